@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+namespace ResourcePaths {
+
+inline const QString normalIcon = QStringLiteral(":/icons/icon16x16.png");
+inline const QString problemIcon = QStringLiteral(":/icons/icon16x16-problem.png");
+inline const QString hostUpIcon1 = QStringLiteral(":/icons/icon16x16-host-up-1.png");
+inline const QString hostUpIcon2 = QStringLiteral(":/icons/icon16x16-host-up-2.png");
+inline const QString hostDownIcon1 = QStringLiteral(":/icons/icon16x16-host-down-1.png");
+inline const QString hostDownIcon2 = QStringLiteral(":/icons/icon16x16-host-down-2.png");
+
+inline const QString soundsPrefix = QStringLiteral(":/sounds/");
+inline const QString hostDownSound = QStringLiteral("HostDown.wav");
+inline const QString hostUpSound = QStringLiteral("HostUp.wav");
+
+inline const QString translatorsPrefix = QStringLiteral(":/translators/");
+inline const QString appTranslationPrefix = QStringLiteral("TarvixLang_");
+inline const QString qtTranslationPrefix = QStringLiteral("qt_");
+
+} // namespace ResourcePaths

@@ -1,0 +1,130 @@
+#include "app/tarvix.h"
+
+#include "app/about.h"
+#include "app/resourcepaths.h"
+#include "monitor/httpclient.h"
+#include "notify/soundplayer.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QScreen>
+
+Tarvix::Tarvix(QWidget* parent)
+    : QWidget(parent,
+        Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+            | Qt::WindowMaximizeButtonHint),
+      soundPlayer(std::make_unique<CanberraSoundPlayer>())
+{
+    ui.setupUi(this);
+    loadSettings();
+    prepareEnvironment();
+    ui.retranslateUi(this);
+    fillConfigWindow();
+    placeConfigWindow();
+
+    popupPosX = 100;
+    popupPosY = 100;
+    httpErrorCount = 0;
+    connectWaitSeconds = 0;
+    skipNextFinished = true;
+    authPromptOpen = false;
+
+    createHttpClient();
+    createTrayIcon();
+    connectSignals();
+    setupShortcuts();
+    http->setVerifyPeer(settings.denySslCert);
+
+    if (isConfigOk()) {
+        errorReported = false;
+        skipNextFinished = false;
+        updateTrayToolTip(false, QString());
+        httpGetInfo();
+        timerStart();
+        return;
+    }
+
+    errorReported = true;
+    const QString message = tr("Wrong configuration. The program needs to be reconfigured.");
+    trayIcon.setIcon(QIcon(ResourcePaths::problemIcon));
+    updateTrayToolTip(true, message);
+    QMessageBox::warning(this, tr("Tarvix: configuration error."),
+        tr("The program is not configured correctly. Please enter the correct settings."), QMessageBox::Ok,
+        QMessageBox::NoButton);
+    showAndReadConfig();
+}
+
+Tarvix::~Tarvix()
+{
+    pollTimer.stop();
+    if (http) {
+        http->abort();
+        delete http;
+        http = nullptr;
+    }
+}
+
+void Tarvix::setSoundPlayer(std::unique_ptr<SoundPlayer> player)
+{
+    soundPlayer = std::move(player);
+}
+
+void Tarvix::connectSignals()
+{
+    connect(ui.btnAddHost, &QPushButton::clicked, this, &Tarvix::addHost);
+    connect(ui.btnDelHost, &QPushButton::clicked, this, &Tarvix::delHost);
+    connect(ui.btnAddService, &QPushButton::clicked, this, &Tarvix::addService);
+    connect(ui.btnDelService, &QPushButton::clicked, this, &Tarvix::delService);
+    connect(ui.btnSave, &QPushButton::clicked, this, &Tarvix::checkAndSaveConfig);
+    connect(ui.actionQuit, &QAction::triggered, qApp, &QCoreApplication::quit);
+    connect(ui.actionConfig, &QAction::triggered, this, &Tarvix::showAndReadConfig);
+    connectHttpClient();
+    connect(&pollTimer, &QTimer::timeout, this, &Tarvix::processTimer);
+    connect(&hostsMenu, &QMenu::triggered, this, &Tarvix::hostsSrvcsMenuHandler);
+    connect(&servicesMenu, &QMenu::triggered, this, &Tarvix::hostsSrvcsMenuHandler);
+    connect(ui.actionCloseAll, &QAction::triggered, this, &Tarvix::closeAllPopups);
+    connect(ui.actionAbout, &QAction::triggered, this, &Tarvix::showAbout);
+    connect(ui.cbUseHttps, &QCheckBox::toggled, this, &Tarvix::useHttpsClicked);
+    connect(&trayIcon, &QSystemTrayIcon::messageClicked, this, &Tarvix::trayMessageClicked);
+    connect(&flashTimer, &QTimer::timeout, this, &Tarvix::trayFlashed);
+    connect(ui.cbUseTrayMessages, &QCheckBox::toggled, this, &Tarvix::useTrayMsgsClicked);
+}
+
+void Tarvix::connectHttpClient()
+{
+    connect(http, &HttpClient::requestFinished, this, &Tarvix::processHttpFinished);
+    connect(http, &HttpClient::sslErrors, this, &Tarvix::processSslErrors);
+}
+
+void Tarvix::setupShortcuts()
+{
+    ui.actionCancel->setShortcut(QKeySequence(Qt::Key_Escape));
+    ui.btnCancel->addAction(ui.actionCancel);
+}
+
+// Centred from the screen's width and height alone; the screen's origin is deliberately not added.
+void Tarvix::placeConfigWindow()
+{
+    const QRect screenRect = screen()->geometry();
+    const int w = screenRect.width() / 2;
+    const int h = screenRect.height() / 2;
+    setGeometry(QRect(QPoint(w - 253, h - 185), QPoint(w + 253, h + 184)));
+}
+
+void Tarvix::closeEvent(QCloseEvent* event)
+{
+    setVisible(false);
+    event->ignore();
+}
+
+void Tarvix::closeAllPopups()
+{
+    emit closeAllInformWin();
+}
+
+void Tarvix::showAbout()
+{
+    auto* about = new About(nullptr);
+    about->show();
+}

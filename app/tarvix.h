@@ -1,0 +1,182 @@
+#pragma once
+
+#include "config/monitorsettings.h"
+#include "monitor/problemlist.h"
+#include "monitor/statusrules.h"
+#include "ui_tarvix.h"
+
+#include <QDir>
+#include <QList>
+#include <QMenu>
+#include <QSslError>
+#include <QString>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QTranslator>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class HttpClient;
+class SoundPlayer;
+class QAction;
+class QCloseEvent;
+
+// What a status change is, as the change detection reports it to the announcements.
+enum ChangeEventKind : unsigned {
+    HostRecovered = 0,
+    HostProblem = 1,
+    ServiceRecovered = 2,
+    ServiceProblem = 3,
+};
+
+// The main object: the configuration window and the owner of the tray icon, the menus that hold
+// the current problems, the HTTP client and the timers.
+class Tarvix : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Tarvix(QWidget* parent = nullptr);
+    ~Tarvix() override;
+
+    // Sounds go through this player; tests replace it because a test machine has no audio.
+    void setSoundPlayer(std::unique_ptr<SoundPlayer> player);
+
+    // Started from the desktop's autostart, Tarvix may come up before the panel that holds the
+    // tray; it waits this long for one before giving up.
+    static int systemTrayWaitSeconds;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+signals:
+    void closeAllInformWin();
+
+private slots:
+    void iconActivated(QSystemTrayIcon::ActivationReason reason);
+    void hostsSrvcsMenuHandler(QAction* action);
+    void addHost();
+    void delHost();
+    void addService();
+    void delService();
+    void checkAndSaveConfig();
+    void showAndReadConfig();
+    void processHttpFinished(int id, bool error);
+    void processSslErrors(const QList<QSslError>& sslErrorsList);
+    void processTimer();
+    bool isConfigOk();
+    void httpGetInfo();
+    void timerStart();
+    void closeAllPopups();
+    void showAbout();
+    void useHttpsClicked(bool use);
+    void useTrayMsgsClicked(bool use);
+    void trayMessageClicked();
+    void trayFlashed();
+
+private:
+    // app/tarvix.cpp
+    void connectSignals();
+    void setupShortcuts();
+    void placeConfigWindow();
+    void connectHttpClient();
+
+    // app/environment.cpp
+    void prepareEnvironment();
+    void loadTranslations(bool enable);
+
+    // app/tray.cpp
+    void createTrayIcon();
+    bool waitForSystemTray();
+    void updateMonitoringMenus();
+    void updateTrayToolTip(bool messageMode, const QString& message);
+    void showErrorState(const QString& message);
+    void showErrorBalloon(const QString& text);
+    QString pageAddress(const QString& path) const;
+
+    // config/configwindow.cpp
+    void loadSettings();
+    void saveSettings();
+    void fillConfigWindow();
+    void applyConfigWindow();
+
+    // monitor/pollcycle.cpp
+    void recreateHttpClient(bool oldUsesHttps, bool newUsesHttps);
+    void createHttpClient();
+    void reportConnectTimeout();
+
+    // monitor/responses.cpp
+    void reactToNetworkError(int id);
+    void reactToAuthenticationFailure(int id);
+    void reactToUnidentifiedError();
+    void reactToStatusCode(int id, int statusCode);
+    void reactToNonStatusPage();
+    void reactToGoodAnswer();
+    bool isStatusPage(int id) const;
+    QString requestTitle(int id) const;
+
+    // monitor/changedetection.cpp
+    // One kind of problem: its menu, the list the menu shows and how its changes are announced.
+    struct ProblemPage
+    {
+        QMenu& menu;
+        ProblemList& problems;
+        bool showMessages;
+        ChangeEventKind problemKind;
+        ChangeEventKind recoveredKind;
+        QString recoveredStatus;
+    };
+    void buildBasicRegExps();
+    PageRule hostsPageRule() const;
+    PageRule servicesPageRule() const;
+    void parseHostsPage();
+    void parseServicesPage();
+    void applyPage(const ProblemPage& page, const QList<StatusRow>& countedRows,
+        const std::function<bool(const QString&)>& recoveryAnnounced);
+    void removeAllProblemEntries(QMenu& menu, ProblemList& problems);
+
+    // notify/trayalerts.cpp
+    void notifyStatusChange(const QString& name, unsigned kind, const QString& url, const QString& status);
+    void placeNextPopup();
+    void showStatusBalloon(const QString& name, unsigned kind, const QString& url, const QString& status);
+    void playStatusSound(unsigned kind);
+    void startTrayFlashing(bool up);
+
+    MonitorSettings settings;
+    Ui::TarvixClass ui;
+    QTranslator qtTranslator;
+    QTranslator appTranslator;
+    QDir dataDir;
+    QSystemTrayIcon trayIcon;
+    QMenu combinedMenu;
+    QMenu trayMenu;
+    QMenu hostsMenu;
+    QMenu servicesMenu;
+    HttpClient* http = nullptr;
+    QTimer pollTimer;
+    QTimer flashTimer;
+    int popupPosX = 100;
+    int popupPosY = 100;
+    int hostsRequestId = 0;
+    int servicesRequestId = 0;
+    int httpErrorCount = 0;
+    int connectWaitSeconds = 0;
+    bool skipNextFinished = true;
+    bool authPromptOpen = false;
+    bool sslPromptOpen = false;
+    bool errorReported = false;
+    bool flashUp = false;
+    QString flashIconPath;
+    int flashTicksLeft = 0;
+    QString lastMessageUrl;
+    QString hostsPageText;
+    QString servicesPageText;
+    // The menus' problem entries, indexed by name so a page is compared in time proportional to it.
+    ProblemList hostProblems;
+    ProblemList serviceProblems;
+    std::unique_ptr<SoundPlayer> soundPlayer;
+
+    friend class TarvixTestAccess;
+};

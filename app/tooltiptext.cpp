@@ -1,0 +1,60 @@
+#include "app/tooltiptext.h"
+
+#include "config/monitorsettings.h"
+
+#include <QCoreApplication>
+#include <QPoint>
+#include <QSize>
+
+namespace {
+
+QString trTarvix(const char* text)
+{
+    return QCoreApplication::translate("Tarvix", text);
+}
+
+} // namespace
+
+QString trayToolTipText(
+    const ToolTipState& state, bool messageMode, const QString& message, const QDateTime& now)
+{
+    QString text = programName;
+    if (!state.serverAddress.isEmpty())
+        text += QStringLiteral(" (") + state.scheme + state.serverAddress + QLatin1Char(':')
+            + state.serverPort + QLatin1Char(')');
+
+    if (messageMode) {
+        if (!message.isEmpty())
+            text += QLatin1Char('\n') + message;
+        else
+            text += trTarvix("\nExpected to obtain information...");
+        return text;
+    }
+
+    if (!state.hostsMonitoring)
+        text += trTarvix("\nMonitoring hosts disabled");
+    else if (state.hostsDown > 0)
+        text += trTarvix("\nHosts down count: ") + QString::number(state.hostsDown);
+
+    if (!state.servicesMonitoring)
+        text += trTarvix("\nMonitoring service is disabled");
+    else if (state.servicesWithProblems > 0)
+        text += trTarvix("\nProblem services: ") + QString::number(state.servicesWithProblems);
+
+    text += trTarvix("\nData obtained: ") + now.toString(QStringLiteral("hh:mm:ss dd.MM.yyyy"));
+    return text;
+}
+
+QPoint trayMenuPosition(QPoint cursor, QSize menuSize, QSize screenSize)
+{
+    int x = cursor.x();
+    int y = cursor.y();
+    if (x + menuSize.width() > screenSize.width()) {
+        x -= menuSize.width();
+        if (x < 0)
+            x = 0;
+    }
+    if (y + menuSize.height() > screenSize.height())
+        y -= menuSize.height();
+    return {x, y};
+}

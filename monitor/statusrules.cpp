@@ -1,0 +1,429 @@
+#include "monitor/statusrules.h"
+
+#include <QRegularExpression>
+#include <QStringView>
+#include <QUrl>
+
+#include <cstring>
+
+const QString hostsRegExpTemplate
+    = QStringLiteral(R"(^\s*<td .*\s?class=['"](status_list)['"]\s?.*><a href=['"](\S+)['"].*>(.+)</a>)");
+const QString srvcsRegExpTemplate
+    = QStringLiteral(R"(^\s*<TD .*\s?class=['"](status_list)['"]\s?.*><a href=['"](\S+)['"].*>(.+)</a>)");
+const QString hostInLinkRegExp = QStringLiteral(R"(host=(\S+)[&$])");
+
+namespace {
+
+const QString statusListMark = QStringLiteral("status_list");
+
+QString appendStatus(const QString& list, bool chosen, const QString& status)
+{
+    if (!chosen)
+        return list;
+    return list.isEmpty() ? status : list + QLatin1Char('|') + status;
+}
+
+// "\s" of the expressions (PCRE2 with Unicode properties).
+bool isPatternSpace(QChar ch)
+{
+    const char16_t c = ch.unicode();
+    if (c <= 0x20)
+        return c == 0x20 || (c >= 0x09 && c <= 0x0D);
+    if (c < 0x85)
+        return false;
+    return c == 0x85 || c == 0xA0 || c == 0x1680 || c == 0x180E || (c >= 0x2000 && c <= 0x200A) || c == 0x2028
+        || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// Equal to a character of a pattern literal (ASCII) as the case-insensitive expressions compare:
+// the ASCII pair, and besides it KELVIN SIGN for "k" and LONG S for "s".
+bool sameLetter(QChar ch, char16_t literal)
+{
+    const char16_t c = ch.unicode();
+    if (c == literal)
+        return true;
+    char16_t lower = literal;
+    if (literal >= u'A' && literal <= u'Z')
+        lower = static_cast<char16_t>(literal + (u'a' - u'A'));
+    if (lower < u'a' || lower > u'z')
+        return false;
+    return c == lower || c == lower - (u'a' - u'A') || (lower == u'k' && c == 0x212A)
+        || (lower == u's' && c == 0x017F);
+}
+
+bool sameText(QStringView text, qsizetype at, QStringView literal)
+{
+    if (at < 0 || at + literal.size() > text.size())
+        return false;
+    for (qsizetype i = 0; i < literal.size(); ++i) {
+        if (!sameLetter(text[at + i], literal[i].unicode()))
+            return false;
+    }
+    return true;
+}
+
+bool isQuote(QStringView text, qsizetype at)
+{
+    return at >= 0 && at < text.size() && (text[at] == u'\'' || text[at] == u'"');
+}
+
+// Searching backwards from `from` (inclusive); -1 when `from` is before the text.
+qsizetype lastIndexOf(QStringView text, char16_t ch, qsizetype from)
+{
+    if (from < 0 || text.isEmpty())
+        return -1;
+    return text.lastIndexOf(QChar(ch), qMin(from, text.size() - 1));
+}
+
+// The built-in and basic expressions are a template with plain class names in its group. For
+// those, this matcher finds exactly the match and captures that the expression finds, in one pass
+// over the line instead of the expression's backtracking (which costs several microseconds on every
+// row line of a 10 MB page).
+//
+// Why it is exact: leading \s* can only take all leading spaces. The greedy quantifiers then
+// settle every choice as far right as the rest allows: (.+)</a> ends at the last "</a>"; the
+// ".*>" before the name stops at the last '>' that leaves the name a character; of the link tags,
+// the last one whose run of non-spaces holds a quote before that '>' wins, and the link ends at the
+// last such quote; of the class attributes, the last one that closes before that link tag wins.
+// The "\s?" beside a ".*" never changes which position is chosen. Alternatives of plain names
+// followed by a quote can only match one span. The tests compare this matcher with the expression.
+class TemplateMatcher
+{
+public:
+    explicit TemplateMatcher(const QString& pattern)
+    {
+        // "<td" and "<TD" are the same to a case-insensitive expression.
+        if (!readClassNames(pattern, hostsRegExpTemplate))
+            readClassNames(pattern, srvcsRegExpTemplate);
+    }
+
+    bool active() const { return m_active; }
+
+    bool match(QStringView line)
+    {
+        const qsizetype n = line.size();
+        qsizetype tag = 0;
+        while (tag < n && isPatternSpace(line[tag]))
+            ++tag;
+        if (!sameText(line, tag, u"<td "))
+            return false;
+        const qsizetype afterTag = tag + 4;
+
+        qsizetype closeTag = -1;
+        for (qsizetype at = lastIndexOf(line, u'<', n - 1); at >= afterTag; at = lastIndexOf(line, u'<', at - 1)) {
+            if (sameText(line, at, u"</a>")) {
+                closeTag = at;
+                break;
+            }
+        }
+        if (closeTag < 0)
+            return false;
+        const qsizetype nameOpen = lastIndexOf(line, u'>', closeTag - 2);
+        if (nameOpen < afterTag)
+            return false;
+
+        qsizetype linkTag = -1;
+        qsizetype linkEnd = -1;
+        for (qsizetype at = lastIndexOf(line, u'>', n - 1); at >= afterTag && linkTag < 0;
+             at = lastIndexOf(line, u'>', at - 1)) {
+            if (!sameText(line, at, u"><a href=") || !isQuote(line, at + 9))
+                continue;
+            const qsizetype start = at + 10;
+            qsizetype run = start;
+            while (run < n && !isPatternSpace(line[run]))
+                ++run;
+            for (qsizetype quote = qMin(run - 1, nameOpen - 1); quote > start; --quote) {
+                if (isQuote(line, quote)) {
+                    linkTag = at;
+                    linkEnd = quote;
+                    break;
+                }
+            }
+        }
+        if (linkTag < 0)
+            return false;
+
+        for (qsizetype eq = lastIndexOf(line, u'=', linkTag - 1); eq - 5 >= afterTag;
+             eq = lastIndexOf(line, u'=', eq - 1)) {
+            if (!sameText(line, eq - 5, u"class") || !isQuote(line, eq + 1))
+                continue;
+            for (const QString& name : m_classNames) {
+                const qsizetype close = eq + 2 + name.size();
+                if (close < linkTag && isQuote(line, close) && sameText(line, eq + 2, name)) {
+                    m_captures[0] = line.first(closeTag + 4);
+                    m_captures[1] = line.sliced(eq + 2, name.size());
+                    m_captures[2] = line.sliced(linkTag + 10, linkEnd - linkTag - 10);
+                    m_captures[3] = line.sliced(nameOpen + 1, closeTag - nameOpen - 1);
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    QStringView captured(int position) const
+    {
+        return position >= 0 && position < 4 ? m_captures[position] : QStringView();
+    }
+
+private:
+    bool readClassNames(const QString& pattern, const QString& pageTemplate)
+    {
+        const qsizetype mark = pageTemplate.indexOf(statusListMark);
+        const QStringView prefix = QStringView(pageTemplate).left(mark);
+        const QStringView suffix = QStringView(pageTemplate).mid(mark + statusListMark.size());
+        if (pattern.size() < prefix.size() + suffix.size() || !pattern.startsWith(prefix)
+            || !pattern.endsWith(suffix))
+            return false;
+        const QStringView group
+            = QStringView(pattern).mid(prefix.size(), pattern.size() - prefix.size() - suffix.size());
+        for (const QChar ch : group) {
+            const char16_t c = ch.unicode();
+            const bool plain = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')
+                || c == u'_' || c == u'|';
+            if (!plain)
+                return false;
+        }
+        for (const QStringView name : group.split(u'|'))
+            m_classNames.append(name.toString());
+        m_active = true;
+        return true;
+    }
+
+    QList<QString> m_classNames;
+    QStringView m_captures[4];
+    bool m_active = false;
+};
+
+// One page's expression: the template matcher where it applies, else the compiled expression.
+class LineMatcher
+{
+public:
+    explicit LineMatcher(const PageRule& rule)
+        : m_template(rule.pattern)
+    {
+        if (m_template.active())
+            return;
+        m_expression = QRegularExpression(rule.pattern,
+            QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+        m_expression.optimize();
+    }
+
+    bool isValid() const { return m_template.active() || m_expression.isValid(); }
+
+    bool match(QStringView line)
+    {
+        if (m_template.active())
+            return m_template.match(line);
+        m_match = m_expression.match(line);
+        return m_match.hasMatch();
+    }
+
+    QString captured(int position) const
+    {
+        if (m_template.active())
+            return m_template.captured(position).toString();
+        return position < 0 ? QString() : m_match.captured(position);
+    }
+
+private:
+    TemplateMatcher m_template;
+    QRegularExpression m_expression;
+    QRegularExpressionMatch m_match;
+};
+
+// Calls onMatch(matcher) for each line of the page that the rule's expression matches.
+template<typename OnMatch>
+void matchLines(const QString& text, const PageRule& rule, OnMatch onMatch)
+{
+    LineMatcher matcher(rule);
+    if (!matcher.isValid())
+        return;
+    const QStringView page(text);
+    qsizetype start = 0;
+    while (start < page.size()) {
+        qsizetype end = page.indexOf(u'\n', start);
+        if (end < 0)
+            end = page.size();
+        const QStringView line = page.sliced(start, end - start);
+        start = end + 1;
+        if (!line.isEmpty() && matcher.match(line))
+            onMatch(matcher);
+    }
+}
+
+// Every occurrence of `word` removed, case-sensitive.
+QString withoutWord(QString text, QStringView word)
+{
+    for (qsizetype at = text.indexOf(word.front()); at >= 0 && at + word.size() <= text.size();
+         at = text.indexOf(word.front(), at)) {
+        if (QStringView(text).sliced(at, word.size()) == word)
+            text.remove(at, word.size());
+        else
+            ++at;
+    }
+    return text;
+}
+
+bool findHostInLink(QStringView link, QStringView* host)
+{
+    // The expression's first match starts at the first "host=" that has a match; its greedy \S+
+    // then reaches to the last '&' or '$' of the run of non-spaces after it.
+    for (qsizetype at = link.indexOf(u"host="); at >= 0; at = link.indexOf(u"host=", at + 1)) {
+        const qsizetype start = at + 5;
+        qsizetype run = start;
+        while (run < link.size() && !isPatternSpace(link[run]))
+            ++run;
+        for (qsizetype end = run - 1; end > start; --end) {
+            if (link[end] == u'&' || link[end] == u'$') {
+                *host = link.sliced(start, end - start);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+QString decodeHost(QStringView encoded)
+{
+    if (!encoded.contains(u'%') && !encoded.contains(u'+'))
+        return encoded.toString();
+    QByteArray bytes = encoded.toUtf8();
+    bytes.replace('+', ' ');
+    return QUrl::fromPercentEncoding(bytes);
+}
+
+bool listHolds(const QStringList& list, const QString& name)
+{
+    for (const QString& entry : list) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QString basicHostsRegExp(const BasicStatusChoice& choice)
+{
+    QString list;
+    list = appendStatus(list, choice.hostDown, QStringLiteral("statusHOSTDOWN"));
+    list = appendStatus(list, choice.hostUnreachable, QStringLiteral("statusHOSTUNREACHABLE"));
+    return QString(hostsRegExpTemplate).replace(statusListMark, list, Qt::CaseSensitive);
+}
+
+QString basicServicesRegExp(const BasicStatusChoice& choice)
+{
+    QString list;
+    list = appendStatus(list, choice.serviceCritical, QStringLiteral("statusBGCRITICAL"));
+    list = appendStatus(list, choice.serviceWarning, QStringLiteral("statusBGWARNING"));
+    list = appendStatus(list, choice.serviceUnknown, QStringLiteral("statusBGUNKNOWN"));
+    return QString(srvcsRegExpTemplate).replace(statusListMark, list, Qt::CaseSensitive);
+}
+
+QString pageText(const QByteArray& body)
+{
+    const qsizetype length = static_cast<qsizetype>(qstrnlen(body.constData(), static_cast<size_t>(body.size())));
+    return QString::fromUtf8(QByteArrayView(body.constData(), length));
+}
+
+bool hostOfServiceLink(QStringView link, QString* host)
+{
+    QStringView encoded;
+    if (!findHostInLink(link, &encoded))
+        return false;
+    if (host)
+        *host = decodeHost(encoded);
+    return true;
+}
+
+QList<StatusRow> extractHostRows(const QString& text, const PageRule& rule)
+{
+    QList<StatusRow> rows;
+    matchLines(text, rule, [&rows, &rule](const LineMatcher& match) {
+        StatusRow row;
+        row.name = match.captured(rule.namePos);
+        row.link = match.captured(rule.linkPos);
+        row.status = withoutWord(match.captured(rule.statusPos), u"status");
+        rows.append(std::move(row));
+    });
+    return rows;
+}
+
+QList<StatusRow> extractServiceRows(const QString& text, const PageRule& rule)
+{
+    QList<StatusRow> rows;
+    matchLines(text, rule, [&rows, &rule](const LineMatcher& match) {
+        StatusRow row;
+        row.link = match.captured(rule.linkPos);
+        QStringView host;
+        if (!findHostInLink(row.link, &host))
+            return;
+        row.serviceName = match.captured(rule.namePos);
+        row.name = row.serviceName + QLatin1Char(':') + decodeHost(host);
+        row.status = withoutWord(match.captured(rule.statusPos), u"statusBG");
+        rows.append(std::move(row));
+    });
+    return rows;
+}
+
+bool looksLikeStatusPage(const QString& text)
+{
+    return text.contains(QLatin1String("itemTotalsTitle"), Qt::CaseSensitive);
+}
+
+ServiceFilterEntry::ServiceFilterEntry(const QString& entry)
+{
+    const QStringList parts = entry.split(QLatin1Char(':'), Qt::SkipEmptyParts, Qt::CaseSensitive);
+    if (parts.isEmpty())
+        return;
+    m_serviceName = parts.first();
+    m_hostNames = parts.mid(1);
+}
+
+bool ServiceFilterEntry::matches(const QString& service, const QString& host) const
+{
+    if (!isValid() || m_serviceName.toLower() != service.toLower())
+        return false;
+    if (m_hostNames.isEmpty())
+        return true;
+    const QString lowerHost = host.toLower();
+    for (const QString& name : m_hostNames) {
+        if (name.toLower() == lowerHost)
+            return true;
+    }
+    return false;
+}
+
+bool hostRowCounts(const MonitorSettings& settings, const QString& hostName)
+{
+    const bool listed = listHolds(settings.hostsList, hostName);
+    return (!listed && !settings.onlyListedHosts) || (listed && !settings.allExceptSpecifedHosts);
+}
+
+bool hostRecoveryAnnounced(const MonitorSettings& settings, const QString& hostName)
+{
+    const bool listed = listHolds(settings.hostsList, hostName);
+    return settings.allExceptSpecifedHosts ? !listed : listed;
+}
+
+bool serviceRowCounts(const MonitorSettings& settings, const QString& serviceName)
+{
+    const bool listed = listHolds(settings.servicesList, serviceName);
+    return (!listed && !settings.onlyListedSrvcs) || (listed && !settings.allExceptSpecifedSrvcs);
+}
+
+bool serviceRecoveryAnnounced(const MonitorSettings& settings, const QString& displayName)
+{
+    const QStringList parts = displayName.split(QLatin1Char(':'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    const QString service = parts.first();
+    const QString host = parts.last();
+    bool matched = false;
+    for (const QString& entry : settings.servicesList) {
+        if (ServiceFilterEntry(entry).matches(service, host)) {
+            matched = true;
+            break;
+        }
+    }
+    return settings.allExceptSpecifedSrvcs ? !matched : matched;
+}

@@ -1,0 +1,107 @@
+#include "app/tarvix.h"
+
+#include "app/resourcepaths.h"
+#include "notify/informationwindow.h"
+#include "notify/popupplacement.h"
+#include "notify/soundplayer.h"
+
+#include <QDesktopServices>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QUrl>
+
+Q_LOGGING_CATEGORY(lcNotify, "tarvix.notify", QtWarningMsg)
+
+namespace {
+
+bool isHostEvent(unsigned kind)
+{
+    return kind < 2;
+}
+
+bool isProblem(unsigned kind)
+{
+    return kind == HostProblem || kind == ServiceProblem;
+}
+
+} // namespace
+
+void Tarvix::notifyStatusChange(const QString& name, unsigned kind, const QString& url, const QString& status)
+{
+    qCInfo(lcNotify).noquote() << "announce kind" << kind << "name" << name << "status" << status << "url"
+                               << url;
+    if (settings.useTrayMessages) {
+        showStatusBalloon(name, kind, url, status);
+    } else {
+        placeNextPopup();
+        auto* popup = new InformationWindow(nullptr, kind, popupLinkText(url, name), status,
+            settings.autoCloseTime, popupPosX, popupPosY, settings.popupsStayOnTop);
+        connect(this, &Tarvix::closeAllInformWin, popup, &QWidget::close);
+    }
+    playStatusSound(kind);
+}
+
+void Tarvix::placeNextPopup()
+{
+    const QRect screenRect = screen()->geometry();
+    const QPoint next = nextPopupPosition(QPoint(popupPosX, popupPosY), screenRect.size());
+    popupPosX = next.x();
+    popupPosY = next.y();
+}
+
+void Tarvix::showStatusBalloon(const QString& name, unsigned kind, const QString& url, const QString& status)
+{
+    lastMessageUrl = url;
+    const QString title = tr("Change status of ") + (isHostEvent(kind) ? tr("host") : tr("service"));
+    const QString body = tr("Name: ") + name + QLatin1Char('\n') + tr("Status: ") + status;
+    trayIcon.showMessage(
+        title, body, isProblem(kind) ? QSystemTrayIcon::Critical : QSystemTrayIcon::Information, 10000);
+}
+
+void Tarvix::playStatusSound(unsigned kind)
+{
+    if (settings.disableSounds || !soundPlayer)
+        return;
+    const QString& file = isProblem(kind) ? ResourcePaths::hostUpSound : ResourcePaths::hostDownSound;
+    soundPlayer->play(dataDir.path() + QLatin1Char('/') + file);
+}
+
+void Tarvix::startTrayFlashing(bool up)
+{
+    qCInfo(lcNotify) << "flash" << (up ? "up" : "down");
+    flashTicksLeft = 12;
+    if (flashTimer.isActive())
+        flashTimer.stop();
+    flashUp = up;
+    flashIconPath = up ? ResourcePaths::hostUpIcon1 : ResourcePaths::hostDownIcon1;
+    trayIcon.setIcon(QIcon(flashIconPath));
+    flashTimer.start(400);
+}
+
+void Tarvix::trayFlashed()
+{
+    if (--flashTicksLeft <= 0) {
+        flashTimer.stop();
+        trayIcon.setIcon(QIcon(ResourcePaths::normalIcon));
+        return;
+    }
+    if (flashIconPath.isEmpty())
+        return;
+    if (flashUp)
+        flashIconPath = flashIconPath == ResourcePaths::hostUpIcon1 ? ResourcePaths::hostUpIcon2
+                                                                    : ResourcePaths::hostUpIcon1;
+    else
+        flashIconPath = flashIconPath == ResourcePaths::hostDownIcon1 ? ResourcePaths::hostDownIcon2
+                                                                      : ResourcePaths::hostDownIcon1;
+    trayIcon.setIcon(QIcon(flashIconPath));
+}
+
+void Tarvix::trayMessageClicked()
+{
+    if (!settings.openUrlFromTray)
+        return;
+    static const QRegularExpression webAddress(QStringLiteral("^https?://"));
+    if (webAddress.match(lastMessageUrl).hasMatch())
+        QDesktopServices::openUrl(QUrl(lastMessageUrl));
+}

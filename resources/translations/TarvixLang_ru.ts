@@ -1,0 +1,705 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ru_RU">
+<context>
+    <name>AboutClass</name>
+    <message>
+        <source>About...</source>
+        <translation>О программе</translation>
+    </message>
+    <message>
+        <source>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-family:&apos;MS Shell Dlg 2&apos;; font-size:10pt; font-weight:400; font-style:normal;&quot;&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;Programm for monitoring &lt;a href=&quot;https://www.nagios.org/&quot;&gt;&lt;span style=&quot; font-weight:600; text-decoration: underline; color:#0000ff;&quot;&gt;Nagios&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-family:&apos;MS Shell Dlg 2&apos;; font-size:10pt; font-weight:400; font-style:normal;&quot;&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;Программа мониторинга для &lt;a href=&quot;https://www.nagios.org/&quot;&gt;&lt;span style=&quot; font-weight:600; text-decoration: underline; color:#0000ff;&quot;&gt;Nagios&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>Tarvix v </source>
+        <translation>Tarvix, версия </translation>
+    </message>
+    <message>
+        <source>Author: Kelmora Tarvix team</source>
+        <translation>Автор: команда Kelmora Tarvix</translation>
+    </message>
+    <message>
+        <source>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-family:&apos;MS Shell Dlg 2&apos;; font-size:10pt; font-weight:400; font-style:normal;&quot;&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;Web page:&lt;span style=&quot; font-weight:600;&quot;&gt; &lt;/span&gt;&lt;a href=&quot;https://github.com/kelmora/tarvix#readme&quot;&gt;&lt;span style=&quot; font-weight:600; text-decoration: underline; color:#0000ff;&quot;&gt;Tarvix on the web&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;!DOCTYPE HTML PUBLIC &quot;-//W3C//DTD HTML 4.0//EN&quot; &quot;http://www.w3.org/TR/REC-html40/strict.dtd&quot;&gt;
+&lt;html&gt;&lt;head&gt;&lt;meta name=&quot;qrichtext&quot; content=&quot;1&quot; /&gt;&lt;style type=&quot;text/css&quot;&gt;
+p, li { white-space: pre-wrap; }
+&lt;/style&gt;&lt;/head&gt;&lt;body style=&quot; font-family:&apos;MS Shell Dlg 2&apos;; font-size:10pt; font-weight:400; font-style:normal;&quot;&gt;
+&lt;p style=&quot; margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; text-indent:0px;&quot;&gt;Сайт:&lt;span style=&quot; font-weight:600;&quot;&gt; &lt;/span&gt;&lt;a href=&quot;https://github.com/kelmora/tarvix#readme&quot;&gt;&lt;span style=&quot; font-weight:600; text-decoration: underline; color:#0000ff;&quot;&gt;Tarvix в интернете&lt;/span&gt;&lt;/a&gt;&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>Release date: </source>
+        <translation>Дата выпуска: </translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+</context>
+<context>
+    <name>HttpClient</name>
+    <message>
+        <source>Request aborted</source>
+        <translation>Запрос прерван</translation>
+    </message>
+    <message>
+        <source>Host %1 not found</source>
+        <translation>Хост %1 не найден</translation>
+    </message>
+    <message>
+        <source>The answer is too large.</source>
+        <translation>Ответ сервера слишком велик.</translation>
+    </message>
+    <message>
+        <source>Unknown error</source>
+        <translation>Неизвестная ошибка</translation>
+    </message>
+    <message>
+        <source>Connection is timed out.</source>
+        <translation>Истекло время ожидания соединения.</translation>
+    </message>
+</context>
+<context>
+    <name>InformationWindow</name>
+    <message>
+        <source> Hostname:</source>
+        <translation> Имя хоста:</translation>
+    </message>
+    <message>
+        <source> Name of service:</source>
+        <translation> Имя службы:</translation>
+    </message>
+    <message>
+        <source>Tarvix: change of status</source>
+        <translation>Tarvix: изменение состояния</translation>
+    </message>
+</context>
+<context>
+    <name>InformationWindowClass</name>
+    <message>
+        <source>InformationWindow</source>
+        <translation>Сообщение</translation>
+    </message>
+    <message>
+        <source>Name ...</source>
+        <translation>Имя ...</translation>
+    </message>
+    <message>
+        <source>hostName</source>
+        <translation>имя хоста</translation>
+    </message>
+    <message>
+        <source> Status:</source>
+        <translation> Состояние:</translation>
+    </message>
+    <message>
+        <source> Time:</source>
+        <translation> Время:</translation>
+    </message>
+    <message>
+        <source>status</source>
+        <translation>состояние</translation>
+    </message>
+    <message>
+        <source>timeEvent</source>
+        <translation>время события</translation>
+    </message>
+    <message>
+        <source>Close automatically</source>
+        <translation>Закрыть автоматически</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>ОК</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>Systray</source>
+        <translation>Системный трей</translation>
+    </message>
+    <message>
+        <source>I couldn&apos;t detect any system tray on this system.</source>
+        <translation>Не удалось обнаружить системный трей в этой системе.</translation>
+    </message>
+</context>
+<context>
+    <name>Tarvix</name>
+    <message>
+        <source>Wrong configuration. The program needs to be reconfigured.</source>
+        <translation>Неверная конфигурация. Программу нужно перенастроить.</translation>
+    </message>
+    <message>
+        <source>Tarvix: configuration error.</source>
+        <translation>Tarvix: ошибка конфигурации.</translation>
+    </message>
+    <message>
+        <source>The program is not configured correctly. Please enter the correct settings.</source>
+        <translation>Программа настроена неправильно. Укажите правильные настройки.</translation>
+    </message>
+    <message>
+        <source>
+Expected to obtain information...</source>
+        <translation>
+Ожидание данных от сервера...</translation>
+    </message>
+    <message>
+        <source>
+Hosts down count: </source>
+        <translation>
+Недоступных хостов: </translation>
+    </message>
+    <message>
+        <source>
+Monitoring hosts disabled</source>
+        <translation>
+Мониторинг хостов отключён</translation>
+    </message>
+    <message>
+        <source>
+Problem services: </source>
+        <translation>
+Проблемных служб: </translation>
+    </message>
+    <message>
+        <source>
+Monitoring service is disabled</source>
+        <translation>
+Мониторинг служб отключён</translation>
+    </message>
+    <message>
+        <source>
+Data obtained: </source>
+        <translation>
+Данные получены: </translation>
+    </message>
+    <message>
+        <source>Configuration is updated.
+</source>
+        <translation>Конфигурация обновлена.
+</translation>
+    </message>
+    <message>
+        <source>Waiting for obtaining new information from server.</source>
+        <translation>Ожидание новых данных от сервера.</translation>
+    </message>
+    <message>
+        <source>Tarvix: configuration error</source>
+        <translation>Tarvix: ошибка конфигурации</translation>
+    </message>
+    <message>
+        <source>Tarvix: warning</source>
+        <translation>Tarvix: предупреждение</translation>
+    </message>
+    <message>
+        <source>No server address of Nagios found.</source>
+        <translation>Не указан адрес сервера Nagios.</translation>
+    </message>
+    <message>
+        <source>Server port is not specified and will be installed in the default.</source>
+        <translation>Порт сервера не указан, будет установлен порт по умолчанию.</translation>
+    </message>
+    <message>
+        <source>Invalid server port number Nagios.</source>
+        <translation>Неверный номер порта сервера Nagios.</translation>
+    </message>
+    <message>
+        <source>No request for the status of hosts.</source>
+        <translation>Не указан запрос состояния хостов.</translation>
+    </message>
+    <message>
+        <source>No request for the status of services.</source>
+        <translation>Не указан запрос состояния служб.</translation>
+    </message>
+    <message>
+        <source>Not specified HTTP username.</source>
+        <translation>Не указано имя пользователя HTTP.</translation>
+    </message>
+    <message>
+        <source>Not specified HTTP password.</source>
+        <translation>Не указан пароль HTTP.</translation>
+    </message>
+    <message>
+        <source>Not a valid regular expression to analyze the status of hosts.</source>
+        <translation>Неверное регулярное выражение для разбора состояния хостов.</translation>
+    </message>
+    <message>
+        <source>Not a valid regular expression to analyze the status of services.</source>
+        <translation>Неверное регулярное выражение для разбора состояния служб.</translation>
+    </message>
+    <message>
+        <source>Not specified no status for the host!</source>
+        <translation>Не выбрано ни одного состояния хоста!</translation>
+    </message>
+    <message>
+        <source>Not specified no status for the service!</source>
+        <translation>Не выбрано ни одного состояния службы!</translation>
+    </message>
+    <message>
+        <source>You can obtain the necessary libraries for work using HTTPS can </source>
+        <translation>Библиотеки, необходимые для работы по HTTPS, можно получить </translation>
+    </message>
+    <message>
+        <source>&lt;a href=&apos;https://wiki.openssl.org/index.php/Binaries&apos;&gt;here&lt;/a&gt;.</source>
+        <translation>&lt;a href=&apos;https://wiki.openssl.org/index.php/Binaries&apos;&gt;здесь&lt;/a&gt;. </translation>
+    </message>
+    <message>
+        <source>The work using HTTPS is impossible now.&lt;/font&gt;</source>
+        <translation>Сейчас работа по HTTPS невозможна.&lt;/font&gt;</translation>
+    </message>
+    <message>
+        <source>Set the server port to a default value for HTTPS protocol (</source>
+        <translation>Установить порт сервера по умолчанию для протокола HTTPS (</translation>
+    </message>
+    <message>
+        <source>Set the server port to the default value for the HTTP protocol (</source>
+        <translation>Установить порт сервера по умолчанию для протокола HTTP (</translation>
+    </message>
+    <message>
+        <source>HTTP error ocurred:
+</source>
+        <translation>Ошибка HTTP:
+</translation>
+    </message>
+    <message>
+        <source>Connection is timed out.
+</source>
+        <translation>Истекло время ожидания соединения.
+</translation>
+    </message>
+    <message>
+        <source>Monitoring is impossible.</source>
+        <translation>Мониторинг невозможен.</translation>
+    </message>
+    <message>
+        <source>Tarvix: HTTP error</source>
+        <translation>Tarvix: ошибка HTTP</translation>
+    </message>
+    <message>
+        <source>Timeout while connecting to server</source>
+        <translation>Истекло время ожидания подключения к серверу</translation>
+    </message>
+    <message>
+        <source>for obtaining monitoring information.</source>
+        <translation>для получения данных мониторинга.</translation>
+    </message>
+    <message>
+        <source>Tarvix: HTTP error status of hosts request</source>
+        <translation>Tarvix: ошибка HTTP при запросе состояния хостов</translation>
+    </message>
+    <message>
+        <source>Tarvix: HTTP error status of services request</source>
+        <translation>Tarvix: ошибка HTTP при запросе состояния служб</translation>
+    </message>
+    <message>
+        <source>During the execution of the query an error occurred:
+</source>
+        <translation>При выполнении запроса произошла ошибка:
+</translation>
+    </message>
+    <message>
+        <source>Terminate application?</source>
+        <translation>Завершить программу?</translation>
+    </message>
+    <message>
+        <source>Invalid password or username.
+</source>
+        <translation>Неверный пароль или имя пользователя.
+</translation>
+    </message>
+    <message>
+        <source>Invalid password or username. Terminate application? Clicking &quot;No&quot; will open the program settings.</source>
+        <translation>Неверный пароль или имя пользователя. Завершить программу? Кнопка «Нет» откроет настройки программы.</translation>
+    </message>
+    <message>
+        <source>Unidentified error.
+</source>
+        <translation>Неизвестная ошибка.
+</translation>
+    </message>
+    <message>
+        <source>During query unidentified error occurred.
+</source>
+        <translation>При выполнении запроса произошла неизвестная ошибка.
+</translation>
+    </message>
+    <message>
+        <source>Tarvix</source>
+        <translation>Tarvix</translation>
+    </message>
+    <message>
+        <source>Connection with the server is established.</source>
+        <translation>Соединение с сервером установлено.</translation>
+    </message>
+    <message>
+        <source>HTTP error ocurred:
+Server &apos;</source>
+        <translation>Ошибка HTTP:
+сервер «</translation>
+    </message>
+    <message>
+        <source>&apos; return error </source>
+        <translation>» вернул ошибку </translation>
+    </message>
+    <message>
+        <source>Error query status: Server &apos;</source>
+        <translation>Ошибка запроса состояния: сервер «</translation>
+    </message>
+    <message>
+        <source>Terminate application? (Cancel button will open the program settings.)</source>
+        <translation>Завершить программу? (Кнопка «Отмена» откроет настройки программы.)</translation>
+    </message>
+    <message>
+        <source>SSL error ocurred. </source>
+        <translation>Ошибка SSL. </translation>
+    </message>
+    <message>
+        <source>Tarvix: SSL error</source>
+        <translation>Tarvix: ошибка SSL</translation>
+    </message>
+    <message>
+        <source>Server certificate </source>
+        <translation>Сертификат сервера </translation>
+    </message>
+    <message>
+        <source> contains the following errors:
+</source>
+        <translation> содержит следующие ошибки:
+</translation>
+    </message>
+    <message>
+        <source>
+&quot;Yes&quot; - terminate the execution of the program
+&quot;No&quot; - open settings. On the  tab &quot;Misc&quot;, you can allowSSL certificates which contain errors.</source>
+        <translation>
+«Да» — завершить работу программы
+«Нет» — открыть настройки. На вкладке «Разное» можно разрешить SSL-сертификаты с ошибками.</translation>
+    </message>
+    <message>
+        <source>The server&apos;s answer is not a status page.
+</source>
+        <translation>Ответ сервера не является страницей состояния.
+</translation>
+    </message>
+    <message>
+        <source>Name: </source>
+        <translation>Имя: </translation>
+    </message>
+    <message>
+        <source>Status: </source>
+        <translation>Состояние: </translation>
+    </message>
+    <message>
+        <source>Change status of </source>
+        <translation>Изменение состояния </translation>
+    </message>
+    <message>
+        <source>host</source>
+        <translation>хоста</translation>
+    </message>
+    <message>
+        <source>service</source>
+        <translation>службы</translation>
+    </message>
+</context>
+<context>
+    <name>TarvixClass</name>
+    <message>
+        <source>Tarvix</source>
+        <translation>Tarvix</translation>
+    </message>
+    <message>
+        <source>General</source>
+        <translation>Общие</translation>
+    </message>
+    <message>
+        <source>Server address:</source>
+        <translation>Адрес сервера:</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>Порт:</translation>
+    </message>
+    <message>
+        <source>Request period:</source>
+        <translation>Период опроса:</translation>
+    </message>
+    <message>
+        <source>seconds</source>
+        <translation>сек.</translation>
+    </message>
+    <message>
+        <source>Connect using a secure connection (HTTPS)</source>
+        <translation>Использовать защищённое соединение (HTTPS)</translation>
+    </message>
+    <message>
+        <source>Automatically close the message in:</source>
+        <translation>Закрывать сообщения автоматически через:</translation>
+    </message>
+    <message>
+        <source>minutes</source>
+        <translation>мин.</translation>
+    </message>
+    <message>
+        <source>Use the following executable directory:</source>
+        <translation>Использовать следующий каталог CGI:</translation>
+    </message>
+    <message>
+        <source>Use the following query for host:</source>
+        <translation>Использовать следующий запрос для хостов:</translation>
+    </message>
+    <message>
+        <source>Use the following query for services:</source>
+        <translation>Использовать следующий запрос для служб:</translation>
+    </message>
+    <message>
+        <source>Use HTTP authentication</source>
+        <translation>Использовать HTTP-аутентификацию</translation>
+    </message>
+    <message>
+        <source>Username:</source>
+        <translation>Имя пользователя:</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>Пароль:</translation>
+    </message>
+    <message>
+        <source>Host Filtering</source>
+        <translation>Хосты</translation>
+    </message>
+    <message>
+        <source>Notify about changes in status of</source>
+        <translation>Сообщать об изменении состояния</translation>
+    </message>
+    <message>
+        <source>all hosts except specified</source>
+        <translation>всех хостов, кроме указанных</translation>
+    </message>
+    <message>
+        <source>only specified hosts</source>
+        <translation>только указанных хостов</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Добавить</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Удалить</translation>
+    </message>
+    <message>
+        <source>Del</source>
+        <translation>Del</translation>
+    </message>
+    <message>
+        <source>Filtering Service</source>
+        <translation>Службы</translation>
+    </message>
+    <message>
+        <source>all services except specified</source>
+        <translation>всех служб, кроме указанных</translation>
+    </message>
+    <message>
+        <source>only specified services</source>
+        <translation>только указанных служб</translation>
+    </message>
+    <message>
+        <source>Statuses</source>
+        <translation>Состояния</translation>
+    </message>
+    <message>
+        <source> Basic Configuration - specify the statuses that need to be notified of</source>
+        <translation> Базовая настройка — о каких состояниях сообщать</translation>
+    </message>
+    <message>
+        <source>Host Status:</source>
+        <translation>Состояния хоста:</translation>
+    </message>
+    <message>
+        <source>HOSTDOWN</source>
+        <translation>HOSTDOWN</translation>
+    </message>
+    <message>
+        <source>HOSTUNREACHABLE</source>
+        <translation>HOSTUNREACHABLE</translation>
+    </message>
+    <message>
+        <source>Service Status:</source>
+        <translation>Состояния службы:</translation>
+    </message>
+    <message>
+        <source>CRITICAL</source>
+        <translation>CRITICAL</translation>
+    </message>
+    <message>
+        <source>WARNING</source>
+        <translation>WARNING</translation>
+    </message>
+    <message>
+        <source>UNKNOWN</source>
+        <translation>UNKNOWN</translation>
+    </message>
+    <message>
+        <source>Advanced Configuration</source>
+        <translation>Расширенная настройка</translation>
+    </message>
+    <message>
+        <source>Set up a regular expression to analyze the status of hosts:</source>
+        <translation>Регулярное выражение для разбора состояния хостов:</translation>
+    </message>
+    <message>
+        <source>Numbers of coincidences of the regular expression:</source>
+        <translation>Номера групп регулярного выражения:</translation>
+    </message>
+    <message>
+        <source>Status:</source>
+        <translation>Статус:</translation>
+    </message>
+    <message>
+        <source>Link:</source>
+        <translation>Ссылка:</translation>
+    </message>
+    <message>
+        <source>Name:</source>
+        <translation>Имя:</translation>
+    </message>
+    <message>
+        <source>Set up a regular expression to analyze the status of services:</source>
+        <translation>Регулярное выражение для разбора состояния служб:</translation>
+    </message>
+    <message>
+        <source>Misc</source>
+        <translation>Разное</translation>
+    </message>
+    <message>
+        <source>Различные конфигурационные параметры</source>
+        <translation>Прочие параметры конфигурации</translation>
+    </message>
+    <message>
+        <source>Monitoring of hosts</source>
+        <translation>Мониторинг хостов</translation>
+    </message>
+    <message>
+        <source>Show message about changing the status of hosts</source>
+        <translation>Сообщать об изменении состояния хостов</translation>
+    </message>
+    <message>
+        <source>Monitoring of services</source>
+        <translation>Мониторинг служб</translation>
+    </message>
+    <message>
+        <source>Show messages about changing the status of services</source>
+        <translation>Сообщать об изменении состояния служб</translation>
+    </message>
+    <message>
+        <source>Popup messages always on top</source>
+        <translation>Всплывающие сообщения поверх всех окон</translation>
+    </message>
+    <message>
+        <source>Use tray instead of the message popups</source>
+        <translation>Сообщения в трее вместо всплывающих окон</translation>
+    </message>
+    <message>
+        <source>Open page object when you click on the message tray</source>
+        <translation>Щелчок по сообщению в трее открывает страницу объекта</translation>
+    </message>
+    <message>
+        <source>Icon in system tray flashes on status change</source>
+        <translation>Мигать значком в трее при изменении состояния</translation>
+    </message>
+    <message>
+        <source>Disable sounds</source>
+        <translation>Отключить звуки</translation>
+    </message>
+    <message>
+        <source>Disable localization</source>
+        <translation>Отключить локализацию</translation>
+    </message>
+    <message>
+        <source> Clicking on the icon in the tray </source>
+        <translation> Щелчок по значку в трее </translation>
+    </message>
+    <message>
+        <source>Left button - menu for the hosts and services</source>
+        <translation>Левая кнопка — меню хостов и служб</translation>
+    </message>
+    <message>
+        <source>Left button - the list of hosts, the middle (wheel) - the list of services</source>
+        <translation>Левая кнопка — хосты, средняя (колесо) — службы</translation>
+    </message>
+    <message>
+        <source>Left button - the list of services, the middle (wheel) - the list of hosts</source>
+        <translation>Левая кнопка — службы, средняя (колесо) — хосты</translation>
+    </message>
+    <message>
+        <source> SSL (HTTPS) </source>
+        <translation> SSL (HTTPS) </translation>
+    </message>
+    <message>
+        <source>Reject SSL certificates with errors</source>
+        <translation>Отклонять SSL-сертификаты с ошибками</translation>
+    </message>
+    <message>
+        <source>Accept certificates with errors</source>
+        <translation>Принимать сертификаты с ошибками</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Сохранить</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Выход</translation>
+    </message>
+    <message>
+        <source>Configuration</source>
+        <translation>Настройки</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>О программе</translation>
+    </message>
+    <message>
+        <source>List of down hosts</source>
+        <translation>Список недоступных хостов</translation>
+    </message>
+    <message>
+        <source>List of problem services</source>
+        <translation>Список проблемных служб</translation>
+    </message>
+    <message>
+        <source>         &lt; empty &gt;</source>
+        <translation>         &lt; пусто &gt;</translation>
+    </message>
+    <message>
+        <source>&lt; empty &gt;</source>
+        <translation>&lt; пусто &gt;</translation>
+    </message>
+    <message>
+        <source>Close all messages</source>
+        <translation>Закрыть все сообщения</translation>
+    </message>
+    <message>
+        <source>&lt; monitoring disabled &gt;</source>
+        <translation>&lt; мониторинг отключён &gt;</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "app/tarvix.h"
+#include "monitor/httpclient.h"
+
+#include <QStringList>
+
+// The tests' window into the main object's private state: the menus are the problem lists, the
+// request ids and error flags steer the response handler.
+class TarvixTestAccess
+{
+public:
+    explicit TarvixTestAccess(Tarvix& tarvix) : t(tarvix) { }
+
+    Ui::TarvixClass& ui() { return t.ui; }
+    MonitorSettings& settings() { return t.settings; }
+    QSystemTrayIcon& trayIcon() { return t.trayIcon; }
+    QMenu& hostsMenu() { return t.hostsMenu; }
+    QMenu& servicesMenu() { return t.servicesMenu; }
+    QMenu& trayMenu() { return t.trayMenu; }
+    QMenu& combinedMenu() { return t.combinedMenu; }
+    QTimer& pollTimer() { return t.pollTimer; }
+    QTimer& flashTimer() { return t.flashTimer; }
+    HttpClient* http() { return t.http; }
+    QDir dataDir() const { return t.dataDir; }
+    bool errorReported() const { return t.errorReported; }
+    int httpErrorCount() const { return t.httpErrorCount; }
+    int hostsRequestId() const { return t.hostsRequestId; }
+    int servicesRequestId() const { return t.servicesRequestId; }
+    bool skipNextFinished() const { return t.skipNextFinished; }
+    QString lastMessageUrl() const { return t.lastMessageUrl; }
+    QString flashIconPath() const { return t.flashIconPath; }
+    int flashTicksLeft() const { return t.flashTicksLeft; }
+    QPoint popupPosition() const { return {t.popupPosX, t.popupPosY}; }
+
+    // Texts of the entries after the header and separator, in menu order.
+    static QStringList entryTexts(const QMenu& menu)
+    {
+        QStringList texts;
+        const QList<QAction*> actions = menu.actions();
+        for (int i = 2; i < actions.size(); ++i)
+            texts << actions.at(i)->text();
+        return texts;
+    }
+
+    void poll() { t.httpGetInfo(); }
+    void activate(QSystemTrayIcon::ActivationReason reason) { t.iconActivated(reason); }
+    void chooseEntry(QAction* action) { t.hostsSrvcsMenuHandler(action); }
+    void notify(const QString& name, unsigned kind, const QString& url, const QString& status)
+    {
+        t.notifyStatusChange(name, kind, url, status);
+    }
+    void flash(bool up) { t.startTrayFlashing(up); }
+    void balloonClicked() { t.trayMessageClicked(); }
+    bool configOk() { return t.isConfigOk(); }
+    void save() { t.checkAndSaveConfig(); }
+    void showConfig() { t.showAndReadConfig(); }
+    void fakeFinished(int id, bool error) { t.processHttpFinished(id, error); }
+
+private:
+    Tarvix& t;
+};

@@ -1,0 +1,134 @@
+#include "testsupport.h"
+
+#include <QAbstractButton>
+#include <QPushButton>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QSettings>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+TemporaryProfile::TemporaryProfile() : m_oldHome(qgetenv("HOME")), m_oldConfigHome(qgetenv("XDG_CONFIG_HOME"))
+{
+    QDir().mkpath(home());
+    QDir().mkpath(configHome());
+    qputenv("HOME", home().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", configHome().toLocal8Bit());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configHome());
+}
+
+TemporaryProfile::~TemporaryProfile()
+{
+    qputenv("HOME", m_oldHome);
+    qputenv("XDG_CONFIG_HOME", m_oldConfigHome);
+}
+
+QString TemporaryProfile::settingsFile() const
+{
+    return configHome() + QStringLiteral("/Kelmora/Tarvix.conf");
+}
+
+void TemporaryProfile::writeSettings(const QVariantMap& values) const
+{
+    QSettings store(QStringLiteral("Kelmora"), QStringLiteral("Tarvix"));
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        store.setValue(it.key(), it.value());
+}
+
+QVariant TemporaryProfile::storedValue(const QString& key) const
+{
+    QSettings store(QStringLiteral("Kelmora"), QStringLiteral("Tarvix"));
+    return store.value(key);
+}
+
+DialogAnswerer::DialogAnswerer(QObject* parent) : QObject(parent)
+{
+    m_timerId = startTimer(20);
+}
+
+DialogAnswerer::~DialogAnswerer()
+{
+    killTimer(m_timerId);
+}
+
+void DialogAnswerer::answer(QMessageBox::StandardButton button)
+{
+    m_answers.append(button);
+}
+
+void DialogAnswerer::answerAllWith(QMessageBox::StandardButton button)
+{
+    m_default = button;
+}
+
+QStringList DialogAnswerer::texts() const
+{
+    QStringList result;
+    for (const Seen& seen : m_seen)
+        result << seen.text;
+    return result;
+}
+
+void DialogAnswerer::clear()
+{
+    m_seen.clear();
+    m_answers.clear();
+}
+
+void DialogAnswerer::timerEvent(QTimerEvent*)
+{
+    poll();
+}
+
+void DialogAnswerer::poll()
+{
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget* widget : widgets) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (!box || !box->isVisible() || m_answered.contains(box))
+            continue;
+        QMessageBox::StandardButton button = QMessageBox::NoButton;
+        if (!m_answers.isEmpty())
+            button = m_answers.takeFirst();
+        else if (m_default != QMessageBox::NoButton)
+            button = m_default;
+        else
+            continue;
+        const auto defaultButton
+            = box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
+        m_seen.append(
+            Seen {box->windowTitle(), box->text(), box->icon(), defaultButton, box->standardButtons()});
+        m_answered.append(box);
+        if (QAbstractButton* target = box->button(button))
+            target->click();
+        else
+            box->done(button);
+    }
+}
+
+UrlCatcher::UrlCatcher()
+{
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "openUrl");
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "openUrl");
+}
+
+UrlCatcher::~UrlCatcher()
+{
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+}
+
+void UrlCatcher::openUrl(const QUrl& url)
+{
+    urls.append(url);
+}
+
+bool haveSystemTray(QString* whyNot)
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        return true;
+    *whyNot = QStringLiteral("no system tray on display '%1' (run the tests through scripts/test)")
+                  .arg(qEnvironmentVariable("DISPLAY"));
+    return false;
+}

@@ -1,0 +1,102 @@
+#include "notify/popupplacement.h"
+
+#include <QTest>
+
+class TestPopupPlacement : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void nextPosition_data();
+    void nextPosition();
+    void cascadeFromStart();
+    void linkText_data();
+    void linkText();
+};
+
+void TestPopupPlacement::nextPosition_data()
+{
+    QTest::addColumn<QPoint>("current");
+    QTest::addColumn<QSize>("screen");
+    QTest::addColumn<QPoint>("expected");
+
+    const QSize fullHd(1920, 1080);
+    // On 1920x1080 the bounds are 1079 - 218 = 861 (y) and 1919 - 378 = 1541 (x).
+    QTest::newRow("first popup after start") << QPoint(100, 100) << fullHd << QPoint(115, 115);
+    QTest::newRow("second popup") << QPoint(115, 115) << fullHd << QPoint(130, 130);
+    QTest::newRow("y one below its bound still grows") << QPoint(200, 860) << fullHd << QPoint(215, 875);
+    QTest::newRow("y at its bound restarts, x grows") << QPoint(200, 861) << fullHd << QPoint(215, 100);
+    QTest::newRow("y past its bound restarts") << QPoint(200, 875) << fullHd << QPoint(215, 100);
+    QTest::newRow("x one below its bound still grows") << QPoint(1540, 200) << fullHd << QPoint(1555, 215);
+    QTest::newRow("x at its bound restarts, y grows") << QPoint(1541, 200) << fullHd << QPoint(100, 215);
+    QTest::newRow("both at their bounds restart") << QPoint(1541, 861) << fullHd << QPoint(100, 100);
+    QTest::newRow("bounds follow a portrait screen")
+        << QPoint(701, 1700) << QSize(1080, 1920) << QPoint(100, 1715);
+    QTest::newRow("800x600: x bound 421, y bound 381")
+        << QPoint(421, 380) << QSize(800, 600) << QPoint(100, 395);
+    QTest::newRow("tiny screen keeps popups at 100")
+        << QPoint(100, 100) << QSize(400, 300) << QPoint(100, 100);
+}
+
+void TestPopupPlacement::nextPosition()
+{
+    QFETCH(QPoint, current);
+    QFETCH(QSize, screen);
+    QFETCH(QPoint, expected);
+
+    QCOMPARE(nextPopupPosition(current, screen), expected);
+}
+
+void TestPopupPlacement::cascadeFromStart()
+{
+    // From the start position y runs 115, 130, ... 865 (51 steps), then restarts while x goes on.
+    QPoint position(100, 100);
+    for (int step = 1; step <= 51; ++step) {
+        position = nextPopupPosition(position, QSize(1920, 1080));
+        QCOMPARE(position, QPoint(100 + 15 * step, 100 + 15 * step));
+    }
+    position = nextPopupPosition(position, QSize(1920, 1080));
+    QCOMPARE(position, QPoint(100 + 15 * 52, 100));
+    position = nextPopupPosition(position, QSize(1920, 1080));
+    QCOMPARE(position, QPoint(100 + 15 * 53, 115));
+}
+
+void TestPopupPlacement::linkText_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("ordinary host")
+        << QStringLiteral("http://nagios.example/cgi-bin/nagios4/extinfo.cgi?type=1&host=web01")
+        << QStringLiteral("web01")
+        << QStringLiteral(
+               "<a href='http://nagios.example/cgi-bin/nagios4/extinfo.cgi?type=1&host=web01'>web01</a>");
+    QTest::newRow("ordinary service with blanks and colon")
+        << QStringLiteral("https://n/cgi-bin/extinfo.cgi?type=2&host=web01&service=Current+Load")
+        << QStringLiteral("Current Load:web01")
+        << QStringLiteral(
+               "<a href='https://n/cgi-bin/extinfo.cgi?type=2&host=web01&service=Current+Load'>Current "
+               "Load:web01</a>");
+    QTest::newRow("markup in name shows as text")
+        << QStringLiteral("http://n/x") << QStringLiteral("<b>x</b> & co")
+        << QStringLiteral("<a href='http://n/x'>&lt;b&gt;x&lt;/b&gt; &amp; co</a>");
+    QTest::newRow("apostrophe in url cannot end the attribute")
+        << QStringLiteral("http://n/x?host=o'brien") << QStringLiteral("o'brien")
+        << QStringLiteral("<a href='http://n/x?host=o%27brien'>o'brien</a>");
+    QTest::newRow("markup in url stays inside the attribute")
+        << QStringLiteral("http://n/x'><script>\"") << QStringLiteral("web01")
+        << QStringLiteral("<a href='http://n/x%27%3E%3Cscript%3E%22'>web01</a>");
+}
+
+void TestPopupPlacement::linkText()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+
+    QCOMPARE(popupLinkText(url, name), expected);
+}
+
+QTEST_APPLESS_MAIN(TestPopupPlacement)
+#include "tst_popupplacement.moc"

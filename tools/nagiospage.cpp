@@ -1,0 +1,1083 @@
+#include "tools/nagiospage.h"
+
+#include <QLocale>
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace NagiosPage {
+
+namespace {
+
+// Trimmed copies of the head of the real Nagios 4.4.6 status pages, with @NAME@ slots.
+const char kHostsHead[] = R"NAG(<html>
+<head>
+<link rel="shortcut icon" href="/nagios4/images/favicon.ico" type="image/ico">
+<title>
+Current Network Status
+</title>
+<link rel='stylesheet' type='text/css' href='/nagios4/stylesheets/common.css' />
+<link rel='stylesheet' type='text/css' href='/nagios4/stylesheets/status.css' />
+<LINK REL='stylesheet' TYPE='text/css' HREF='/nagios4/stylesheets/nag_funcs.css'>
+<script type='text/javascript' src='/nagios4/js/jquery-1.12.4.min.js'></script>
+<script type='text/javascript' src='/nagios4/js/nag_funcs.js'></script>
+<script type='text/javascript'>
+var vbox, vBoxId='status14', vboxText = '<a href=https://www.nagios.com/tours target=_blank>Click here to watch the entire Nagios Core 4 Tour!</a>';
+$(document).ready(function() {
+$('#top_page_numbers').append($('#bottom_page_numbers').html() );
+var user = '@USER@';
+vBoxId += ';' + user;vbox = new vidbox({pos:'lr',vidurl:'https://www.youtube.com/embed/nNiRr0hDZag',text:vboxText,vidid:vBoxId});
+});
+function set_limit(url) { 
+this.location = url+'&limit='+$('#limit').val();
+  }
+</script>
+</head>
+<body class='status'>
+
+<!-- Produced by Nagios (https://www.nagios.org).  Copyright (c) 1999-2007 Ethan Galstad. -->
+<table class='headertable'>
+<tr>
+<td align=left valign=top width=33%>
+<TABLE CLASS='infoBox' BORDER=1 CELLSPACING=0 CELLPADDING=0>
+<TR><TD CLASS='infoBox'>
+<DIV CLASS='infoBoxTitle'>Current Network Status</DIV>
+Last Updated: @UPDATED@<BR>
+Updated every 90 seconds<br>
+Nagios&reg; Core&trade; 4.4.6 - <A HREF='https://www.nagios.org' TARGET='_new' CLASS='homepageURL'>www.nagios.org</A><BR>
+Logged in as <i>@USER@</i><BR>
+<DIV CLASS='infoBoxBadProcStatus'>- Notifications are disabled</DIV><DIV CLASS='infoBoxBadProcStatus'>- Service checks are disabled</DIV></TD></TR>
+</TABLE>
+<table class='linkBox'>
+<tr><td class='linkBox'>
+<a href='status.cgi?hostgroup=all&style=detail'>View Service Status Detail For All Host Groups</a><br>
+<a href='status.cgi?hostgroup=all&style=overview'>View Status Overview For All Host Groups</a><br>
+<a href='status.cgi?hostgroup=all&style=summary'>View Status Summary For All Host Groups</a><br>
+<a href='status.cgi?hostgroup=all&style=grid'>View Status Grid For All Host Groups</a><br>
+</td></tr>
+</table>
+</td>
+<td align=center valign=top width=33%>
+<div class='hostTotals'>Host Status Totals</div>
+<table border=0 cellspacing=0 cellpadding=0>
+<tr><td>
+<table class='hostTotals'>
+<tr>
+<th class='hostTotals'><a class='hostTotals' href='status.cgi?hostgroup=all&style=hostdetail&hoststatustypes=2'>Up</a></th>
+<th class='hostTotals'><a class='hostTotals' href='status.cgi?hostgroup=all&style=hostdetail&hoststatustypes=4'>Down</a></th>
+<th class='hostTotals'><a class='hostTotals' href='status.cgi?hostgroup=all&style=hostdetail&hoststatustypes=8'>Unreachable</a></th>
+<th class='hostTotals'><a class='hostTotals' href='status.cgi?hostgroup=all&style=hostdetail&hoststatustypes=1'>Pending</a></th>
+</tr>
+<tr>
+@TOTAL@
+@TOTAL@
+@TOTAL@
+@TOTAL@
+</tr>
+</table>
+</td></tr><tr><td align='center'>
+<table class='hostTotals'>
+<tr>
+<th class='hostTotals'><a class='hostTotals' href='status.cgi?hostgroup=all&style=hostdetail&hoststatustypes=12'><em>All Problems</em></a></th>
+<th class='hostTotals'><a class='hostTotals' href='status.cgi?hostgroup=all&style=hostdetail'><em>All Types</em></a></th>
+</tr><tr>
+@TOTAL@
+@TOTAL@
+</tr>
+</table>
+</td></tr>
+</table>
+</div>
+</td>
+<td align=center valign=top width=33%>
+<div class='serviceTotals'>Service Status Totals</div>
+<table border='0' cellspacing='0' cellpadding='0'>
+<tr><td>
+<table class='serviceTotals'>
+<tr>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?hostgroup=all&style=detail&servicestatustypes=2&hoststatustypes=12'>Ok</a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?hostgroup=all&style=detail&servicestatustypes=4&hoststatustypes=12'>Warning</a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?hostgroup=all&style=detail&servicestatustypes=8&hoststatustypes=12'>Unknown</a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?hostgroup=all&style=detail&servicestatustypes=16&hoststatustypes=12'>Critical</a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?hostgroup=all&style=detail&servicestatustypes=1&hoststatustypes=12'>Pending</a></th>
+</tr>
+<tr>
+@TOTAL@
+@TOTAL@
+@TOTAL@
+@TOTAL@
+@TOTAL@
+</tr>
+</table>
+</td></tr><tr><td align='center'>
+<table class='serviceTotals'>
+<tr>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?hostgroup=all&style=detail&servicestatustypes=28&hoststatustypes=12'><em>All Problems</em></a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?hostgroup=all&style=detail&hoststatustypes=12'><em>All Types</em></a></th>
+</tr><tr>
+@TOTAL@
+@TOTAL@
+</tr>
+</table>
+</td></tr>
+</table>
+</div>
+</td>
+<td align=right valign=bottom>
+</td>
+</tr>
+</table>
+<table class='pageTitle' border='0' width='100%'>
+<tr>
+<td valign=top align=left width=33%>
+<table class='filter'>
+<tr><td class='filter'>
+<table border=0 cellspacing=2 cellpadding=0>
+<tr><td colspan=2 valign=top align=left class='filterTitle'>Display Filters:</td></tr><tr><td valign=top align=left class='filterName'>Host Status Types:</td><td valign=top align=left class='filterValue'>@HOSTFILTER@</td></tr><tr><td valign=top align=left class='filterName'>Host Properties:</td><td valign=top align=left class='filterValue'>Any</td></tr>
+<tr><td valign=top align=left class='filterName'>Service Status Types:</td><td valign=top align=left class='filterValue'>@SERVICEFILTER@</td></tr><tr><td valign=top align=left class='filterName'>Service Properties:</td><td valign=top align=left class='filterValue'>Any</td></tr></table>
+</td></tr></table>
+</td><td valign=top align=center width=33%>
+<div align='center' class='statusTitle'>Host Status Details For All Host Groups</div>
+<br></td>
+<td valign=top align=right width=33%></td>
+</tr>
+</table>
+@EXTRA@
+<div id='pagelimit'>
+<div id='result_limit'>
+<label for='limit'>Limit Results: </label>
+<select onchange='set_limit("@URL@")' name='limit' id='limit'>
+@LIMITOPTIONS@
+</select></div>
+<div id='top_page_numbers'></div>
+</div>
+<div align='center'>
+<table border=0 class='status' width='100%'>
+<tr>
+<th class='status'>Host&nbsp;<a href='@URL@&sorttype=1&sortoption=1'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by host name (ascending)' TITLE='Sort by host name (ascending)'></a><a href='@URL@&sorttype=2&sortoption=1'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by host name (descending)' TITLE='Sort by host name (descending)'></a></th><th class='status'>Status&nbsp;<a href='@URL@&sorttype=1&sortoption=8'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by host status (ascending)' TITLE='Sort by host status (ascending)'></a><a href='@URL@&sorttype=2&sortoption=8'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by host status (descending)' TITLE='Sort by host status (descending)'></a></th><th class='status'>Last Check&nbsp;<a href='@URL@&sorttype=1&sortoption=4'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by last check time (ascending)' TITLE='Sort by last check time (ascending)'></a><a href='@URL@&sorttype=2&sortoption=4'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by last check time (descending)' TITLE='Sort by last check time (descending)'></a></th><th class='status'>Duration&nbsp;<a href='@URL@&sorttype=1&sortoption=6'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by state duration (ascending)' TITLE='Sort by state duration (ascending)'></a><a href='@URL@&sorttype=2&sortoption=6'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by state duration time (descending)' TITLE='Sort by state duration time (descending)'></a></th><th class='status'>Status Information</th>
+</tr>
+)NAG";
+
+const char kServicesHead[] = R"NAG(<html>
+<head>
+<link rel="shortcut icon" href="/nagios4/images/favicon.ico" type="image/ico">
+<title>
+Current Network Status
+</title>
+<link rel='stylesheet' type='text/css' href='/nagios4/stylesheets/common.css' />
+<link rel='stylesheet' type='text/css' href='/nagios4/stylesheets/status.css' />
+<LINK REL='stylesheet' TYPE='text/css' HREF='/nagios4/stylesheets/nag_funcs.css'>
+<script type='text/javascript' src='/nagios4/js/jquery-1.12.4.min.js'></script>
+<script type='text/javascript' src='/nagios4/js/nag_funcs.js'></script>
+<script type='text/javascript'>
+var vbox, vBoxId='status00', vboxText = '<a href=https://www.nagios.com/tours target=_blank>Click here to watch the entire Nagios Core 4 Tour!</a>';
+$(document).ready(function() {
+$('#top_page_numbers').append($('#bottom_page_numbers').html() );
+var user = '@USER@';
+vBoxId += ';' + user;vbox = new vidbox({pos:'lr',vidurl:'https://www.youtube.com/embed/ahDIJcbSEFM',text:vboxText,vidid:vBoxId});
+});
+function set_limit(url) { 
+this.location = url+'&limit='+$('#limit').val();
+  }
+</script>
+</head>
+<body class='status'>
+
+<!-- Produced by Nagios (https://www.nagios.org).  Copyright (c) 1999-2007 Ethan Galstad. -->
+<table class='headertable'>
+<tr>
+<td align=left valign=top width=33%>
+<TABLE CLASS='infoBox' BORDER=1 CELLSPACING=0 CELLPADDING=0>
+<TR><TD CLASS='infoBox'>
+<DIV CLASS='infoBoxTitle'>Current Network Status</DIV>
+Last Updated: @UPDATED@<BR>
+Updated every 90 seconds<br>
+Nagios&reg; Core&trade; 4.4.6 - <A HREF='https://www.nagios.org' TARGET='_new' CLASS='homepageURL'>www.nagios.org</A><BR>
+Logged in as <i>@USER@</i><BR>
+<DIV CLASS='infoBoxBadProcStatus'>- Notifications are disabled</DIV><DIV CLASS='infoBoxBadProcStatus'>- Service checks are disabled</DIV></TD></TR>
+</TABLE>
+<table class='linkBox'>
+<tr><td class='linkBox'>
+<a href='history.cgi?host=all'>View History For all hosts</a><br>
+<a href='notifications.cgi?host=all'>View Notifications For All Hosts</a>
+<br /><a href='status.cgi?hostgroup=all&style=hostdetail'>View Host Status Detail For All Hosts</a>
+</td></tr>
+</table>
+</td>
+<td align=center valign=top width=33%>
+<div class='hostTotals'>Host Status Totals</div>
+<table border=0 cellspacing=0 cellpadding=0>
+<tr><td>
+<table class='hostTotals'>
+<tr>
+<th class='hostTotals'><a class='hostTotals' href='status.cgi?host=all&servicestatustypes=28&hoststatustypes=2'>Up</a></th>
+<th class='hostTotals'><a class='hostTotals' href='status.cgi?host=all&servicestatustypes=28&hoststatustypes=4'>Down</a></th>
+<th class='hostTotals'><a class='hostTotals' href='status.cgi?host=all&servicestatustypes=28&hoststatustypes=8'>Unreachable</a></th>
+<th class='hostTotals'><a class='hostTotals' href='status.cgi?host=all&servicestatustypes=28&hoststatustypes=1'>Pending</a></th>
+</tr>
+<tr>
+@TOTAL@
+@TOTAL@
+@TOTAL@
+@TOTAL@
+</tr>
+</table>
+</td></tr><tr><td align='center'>
+<table class='hostTotals'>
+<tr>
+<th class='hostTotals'><a class='hostTotals' href='status.cgi?host=all&servicestatustypes=28&hoststatustypes=12'><em>All Problems</em></a></th>
+<th class='hostTotals'><a class='hostTotals' href='status.cgi?host=all&servicestatustypes=28'><em>All Types</em></a></th>
+</tr><tr>
+@TOTAL@
+@TOTAL@
+</tr>
+</table>
+</td></tr>
+</table>
+</div>
+</td>
+<td align=center valign=top width=33%>
+<div class='serviceTotals'>Service Status Totals</div>
+<table border='0' cellspacing='0' cellpadding='0'>
+<tr><td>
+<table class='serviceTotals'>
+<tr>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?host=all&servicestatustypes=2&hoststatustypes=15'>Ok</a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?host=all&servicestatustypes=4&hoststatustypes=15'>Warning</a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?host=all&servicestatustypes=8&hoststatustypes=15'>Unknown</a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?host=all&servicestatustypes=16&hoststatustypes=15'>Critical</a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?host=all&servicestatustypes=1&hoststatustypes=15'>Pending</a></th>
+</tr>
+<tr>
+@TOTAL@
+@TOTAL@
+@TOTAL@
+@TOTAL@
+@TOTAL@
+</tr>
+</table>
+</td></tr><tr><td align='center'>
+<table class='serviceTotals'>
+<tr>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?host=all&servicestatustypes=28&hoststatustypes=15'><em>All Problems</em></a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?host=all&hoststatustypes=15'><em>All Types</em></a></th>
+</tr><tr>
+@TOTAL@
+@TOTAL@
+</tr>
+</table>
+</td></tr>
+</table>
+</div>
+</td>
+<td align=right valign=bottom>
+</td>
+</tr>
+</table>
+<table class='pageTitle' border='0' width='100%'>
+<tr>
+<td valign=top align=left width=33%>
+<table class='filter'>
+<tr><td class='filter'>
+<table border=0 cellspacing=2 cellpadding=0>
+<tr><td colspan=2 valign=top align=left class='filterTitle'>Display Filters:</td></tr><tr><td valign=top align=left class='filterName'>Host Status Types:</td><td valign=top align=left class='filterValue'>@HOSTFILTER@</td></tr><tr><td valign=top align=left class='filterName'>Host Properties:</td><td valign=top align=left class='filterValue'>Any</td></tr>
+<tr><td valign=top align=left class='filterName'>Service Status Types:</td><td valign=top align=left class='filterValue'>@SERVICEFILTER@</td></tr><tr><td valign=top align=left class='filterName'>Service Properties:</td><td valign=top align=left class='filterValue'>Any</td></tr></table>
+</td></tr></table>
+</td><td valign=top align=center width=33%>
+<div align='center' class='statusTitle'>Service Status Details For All Hosts</div>
+<br></td>
+<td valign=top align=right width=33%></td>
+</tr>
+</table>
+@EXTRA@
+<div id='pagelimit'>
+<div id='result_limit'>
+<label for='limit'>Limit Results: </label>
+<select onchange='set_limit("@URL@")' name='limit' id='limit'>
+@LIMITOPTIONS@
+</select></div>
+<div id='top_page_numbers'></div>
+</div>
+<table border=0 width=100% class='status'>
+<tr>
+<th class='status'>Host&nbsp;<a href='@URL@&sorttype=1&sortoption=1'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by host name (ascending)' TITLE='Sort by host name (ascending)'></a><a href='@URL@&sorttype=2&sortoption=1'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by host name (descending)' TITLE='Sort by host name (descending)'></a></th><th class='status'>Service&nbsp;<a href='@URL@&sorttype=1&sortoption=2'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by service name (ascending)' TITLE='Sort by service name (ascending)'></a><a href='@URL@&sorttype=2&sortoption=2'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by service name (descending)' TITLE='Sort by service name (descending)'></a></th><th class='status'>Status&nbsp;<a href='@URL@&sorttype=1&sortoption=3'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by service status (ascending)' TITLE='Sort by service status (ascending)'></a><a href='@URL@&sorttype=2&sortoption=3'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by service status (descending)' TITLE='Sort by service status (descending)'></a></th><th class='status'>Last Check&nbsp;<a href='@URL@&sorttype=1&sortoption=4'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by last check time (ascending)' TITLE='Sort by last check time (ascending)'></a><a href='@URL@&sorttype=2&sortoption=4'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by last check time (descending)' TITLE='Sort by last check time (descending)'></a></th><th class='status'>Duration&nbsp;<a href='@URL@&sorttype=1&sortoption=6'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by state duration (ascending)' TITLE='Sort by state duration (ascending)'></a><a href='@URL@&sorttype=2&sortoption=6'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by state duration time (descending)' TITLE='Sort by state duration time (descending)'></a></th><th class='status'>Attempt&nbsp;<a href='@URL@&sorttype=1&sortoption=5'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by current attempt (ascending)' TITLE='Sort by current attempt (ascending)'></a><a href='@URL@&sorttype=2&sortoption=5'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by current attempt (descending)' TITLE='Sort by current attempt (descending)'></a></th><th class='status'>Status Information</th>
+</tr>
+)NAG";
+
+const char kFooter[] = "\n<!-- Produced by Nagios (https://www.nagios.org).  Copyright (c) 1999-2007 Ethan Galstad. -->\n"
+                       "</body>\n</html>\n";
+
+const char kNagiosStopped[] = R"NAG(<html>
+<head>
+<link rel="shortcut icon" href="/nagios4/images/favicon.ico" type="image/ico">
+<title>
+Current Network Status
+</title>
+<script type='text/javascript' src='/nagios4/js/jquery-1.12.4.min.js'></script>
+<script type='text/javascript' src='/nagios4/js/nag_funcs.js'></script>
+<script type='text/javascript'>
+var vbox, vBoxId='@BOXID@', vboxText = '<a href=https://www.nagios.com/tours target=_blank>Click here to watch the entire Nagios Core 4 Tour!</a>';
+$(document).ready(function() {
+$('#top_page_numbers').append($('#bottom_page_numbers').html() );
+var user = '(null)';
+vBoxId += ';' + user;vbox = new vidbox({pos:'lr',vidurl:'https://www.youtube.com/embed/@VIDEO@',text:vboxText,vidid:vBoxId});
+});
+function set_limit(url) { 
+this.location = url+'&limit='+$('#limit').val();
+  }
+</script>
+</head>
+<body class='status'>
+
+<!-- Produced by Nagios (https://www.nagios.org).  Copyright (c) 1999-2007 Ethan Galstad. -->
+<H1>Whoops!</H1>
+<P><STRONG><FONT COLOR='RED'>Error: Could not read host and service status information!</FONT></STRONG></P>
+<P>
+The most common cause of this error message (especially for new users), is the fact that Nagios is not actually running.  If Nagios is indeed not running, this is a normal error message.  It simply indicates that the CGIs could not obtain the current status of hosts and services that are being monitored.  If you've just installed things, make sure you read the documentation on starting Nagios.
+</P>
+<P>
+Some other things you should check in order to resolve this error include:
+</P>
+<P>
+<OL>
+<LI>Check the Nagios log file for messages relating to startup or status data errors.
+<LI>Always verify configuration options using the <b>-v</b> command-line option before starting or restarting Nagios!
+</OL>
+</P>
+<P>
+Make sure you read the documentation on installing, configuring and running Nagios thoroughly before continuing.  If all else fails, try sending a message to one of the mailing lists.  More information can be found at <a href='https://www.nagios.org'>https://www.nagios.org</a>.
+</P>
+
+<!-- Produced by Nagios (https://www.nagios.org).  Copyright (c) 1999-2007 Ethan Galstad. -->
+</body>
+</html>
+)NAG";
+
+using HostState = NagiosSimulator::HostState;
+using ServiceState = NagiosSimulator::ServiceState;
+
+constexpr int kAllHostTypes = 1 | 2 | 4 | 8;
+constexpr int kHostProblems = 4 | 8;
+constexpr int kAllServiceTypes = 1 | 2 | 4 | 8 | 16;
+constexpr int kServiceProblems = 4 | 8 | 16;
+constexpr int kDefaultResultLimit = 100;
+
+void replaceSlot(QByteArray& text, const char* slot, const QByteArray& value)
+{
+    text.replace(QByteArray(slot), value);
+}
+
+QByteArray number(qint64 value)
+{
+    return QByteArray::number(value);
+}
+
+// "Sun Dec 6 20:40:22 UTC 2026", as the CGI prints its last update.
+QByteArray updatedText(const QDateTime& now)
+{
+    return QLocale::c().toString(now.toUTC(), QStringLiteral("ddd MMM d hh:mm:ss 'UTC' yyyy")).toUtf8();
+}
+
+QByteArray checkTimeText(const QDateTime& time)
+{
+    return QLocale::c().toString(time.toUTC(), QStringLiteral("MM-dd-yyyy hh:mm:ss")).toUtf8();
+}
+
+QByteArray durationText(const QDateTime& since, const QDateTime& now)
+{
+    qint64 seconds = since.isValid() ? std::max<qint64>(0, since.secsTo(now)) : 0;
+    const qint64 days = seconds / 86400;
+    seconds %= 86400;
+    return QString::asprintf("%2lldd %2lldh %2lldm %2llds", days, seconds / 3600, (seconds % 3600) / 60, seconds % 60)
+        .toUtf8();
+}
+
+int intParameter(const QUrlQuery& query, const QString& name, int fallback)
+{
+    if (!query.hasQueryItem(name))
+        return fallback;
+    bool ok = false;
+    const int value = query.queryItemValue(name).toInt(&ok);
+    return ok ? value : fallback;
+}
+
+struct Paging
+{
+    int limit = kDefaultResultLimit;
+    int start = 0;
+};
+
+Paging pagingOf(const QUrlQuery& query)
+{
+    Paging paging;
+    paging.limit = std::max(0, intParameter(query, QStringLiteral("limit"), kDefaultResultLimit));
+    paging.start = std::max(0, intParameter(query, QStringLiteral("start"), 0));
+    return paging;
+}
+
+QByteArray limitOptions(int limit)
+{
+    QByteArray text;
+    const int values[] = {50, 100, 250, 1000, 0};
+    for (int value : values) {
+        text += "<option " + QByteArray(limit == value ? "selected='selected'" : "") + " value='" + number(value)
+            + "'>" + (value == 0 ? QByteArray("All") : number(value)) + "</option>\n";
+    }
+    text.chop(1);
+    return text;
+}
+
+QByteArray hostFilterText(int mask)
+{
+    if (mask == kAllHostTypes)
+        return "All";
+    if (mask == kHostProblems)
+        return "All problems";
+    QByteArray text;
+    const std::pair<int, const char*> names[] = {{1, " Pending"}, {2, " Up"}, {4, " Down"}, {8, " Unreachable"}};
+    for (const auto& [bit, name] : names) {
+        if (mask & bit)
+            text += (text.isEmpty() ? "" : " |") + QByteArray(name);
+    }
+    return text;
+}
+
+QByteArray serviceFilterText(int mask)
+{
+    if (mask == kAllServiceTypes)
+        return "All";
+    if (mask == kServiceProblems)
+        return "All Problems";
+    QByteArray text;
+    const std::pair<int, const char*> names[]
+        = {{1, " Pending"}, {2, " Ok"}, {8, " Unknown"}, {4, " Warning"}, {16, " Critical"}};
+    for (const auto& [bit, name] : names) {
+        if (mask & bit)
+            text += (text.isEmpty() ? "" : " |") + QByteArray(name);
+    }
+    return text;
+}
+
+QByteArray totalCell(const char* prefix, const char* suffix, qint64 count)
+{
+    return "<td class='" + QByteArray(prefix) + (count > 0 ? QByteArray(suffix) : QByteArray()) + "'>"
+        + number(count) + "</td>";
+}
+
+// The 13 numbers of the host and service totals boxes in the page head, over the whole installation.
+QList<QByteArray> totalCells(const Installation& installation, bool empty)
+{
+    qint64 hosts[4] = {};
+    qint64 services[5] = {};
+    if (!empty) {
+        for (const auto& [name, host] : installation) {
+            ++hosts[int(host.state)];
+            for (const auto& [description, service] : host.services)
+                ++services[int(service.state)];
+        }
+    }
+    const qint64 up = hosts[int(HostState::Up)], down = hosts[int(HostState::Down)],
+                 unreachable = hosts[int(HostState::Unreachable)], hostPending = hosts[int(HostState::Pending)];
+    const qint64 ok = services[int(ServiceState::Ok)], warning = services[int(ServiceState::Warning)],
+                 unknown = services[int(ServiceState::Unknown)], critical = services[int(ServiceState::Critical)],
+                 servicePending = services[int(ServiceState::Pending)];
+    return {
+        totalCell("hostTotals", "UP", up),
+        totalCell("hostTotals", "DOWN", down),
+        totalCell("hostTotals", "UNREACHABLE", unreachable),
+        totalCell("hostTotals", "PENDING", hostPending),
+        totalCell("hostTotals", "PROBLEMS", down + unreachable),
+        totalCell("hostTotals", "", up + down + unreachable + hostPending),
+        totalCell("serviceTotals", "OK", ok),
+        totalCell("serviceTotals", "WARNING", warning),
+        totalCell("serviceTotals", "UNKNOWN", unknown),
+        totalCell("serviceTotals", "CRITICAL", critical),
+        totalCell("serviceTotals", "PENDING", servicePending),
+        totalCell("serviceTotals", "PROBLEMS", warning + unknown + critical),
+        totalCell("serviceTotals", "", ok + warning + unknown + critical + servicePending),
+    };
+}
+
+// Filler and odd bytes go in comment lines before the status table, where no row pattern looks
+// but every byte still has to travel and be read. Written straight into the page: padding can be
+// large, and the page must not exist in several copies.
+void appendExtraLines(QByteArray& out, const Options& options)
+{
+    if (options.injectNul)
+        out += QByteArray("<!-- a NUL byte: ") + '\0' + " -->\n";
+    if (options.injectInvalidUtf8)
+        out += "<!-- bytes that are not UTF-8: \xff\xfe\xc3\x28 \xed\xa0\x80 -->\n";
+    if (options.padding > 0) {
+        const qint64 stop = out.size() + options.padding;
+        const QByteArray filler(64, 'x');
+        for (qint64 line = 0; out.size() < stop; ++line)
+            out += "<!-- padding " + QByteArray::number(line).rightJustified(10, '0') + ' ' + filler + " -->\n";
+    }
+}
+
+// Starts the page in `out`, reserving room for `rowBytes` more.
+void appendPageHead(QByteArray& out, const char* templateText, const Installation& installation,
+                    const Options& options, const QByteArray& url, int hostMask, int serviceMask, int limit,
+                    bool emptyTotals, qint64 rowBytes)
+{
+    QByteArray head(templateText);
+    replaceSlot(head, "@USER@", htmlEncode(options.user));
+    replaceSlot(head, "@UPDATED@", updatedText(options.now.isValid() ? options.now : QDateTime::currentDateTimeUtc()));
+    replaceSlot(head, "@HOSTFILTER@", hostFilterText(hostMask));
+    replaceSlot(head, "@SERVICEFILTER@", serviceFilterText(serviceMask));
+    replaceSlot(head, "@URL@", url);
+    replaceSlot(head, "@LIMITOPTIONS@", limitOptions(limit));
+    for (const QByteArray& cell : totalCells(installation, emptyTotals)) {
+        const qsizetype at = head.indexOf("@TOTAL@");
+        if (at < 0)
+            break;
+        head.replace(at, 7, cell);
+    }
+    const QByteArray extraSlot = "@EXTRA@\n";
+    const qsizetype extraAt = head.indexOf(extraSlot);
+    out.reserve(head.size() + std::max<qint64>(0, options.padding) + rowBytes + 8192);
+    out += head.left(extraAt);
+    appendExtraLines(out, options);
+    out += head.mid(extraAt + extraSlot.size());
+}
+
+// Nagios' create_pagenumbers(): the totals line, with page links when the result limit cut the list.
+QByteArray pageNumbers(qint64 total, const QByteArray& url, const Paging& paging, bool services)
+{
+    const char* kind = services ? "Services" : "Hosts";
+    const QByteArray after = services ? "\n</div>\n" : "\n\n";
+    if (paging.limit == 0 || total <= paging.limit) {
+        return "<br /><div class='itemTotalsTitle'>Results 1 - " + number(total) + " of " + number(total)
+            + " Matching " + kind + "</div>" + after;
+    }
+    const qint64 limit = paging.limit;
+    const qint64 pages = total / limit;
+    const qint64 previous = std::max<qint64>(0, paging.start - limit);
+    const QByteArray limitText = "&limit=" + number(limit);
+    QByteArray text = "<div id='bottom_page_numbers'>\n<div class='inner_numbers'>\n";
+    text += "<a href='" + url + "&start=0" + limitText
+        + "' class='pagenumber' title='First Page'><img src='/nagios4/images/b_first2.png' height='15' width='15' "
+          "alt='<<' /></a>\n";
+    text += "<a href='" + url + "&start=" + number(previous) + limitText
+        + "' class='pagenumber' title='Previous Page'><img src='/nagios4/images/b_prev2.png' height='15' "
+          "width='10' alt='<' /></a>\n";
+    const qint64 links = pages + (total % limit ? 1 : 0);
+    for (qint64 page = 0; page < links; ++page) {
+        const qint64 start = page * limit;
+        if (start == paging.start)
+            text += "<div class='pagenumber current_page'> " + number(page + 1) + " </div>\n";
+        else
+            text += "<a class='pagenumber' href='" + url + "&start=" + number(start) + limitText + "' title='Page "
+                + number(page + 1) + "'> " + number(page + 1) + " </a>\n";
+    }
+    text += "<a href='" + url + "&start=" + number(paging.start + limit) + limitText
+        + "' class='pagenumber' title='Next Page'><img src='/nagios4/images/b_next2.png' height='15' width='10' "
+          "alt='>' /></a>\n";
+    text += "<a href='" + url + "&start=" + number(pages * limit) + limitText
+        + "' class='pagenumber' title='Last Page'><img src='/nagios4/images/b_last2.png' height='15' width='15' "
+          "alt='>>' /></a>\n";
+    text += "</div> <!-- end inner_page_numbers div -->\n";
+    // Nagios prints the zero-based start here.
+    text += "<br /><div class='itemTotalsTitle'>Results " + number(paging.start) + " - "
+        + number(std::min(total, paging.start + limit)) + " of " + number(total) + " Matching " + kind + "</div>"
+        + after;
+    text += "</div> <!-- end bottom_page_numbers div -->\n\n";
+    return text;
+}
+
+struct HostClasses
+{
+    QByteArray status; // name and status cells
+    QByteArray background; // the other cells
+    QByteArray text;
+};
+
+HostClasses hostClasses(const Host& host, bool odd)
+{
+    const QByteArray evenOdd = odd ? "Even" : "Odd";
+    auto problem = [&host](const char* name) {
+        const QByteArray state(name);
+        const QByteArray suffix = host.acknowledged ? "ACK" : host.inDowntime ? "SCHED" : "";
+        return HostClasses{"HOST" + state, "BG" + state + suffix, state};
+    };
+    switch (host.state) {
+    case HostState::Up:
+        return {"HOSTUP", evenOdd, "UP"};
+    case HostState::Down:
+        return problem("DOWN");
+    case HostState::Unreachable:
+        return problem("UNREACHABLE");
+    case HostState::Pending:
+        break;
+    }
+    return {"PENDING", evenOdd, "PENDING"};
+}
+
+// The class of the host cell on the services page.
+QByteArray hostCellClass(const Host& host, bool odd)
+{
+    if (host.state == HostState::Down || host.state == HostState::Unreachable) {
+        const QByteArray state = host.state == HostState::Down ? "HOSTDOWN" : "HOSTUNREACHABLE";
+        return state + (host.acknowledged ? "ACK" : host.inDowntime ? "SCHED" : "");
+    }
+    return odd ? "Even" : "Odd";
+}
+
+QByteArray serviceStateText(ServiceState state)
+{
+    switch (state) {
+    case ServiceState::Ok:
+        return "OK";
+    case ServiceState::Warning:
+        return "WARNING";
+    case ServiceState::Critical:
+        return "CRITICAL";
+    case ServiceState::Unknown:
+        return "UNKNOWN";
+    case ServiceState::Pending:
+        break;
+    }
+    return "PENDING";
+}
+
+struct ServiceClasses
+{
+    QByteArray status;
+    QByteArray background;
+};
+
+ServiceClasses serviceClasses(const Service& service, bool odd)
+{
+    if (service.state == ServiceState::Ok || service.state == ServiceState::Pending)
+        return {serviceStateText(service.state), odd ? "Even" : "Odd"};
+    const QByteArray state = serviceStateText(service.state);
+    if (service.acknowledged)
+        return {state + "ACK", "BG" + state + "ACK"};
+    if (service.inDowntime)
+        return {state, "BG" + state + "SCHED"};
+    return {state, "BG" + state};
+}
+
+QByteArray icon(const QByteArray& link, const char* image, const char* text)
+{
+    return "<td ALIGN=center valign=center><a href='" + link + "'><IMG SRC='/nagios4/images/" + image
+        + "' border=0 WIDTH=20 HEIGHT=20 ALT='" + text + "' TITLE='" + text + "'></a></td>";
+}
+
+const char kHostNotificationsOff[] = "Notifications for this host have been disabled";
+const char kHostPassiveOnly[]
+    = "Active checks of this host have been disabled - only passive checks are being accepted";
+
+void appendHostRow(QByteArray& out, const QByteArray& name, const Host& host, bool odd, const QDateTime& now)
+{
+    const HostClasses classes = hostClasses(host, odd);
+    const QByteArray encoded = urlEncode(name);
+    const QByteArray link = "extinfo.cgi?type=1&host=" + encoded;
+    out += "<tr>\n<td class='status" + classes.status
+        + "'><table border=0 WIDTH='100%' cellpadding=0 cellspacing=0>\n<tr>\n<td align='left'>\n"
+          "<table border=0 cellpadding=0 cellspacing=0>\n<tr>\n";
+    out += "<td align=left valign=center class='status" + classes.status + "'><a href='" + link + "' title='"
+        + htmlEncode(host.address) + "'>" + htmlEncode(name) + "</a>&nbsp;</td>\n";
+    out += "</tr>\n</table>\n</td>\n<td align=right valign=center>\n<table border=0 cellpadding=0 cellspacing=0>\n"
+           "<tr>\n";
+    if (host.acknowledged)
+        out += icon(link + "#comments", "ack.gif", "This host problem has been acknowledged");
+    if (host.acknowledged || host.inDowntime)
+        out += icon(link + "#comments", "comment.gif", "This host has 1 comment associated with it");
+    out += icon(link, "ndisabled.gif", kHostNotificationsOff);
+    out += icon(link, "passiveonly.gif", kHostPassiveOnly);
+    if (host.inDowntime)
+        out += icon(link, "downtime.gif", "This host is currently in a period of scheduled downtime");
+    out += "<td><a href='status.cgi?host=" + encoded
+        + "'><img src='/nagios4/images/status2.gif' border=0 alt='View Service Details For This Host' "
+          "title='View Service Details For This Host'></a></td>\n";
+    out += "</tr>\n</table>\n</td>\n</tr>\n</table>\n</td>\n";
+    out += "<td class='status" + classes.status + "'>" + classes.text + "</td>\n";
+    const bool pending = host.state == HostState::Pending;
+    out += "<td class='status" + classes.background + "' nowrap>"
+        + (pending ? QByteArray("N/A") : checkTimeText(now)) + "</td>\n";
+    out += "<td class='status" + classes.background + "' nowrap>" + durationText(host.lastChange, now) + "</td>\n";
+    out += "<td class='status" + classes.background + "' valign='center'>" + htmlEncode(host.output)
+        + "&nbsp;</td>\n</tr>\n";
+}
+
+void appendHostCell(QByteArray& out, const QByteArray& name, const Host& host, bool odd)
+{
+    const QByteArray cellClass = hostCellClass(host, odd);
+    const QByteArray link = "extinfo.cgi?type=1&host=" + urlEncode(name);
+    out += "<td class='status" + cellClass
+        + "'><table border=0 width='100%' cellpadding=0 cellspacing=0>\n<tr>\n<td align='left'>\n"
+          "<table border=0 cellpadding=0 cellspacing=0>\n<tr>\n";
+    out += "<td align=left valign=center class='status" + cellClass + "'><a href='" + link + "' title='"
+        + htmlEncode(host.address) + "'>" + htmlEncode(name) + "</a></td>\n";
+    out += "</tr>\n</table>\n</td>\n<td align=right valign=center>\n<table border=0 cellpadding=0 cellspacing=0>\n"
+           "<tr>\n";
+    out += icon(link, "ndisabled.gif", kHostNotificationsOff);
+    out += "<td ALIGN=center valign=center><a href='" + link
+        + "'><IMG SRC='/nagios4/images/passiveonly.gif' border=0 WIDTH=20 HEIGHT=20 ALT='" + kHostPassiveOnly
+        + "' TITLE='Checks of this host have been disabled'></a></td></tr>\n";
+    out += "</table>\n</td>\n</tr>\n</table>\n</td>\n";
+}
+
+void appendServiceCells(QByteArray& out, const QByteArray& hostName, const QByteArray& description,
+                        const Service& service, bool odd, const QDateTime& now)
+{
+    const ServiceClasses classes = serviceClasses(service, odd);
+    const QByteArray& bg = classes.background;
+    const QByteArray link = "extinfo.cgi?type=2&host=" + urlEncode(hostName) + "&service=" + urlEncode(description);
+    out += "<td class='status" + bg
+        + "'><table border=0 WIDTH='100%' cellspacing=0 cellpadding=0><tr><td align='left'><table border=0 "
+          "cellspacing=0 cellpadding=0>\n<tr>\n";
+    out += "<td align='left' valign=center class='status" + bg + "'><a href='" + link + "'>" + htmlEncode(description)
+        + "</a></td></tr>\n";
+    out += "</table>\n</td>\n<td ALIGN=RIGHT class='status" + bg
+        + "'>\n<table border=0 cellspacing=0 cellpadding=0>\n<tr>\n";
+    if (service.acknowledged || service.inDowntime)
+        out += icon(link + "#comments", "comment.gif", "This service has 1 comment associated with it");
+    if (service.acknowledged)
+        out += icon(link + "#comments", "ack.gif", "This service problem has been acknowledged");
+    out += icon(link, "passiveonly.gif",
+                "Active checks of the service have been disabled - only passive checks are being accepted");
+    out += icon(link, "ndisabled.gif", "Notifications for this service have been disabled");
+    if (service.inDowntime)
+        out += icon(link, "downtime.gif", "This service is currently in a period of scheduled downtime");
+    out += "</tr>\n</table>\n</td>\n</tr></table></td>\n";
+    out += "<td class='status" + classes.status + "'>" + serviceStateText(service.state) + "</td>\n";
+    const bool pending = service.state == ServiceState::Pending;
+    out += "<td class='status" + bg + "' nowrap>" + (pending ? QByteArray("N/A") : checkTimeText(now)) + "</td>\n";
+    out += "<td class='status" + bg + "' nowrap>" + durationText(service.lastChange, now) + "</td>\n";
+    out += "<td class='status" + bg + "'>1/1</td>\n";
+    out += "<td class='status" + bg + "' valign='center'>" + htmlEncode(service.output) + "&nbsp;</td>\n</tr>\n";
+}
+
+// What a status.cgi query asks for, with the address Nagios rebuilds from it for its own links.
+struct PageRequest
+{
+    QByteArray url;
+    int hostMask = kAllHostTypes;
+    int serviceMask = kAllServiceTypes;
+    Paging paging;
+    QByteArray hostName; // empty: all hosts
+};
+
+PageRequest hostsRequest(const QUrlQuery& query)
+{
+    PageRequest request;
+    request.hostMask = intParameter(query, QStringLiteral("hoststatustypes"), kAllHostTypes);
+    request.serviceMask = intParameter(query, QStringLiteral("servicestatustypes"), kAllServiceTypes);
+    request.paging = pagingOf(query);
+    request.url = "status.cgi?hostgroup=all&style=hostdetail";
+    if (query.hasQueryItem(QStringLiteral("hoststatustypes")))
+        request.url += "&hoststatustypes=" + number(request.hostMask);
+    return request;
+}
+
+PageRequest servicesRequest(const QUrlQuery& query)
+{
+    PageRequest request;
+    request.hostMask = intParameter(query, QStringLiteral("hoststatustypes"), kAllHostTypes);
+    request.serviceMask = intParameter(query, QStringLiteral("servicestatustypes"), kAllServiceTypes);
+    request.paging = pagingOf(query);
+    request.hostName = query.queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded).toUtf8();
+    if (request.hostName == "all")
+        request.hostName.clear();
+    request.url = "status.cgi?host=" + (request.hostName.isEmpty() ? QByteArray("all") : urlEncode(request.hostName));
+    if (query.hasQueryItem(QStringLiteral("servicestatustypes")))
+        request.url += "&servicestatustypes=" + number(request.serviceMask);
+    if (query.hasQueryItem(QStringLiteral("hoststatustypes")))
+        request.url += "&hoststatustypes=" + number(request.hostMask);
+    return request;
+}
+
+} // namespace
+
+int hostStateBit(HostState state)
+{
+    switch (state) {
+    case HostState::Pending:
+        return 1;
+    case HostState::Up:
+        return 2;
+    case HostState::Down:
+        return 4;
+    case HostState::Unreachable:
+        return 8;
+    }
+    return 0;
+}
+
+int serviceStateBit(ServiceState state)
+{
+    switch (state) {
+    case ServiceState::Pending:
+        return 1;
+    case ServiceState::Ok:
+        return 2;
+    case ServiceState::Warning:
+        return 4;
+    case ServiceState::Unknown:
+        return 8;
+    case ServiceState::Critical:
+        return 16;
+    }
+    return 0;
+}
+
+QByteArray hostsPage(const Installation& installation, const QUrlQuery& query, const Options& options)
+{
+    const PageRequest request = hostsRequest(query);
+    const int mask = request.hostMask;
+    const Paging& paging = request.paging;
+    const QByteArray& url = request.url;
+
+    std::vector<Installation::const_iterator> rows;
+    for (auto it = installation.begin(); it != installation.end(); ++it) {
+        if (mask & hostStateBit(it->second.state))
+            rows.push_back(it);
+    }
+    const qint64 total = qint64(rows.size());
+    const qint64 first = paging.limit == 0 ? 0 : paging.start;
+    const qint64 end = paging.limit == 0 ? total : std::min(total, first + paging.limit);
+
+    QByteArray out;
+    appendPageHead(out, kHostsHead, installation, options, url, mask, request.serviceMask, paging.limit, false,
+                   std::max<qint64>(0, end - first) * 2600);
+    const QDateTime now = options.now.isValid() ? options.now : QDateTime::currentDateTimeUtc();
+    bool odd = false;
+    for (qint64 index = first; index < end; ++index) {
+        odd = !odd;
+        appendHostRow(out, rows[size_t(index)]->first, rows[size_t(index)]->second, odd, now);
+    }
+    out += "</table>\n</div>\n";
+    out += pageNumbers(total, url, paging, false);
+    out += kFooter;
+    return out;
+}
+
+QByteArray servicesPage(const Installation& installation, const QUrlQuery& query, const Options& options)
+{
+    const PageRequest request = servicesRequest(query);
+    const int hostMask = request.hostMask;
+    const int mask = request.serviceMask;
+    const Paging& paging = request.paging;
+    const QByteArray& url = request.url;
+
+    struct Row
+    {
+        const QByteArray* hostName;
+        const Host* host;
+        const QByteArray* description;
+        const Service* service;
+    };
+    std::vector<Row> rows;
+    for (const auto& [name, host] : installation) {
+        if ((!request.hostName.isEmpty() && name != request.hostName) || !(hostMask & hostStateBit(host.state)))
+            continue;
+        for (const auto& [description, service] : host.services) {
+            if (mask & serviceStateBit(service.state))
+                rows.push_back({&name, &host, &description, &service});
+        }
+    }
+    const qint64 total = qint64(rows.size());
+    const qint64 first = paging.limit == 0 ? 0 : paging.start;
+    const qint64 end = paging.limit == 0 ? total : std::min(total, first + paging.limit);
+
+    QByteArray out;
+    appendPageHead(out, kServicesHead, installation, options, url, hostMask, mask, paging.limit, false,
+                   std::max<qint64>(0, end - first) * 3300);
+    const QDateTime now = options.now.isValid() ? options.now : QDateTime::currentDateTimeUtc();
+    bool odd = false;
+    const QByteArray* lastHost = nullptr;
+    for (qint64 index = first; index < end; ++index) {
+        const Row& row = rows[size_t(index)];
+        odd = !odd;
+        const bool newHost = lastHost == nullptr || *lastHost != *row.hostName;
+        if (newHost && lastHost != nullptr)
+            out += "<tr><td colspan='6'></td></tr>\n<tr><td colspan='6'></td></tr>\n";
+        out += "<tr>\n";
+        if (newHost)
+            appendHostCell(out, *row.hostName, *row.host, odd);
+        else
+            out += "<td></td>\n";
+        appendServiceCells(out, *row.hostName, *row.description, *row.service, odd, now);
+        lastHost = row.hostName;
+    }
+    out += "</table>\n";
+    out += pageNumbers(total, url, paging, true);
+    out += kFooter;
+    return out;
+}
+
+QByteArray noRightsPage(const Installation& installation, const QUrlQuery& query, bool hosts,
+                        const Options& options)
+{
+    Options plain = options;
+    plain.padding = 0;
+    plain.injectNul = false;
+    plain.injectInvalidUtf8 = false;
+    const PageRequest request = hosts ? hostsRequest(query) : servicesRequest(query);
+    QByteArray out;
+    appendPageHead(out, hosts ? kHostsHead : kServicesHead, installation, plain, request.url, request.hostMask,
+                   request.serviceMask, request.paging.limit, true, 0);
+    out += hosts ? "</table>\n</div>\n" : "</table>\n";
+    out += "<P><div class='errorMessage'>It appears as though you do not have permission to view information for any "
+           "of the "
+        + QByteArray(hosts ? "hosts" : "services") + " you requested...</div></P>\n";
+    out += "<P><div class='errorDescription'>If you believe this is an error, check the HTTP server authentication "
+           "requirements for accessing this CGI<br>and check the authorization options in your CGI configuration "
+           "file.</div></P>\n";
+    out += kFooter;
+    return out;
+}
+
+QByteArray nagiosStoppedPage(bool hosts)
+{
+    QByteArray page(kNagiosStopped);
+    replaceSlot(page, "@BOXID@", hosts ? "status14" : "status00");
+    replaceSlot(page, "@VIDEO@", hosts ? "nNiRr0hDZag" : "ahDIJcbSEFM");
+    return page;
+}
+
+QByteArray reasonPhrase(int code)
+{
+    switch (code) {
+    case 200:
+        return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 407:
+        return "Proxy Authentication Required";
+    case 500:
+        return "Internal Server Error";
+    case 501:
+        return "Not Implemented";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    case 504:
+        return "Gateway Timeout";
+    }
+    return "Unknown Reason";
+}
+
+QByteArray apachePage(int code, quint16 port, const QByteArray& location)
+{
+    const QByteArray reason = reasonPhrase(code);
+    QByteArray text;
+    switch (code) {
+    case 301:
+    case 302:
+        text = "<p>The document has moved <a href=\"" + location + "\">here</a>.</p>\n";
+        break;
+    case 401:
+        text = "<p>This server could not verify that you\nare authorized to access the document\nrequested.  Either "
+               "you supplied the wrong\ncredentials (e.g., bad password), or your\nbrowser doesn't understand how to "
+               "supply\nthe credentials required.</p>\n";
+        break;
+    case 404:
+        text = "<p>The requested URL was not found on this server.</p>\n";
+        break;
+    case 500:
+        text = "<p>The server encountered an internal error or\nmisconfiguration and was unable to complete\nyour "
+               "request.</p>\n<p>Please contact the server administrator at \n webmaster@localhost to inform them of "
+               "the time this error occurred,\n and the actions you performed just before this error.</p>\n<p>More "
+               "information about this error may be available\nin the server error log.</p>\n";
+        break;
+    default:
+        text = "<p>The server answered " + number(code) + " " + reason + ".</p>\n";
+        break;
+    }
+    const QByteArray title = number(code) + " " + reason;
+    return "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\" \"http://www.w3.org/TR/html4/strict.dtd\">\n"
+           "<html><head>\n<title>"
+        + title + "</title>\n</head><body>\n<h1>" + (code == 404 ? QByteArray("Not Found") : reason) + "</h1>\n" + text
+        + "<hr>\n<address>Apache/2.4.71 (Debian) Server at 127.0.0.1 Port " + number(port)
+        + "</address>\n</body></html>\n";
+}
+
+QByteArray urlEncode(const QByteArray& utf8)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QByteArray out;
+    out.reserve(utf8.size() * 3);
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z')
+            || byte == '.' || byte == '-' || byte == '_') {
+            out += c;
+        } else if (byte == ' ') {
+            out += '+';
+        } else {
+            out += '%';
+            out += hex[byte >> 4];
+            out += hex[byte & 0x0f];
+        }
+    }
+    return out;
+}
+
+QByteArray htmlEncode(const QByteArray& utf8)
+{
+    QByteArray out;
+    out.reserve(utf8.size() + 16);
+    for (const char c : utf8) {
+        switch (c) {
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+QByteArray gzip(const QByteArray& data)
+{
+    z_stream stream{};
+    // 15 window bits + 16 asks zlib for the gzip wrapper.
+    if (deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
+    QByteArray out;
+    out.resize(qsizetype(deflateBound(&stream, uLong(data.size()))));
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    stream.avail_in = uInt(data.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = uInt(out.size());
+    const int result = deflate(&stream, Z_FINISH);
+    const auto written = qsizetype(stream.total_out);
+    deflateEnd(&stream);
+    if (result != Z_STREAM_END)
+        return {};
+    out.truncate(written);
+    return out;
+}
+
+} // namespace NagiosPage

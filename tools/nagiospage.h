@@ -1,0 +1,63 @@
+#pragma once
+
+#include "tools/nagiossimulator.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QUrlQuery>
+
+#include <map>
+
+// The HTML of Nagios 4.4.6 status.cgi, line for line where a line-by-line reader looks, and the
+// other bodies the simulated server answers with. Pure functions over a snapshot of the model.
+namespace NagiosPage {
+
+struct Service
+{
+    NagiosSimulator::ServiceState state = NagiosSimulator::ServiceState::Ok;
+    QByteArray output; // UTF-8, not yet escaped
+    bool acknowledged = false;
+    bool inDowntime = false;
+    QDateTime lastChange;
+};
+
+struct Host
+{
+    NagiosSimulator::HostState state = NagiosSimulator::HostState::Up;
+    QByteArray address;
+    QByteArray output;
+    bool acknowledged = false;
+    bool inDowntime = false;
+    QDateTime lastChange;
+    std::map<QByteArray, Service> services; // byte order of the UTF-8 description, as Nagios sorts
+};
+
+using Installation = std::map<QByteArray, Host>;
+
+struct Options
+{
+    QByteArray user = "nagiosadmin";
+    qint64 padding = 0;
+    bool injectNul = false;
+    bool injectInvalidUtf8 = false;
+    QDateTime now; // the time the page shows; invalid: the current time
+};
+
+// The bits of status.cgi's hoststatustypes and servicestatustypes.
+int hostStateBit(NagiosSimulator::HostState state);
+int serviceStateBit(NagiosSimulator::ServiceState state);
+
+QByteArray hostsPage(const Installation& installation, const QUrlQuery& query, const Options& options);
+QByteArray servicesPage(const Installation& installation, const QUrlQuery& query, const Options& options);
+// Nagios' answer (status 200) to a user who may see none of the hosts or services asked for.
+QByteArray noRightsPage(const Installation& installation, const QUrlQuery& query, bool hosts, const Options& options);
+QByteArray nagiosStoppedPage(bool hosts);
+// Apache's own body for a status code; `location` is used by redirects.
+QByteArray apachePage(int code, quint16 port, const QByteArray& location = {});
+QByteArray reasonPhrase(int code);
+
+QByteArray urlEncode(const QByteArray& utf8);
+QByteArray htmlEncode(const QByteArray& utf8);
+QByteArray gzip(const QByteArray& data);
+
+} // namespace NagiosPage

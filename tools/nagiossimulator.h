@@ -1,0 +1,145 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QMetaType>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QSslCertificate;
+
+// What the simulator saw of one request. Header names in `headers` are lower case.
+struct RecordedRequest
+{
+    QString method;
+    QString path; // decoded path, e.g. "/nagios/cgi-bin/status.cgi"
+    QString query; // the raw text after '?', still URL-encoded
+    QByteArray authorization; // the Authorization header as sent, empty when absent
+    QByteArray acceptEncoding;
+    QHash<QByteArray, QByteArray> headers;
+    int connectionId = 0; // 1, 2, ... per accepted connection since start(): shows keep-alive reuse
+};
+Q_DECLARE_METATYPE(RecordedRequest)
+
+// A fake Nagios 4.4.6 web server on 127.0.0.1 for tests and the demo. It serves status.cgi under
+// its CGI directory with the HTML lines of a real Nagios status page, and can misbehave on demand
+// (status codes, error pages, delays, silence, hanging connects, cut bodies, odd bytes).
+// Everything runs on the thread that owns the object; changes apply to the next request.
+class NagiosSimulator : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class HostState { Up, Down, Unreachable, Pending };
+    enum class ServiceState { Ok, Warning, Critical, Unknown, Pending };
+    enum class ErrorPage { None, NagiosStopped, NoRights };
+
+    explicit NagiosSimulator(QObject* parent = nullptr);
+    ~NagiosSimulator() override;
+
+    // Listens on 127.0.0.1 only; port 0 picks a free port. HTTPS uses a self-signed certificate
+    // for CN=127.0.0.1 made once per process with the openssl command.
+    bool start(bool https = false, quint16 port = 0);
+    void stop(); // closes the listener and every open connection
+    bool isListening() const;
+    quint16 port() const;
+    bool isHttps() const;
+    QString baseUrl() const; // "http://127.0.0.1:PORT" or "https://..."
+    QString errorString() const; // why start() failed
+    QSslCertificate certificate() const; // the HTTPS certificate; null before start(true)
+
+    // Default "/nagios/cgi-bin/"; a missing leading or trailing '/' is added.
+    void setCgiDirectory(const QString& dir);
+    QString cgiDirectory() const;
+
+    // The installation. Hosts and services are listed in byte order of their UTF-8 names, like
+    // Nagios. setService creates its host (UP) when it does not exist. An empty address becomes
+    // 127.0.x.y, an empty output a plugin text that fits the state.
+    void setHost(const QString& name, HostState state, const QString& address = {}, const QString& output = {});
+    void setService(const QString& host, const QString& description, ServiceState state,
+                    const QString& output = {});
+    void setAcknowledged(const QString& host, const QString& description, bool on); // empty description: the host
+    void setInDowntime(const QString& host, const QString& description, bool on);
+    void removeHost(const QString& name);
+    void removeService(const QString& host, const QString& description);
+    void clear();
+    int hostCount() const;
+    int serviceCount() const;
+    // A large installation: hosts "node-00001.gen.example.lan" ... each with services
+    // "Service 001" ...; every service in `state`, every host UP.
+    void addGeneratedServices(int hosts, int servicesPerHost, ServiceState state);
+    void addGeneratedHosts(int hosts, HostState state);
+
+    // The fixtures' scenario.tsv: "host\tNAME\tSTATE\tOUTPUT", "service\tHOST\tDESC\tSTATE\tOUTPUT",
+    // "ack\thost\tNAME", "ack\tservice\tHOST\tDESC", "downtime\t..." the same; '#' lines are
+    // comments. Replaces the installation; false (installation unchanged) when the file cannot be
+    // read or a line is malformed.
+    bool loadScenario(const QString& tsvPath);
+
+    // One control command, as the program reads them from its control file and stdin:
+    // "host NAME STATE [OUTPUT]", "service HOST|DESC STATE [OUTPUT]", "remove NAME",
+    // "ack HOST[|DESC] on|off", "downtime HOST[|DESC] on|off", "status CODE", "errorpage
+    // stopped|norights|none", "delay MS", "auth USER PASS" / "auth off", "neveranswer on|off",
+    // "neveraccept on|off", "closemidbody on|off", "gzip on|off", "nul on|off", "badutf8 on|off",
+    // "padding BYTES", "cgidir DIR", "scenario FILE", "clear". NAME may be quoted "like this" when it has spaces.
+    bool applyCommand(const QString& line, QString* error = nullptr);
+
+    // Empty user switches it off. Otherwise every request without these Basic credentials gets
+    // Apache's 401 with WWW-Authenticate: Basic realm="Nagios Access".
+    void requireBasicAuth(const QString& user, const QString& password);
+
+    // 0 = normal. Otherwise every request is answered with this status and a small Apache-like
+    // page (302 and 301 with a Location to the server's /nagios/ page).
+    void setFixedStatus(int code);
+    // Nagios' own errors that come with status 200 and no status table.
+    void setErrorPage(ErrorPage page);
+    // Answer this body with status 200 instead of a status page; empty = off.
+    void setRawBody(const QByteArray& body);
+
+    void setResponseDelay(int milliseconds);
+    // Accept and read each request, never answer, keep the socket open.
+    void setNeverAnswer(bool on);
+    // New connects hang in SYN-SENT: the port is taken over by a socket that never accepts and
+    // whose backlog is full. Open connections stay. Off: the normal server listens again.
+    void setNeverAccept(bool on);
+    // Headers with the full Content-Length, then about half of the body, then close.
+    void setCloseMidBody(bool on);
+    // Default true: gzip the body when Accept-Encoding names gzip.
+    void setGzipWhenAsked(bool on);
+    // Transfer-Encoding: chunked instead of Content-Length, like the real Apache.
+    void setChunked(bool on);
+    // A NUL byte / invalid UTF-8 bytes in a comment line before the status table.
+    void setInjectNul(bool on);
+    void setInjectInvalidUtf8(bool on);
+    // About this many bytes of filler comment lines before the status table.
+    void setPadding(qint64 bytes);
+    // The time the pages show (last update, check times, durations); invalid (default) = now.
+    // Freeze it to compare a served page with hostsPage()/servicesPage() byte for byte.
+    void setPageTime(const QDateTime& time);
+
+    QList<RecordedRequest> requests() const;
+    int requestCount() const;
+    int connectionCount() const; // connections accepted since start()
+    int openConnectionCount() const;
+    void clearRequests();
+
+    // Nagios' url_encode(): [A-Za-z0-9._-] stay, space becomes '+', every other byte %XX.
+    static QByteArray urlEncode(const QString& text);
+    // Nagios' html_encode() for names and plugin output.
+    static QByteArray htmlEncode(const QString& text);
+    // The status pages as the server would send them for `query`, without HTTP.
+    QByteArray hostsPage(const QString& query = {}) const;
+    QByteArray servicesPage(const QString& query = {}) const;
+
+signals:
+    void requestReceived(const RecordedRequest& request);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+    friend struct Private;
+};
