@@ -34,7 +34,6 @@ Tarvix::Tarvix(QWidget* parent)
     createTrayIcon();
     connectSignals();
     setupShortcuts();
-    http->setVerifyPeer(settings.denySslCert);
 
     if (isConfigOk()) {
         errorReported = false;

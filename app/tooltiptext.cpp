@@ -27,21 +27,24 @@ QString trayToolTipText(
         if (!message.isEmpty())
             text += QLatin1Char('\n') + message;
         else
-            text += trTarvix("\nExpected to obtain information...");
+            text += trTarvix(QT_TRANSLATE_NOOP("Tarvix", "\nExpected to obtain information..."));
         return text;
     }
 
     if (!state.hostsMonitoring)
-        text += trTarvix("\nMonitoring hosts disabled");
+        text += trTarvix(QT_TRANSLATE_NOOP("Tarvix", "\nMonitoring hosts disabled"));
     else if (state.hostsDown > 0)
-        text += trTarvix("\nHosts down count: ") + QString::number(state.hostsDown);
+        text += trTarvix(QT_TRANSLATE_NOOP("Tarvix", "\nHosts down count: "))
+            + QString::number(state.hostsDown);
 
     if (!state.servicesMonitoring)
-        text += trTarvix("\nMonitoring service is disabled");
+        text += trTarvix(QT_TRANSLATE_NOOP("Tarvix", "\nMonitoring service is disabled"));
     else if (state.servicesWithProblems > 0)
-        text += trTarvix("\nProblem services: ") + QString::number(state.servicesWithProblems);
+        text += trTarvix(QT_TRANSLATE_NOOP("Tarvix", "\nProblem services: "))
+            + QString::number(state.servicesWithProblems);
 
-    text += trTarvix("\nData obtained: ") + now.toString(QStringLiteral("hh:mm:ss dd.MM.yyyy"));
+    text += trTarvix(QT_TRANSLATE_NOOP("Tarvix", "\nData obtained: "))
+        + now.toString(QStringLiteral("hh:mm:ss dd.MM.yyyy"));
     return text;
 }
 

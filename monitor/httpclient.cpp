@@ -306,7 +306,6 @@ void HttpClient::Private::startGet(const Request& request)
     networkRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     networkRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     networkRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    networkRequest.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
     // One HTTP/1.1 connection, as QHttp had: requestSent then marks the end of the connect phase.
     networkRequest.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     // Status pages of big installations compress 47:1 and more; the body cap guards instead.
@@ -334,7 +333,10 @@ void HttpClient::Private::startGet(const Request& request)
         silenceTimer.start();
     });
     QObject::connect(reply, &QNetworkReply::metaDataChanged, q, [this] { restartSilenceTimer(); });
-    QObject::connect(reply, &QNetworkReply::downloadProgress, q, [this] { restartSilenceTimer(); });
+    QObject::connect(reply, &QNetworkReply::downloadProgress, q, [this](qint64 received) {
+        if (received > 0)
+            restartSilenceTimer();
+    });
     QObject::connect(reply, &QNetworkReply::readyRead, q, [this] { readBody(); });
     QObject::connect(reply, &QNetworkReply::sslErrors, q, [this](const QList<QSslError>& errors) {
         qCInfo(lcHttp) << "Request" << queue.front().id << "has" << errors.size() << "certificate problems";

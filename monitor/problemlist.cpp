@@ -1,30 +1,60 @@
 #include "monitor/problemlist.h"
 
+#include <QChar>
 #include <QSet>
+
+size_t ProblemList::CaselessName::hash(size_t seed) const
+{
+    // Hashes the case-folded code points, as QString::compare folds them when ignoring case.
+    quint64 hash = 14695981039346656037ULL;
+    const char16_t* data = QStringView(text).utf16();
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        char32_t code = data[i];
+        if (code < 0x80) {
+            if (code >= u'A' && code <= u'Z')
+                code += u'a' - u'A';
+        } else if (QChar::isHighSurrogate(code) && i + 1 < size && QChar::isLowSurrogate(data[i + 1])) {
+            code = QChar::toCaseFolded(QChar::surrogateToUcs4(data[i], data[i + 1]));
+            ++i;
+        } else {
+            code = QChar::toCaseFolded(code);
+        }
+        hash = (hash ^ code) * 1099511628211ULL;
+    }
+    return qHash(hash, seed);
+}
 
 bool ProblemList::contains(const QString& name) const
 {
-    return m_index.contains(name.toCaseFolded());
+    return m_index.contains(CaselessName { name });
 }
 
 template<typename NameAt>
 ProblemChanges ProblemList::compareNames(qsizetype count, NameAt nameAt) const
 {
     ProblemChanges changes;
-    QSet<QString> current;
-    current.reserve(count);
+    QList<bool> seen(m_entries.size(), false);
+    QSet<CaselessName> fresh;
     for (qsizetype row = 0; row < count; ++row) {
-        QString key = nameAt(row).toCaseFolded();
-        const qsizetype before = current.size();
-        current.insert(key);
-        // A later duplicate on the same page finds the entry its first occurrence made.
-        if (current.size() == before)
+        CaselessName name { nameAt(row) };
+        const auto known = m_index.constFind(name);
+        if (known != m_index.cend()) {
+            seen[known.value()] = true;
             continue;
-        if (!m_index.contains(key))
+        }
+        // A later duplicate on the same page finds the entry its first occurrence made.
+        const qsizetype before = fresh.size();
+        fresh.insert(std::move(name));
+        if (fresh.size() != before)
             changes.newRows.append(static_cast<int>(row));
     }
     for (qsizetype entry = 0; entry < m_entries.size(); ++entry) {
-        if (!current.contains(m_entries.at(entry).key))
+        if (seen.at(entry))
+            continue;
+        // An entry that repeats an earlier entry's name stays or goes with that one.
+        const int first = m_index.value(CaselessName { m_entries.at(entry).name }, static_cast<int>(entry));
+        if (first == entry || !seen.at(first))
             changes.goneEntries.append(static_cast<int>(entry));
     }
     return changes;
@@ -42,9 +72,10 @@ ProblemChanges ProblemList::compare(const QList<StatusRow>& countedRows) const
 
 void ProblemList::append(const QString& name, const QString& data, QObject* handle)
 {
-    Entry entry { name, data, handle, name.toCaseFolded() };
-    ++m_index[entry.key];
-    m_entries.append(std::move(entry));
+    CaselessName key { name };
+    if (!m_index.contains(key))
+        m_index.insert(std::move(key), static_cast<int>(m_entries.size()));
+    m_entries.append(Entry { name, data, handle });
 }
 
 void ProblemList::removeEntries(const QList<int>& indices)
@@ -58,21 +89,26 @@ void ProblemList::removeEntries(const QList<int>& indices)
     }
     qsizetype kept = 0;
     for (qsizetype entry = 0; entry < m_entries.size(); ++entry) {
-        if (gone.at(entry)) {
-            const auto it = m_index.find(m_entries.at(entry).key);
-            if (it != m_index.end() && --it.value() <= 0)
-                m_index.erase(it);
+        if (gone.at(entry))
             continue;
-        }
         if (kept != entry)
             m_entries[kept] = std::move(m_entries[entry]);
         ++kept;
     }
     m_entries.resize(kept);
+    rebuildIndex();
 }
 
 void ProblemList::clear()
 {
     m_entries.clear();
     m_index.clear();
+}
+
+void ProblemList::rebuildIndex()
+{
+    m_index.clear();
+    m_index.reserve(m_entries.size());
+    for (qsizetype entry = m_entries.size() - 1; entry >= 0; --entry)
+        m_index.insert(CaselessName { m_entries.at(entry).name }, static_cast<int>(entry));
 }

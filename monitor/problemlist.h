@@ -21,7 +21,7 @@ struct ProblemChanges
 };
 
 // The current problems of one kind, in the order they were found; the tray's hosts or services
-// menu shows exactly these entries. An index by case-folded name makes comparing a page cost time
+// menu shows exactly these entries. An index by name ignoring case makes comparing a page cost time
 // in proportion to the page, not to page times entries.
 //
 // The menu stays in step because every entry carries an opaque handle, the menu action the GUI
@@ -43,7 +43,6 @@ public:
         QString name; // display name, kept as first seen
         QString data; // page address without scheme
         QObject* handle = nullptr; // the GUI's menu action; not owned
-        QString key; // case-folded name
     };
 
     int size() const { return static_cast<int>(m_entries.size()); }
@@ -64,10 +63,23 @@ public:
     void clear();
 
 private:
+    // A name that hashes and compares ignoring case, without making a case-folded copy.
+    struct CaselessName
+    {
+        QString text;
+        friend bool operator==(const CaselessName& a, const CaselessName& b)
+        {
+            return a.text == b.text || a.text.compare(b.text, Qt::CaseInsensitive) == 0;
+        }
+        friend size_t qHash(const CaselessName& name, size_t seed) { return name.hash(seed); }
+        size_t hash(size_t seed) const;
+    };
+
     template<typename NameAt>
     ProblemChanges compareNames(qsizetype count, NameAt nameAt) const;
+    void rebuildIndex();
 
     QList<Entry> m_entries;
-    // Case-folded name to the number of entries with it (one, unless a caller appended a known name).
-    QHash<QString, int> m_index;
+    // Name to the position of the first entry with it; rebuilt when entries are removed.
+    QHash<CaselessName, int> m_index;
 };

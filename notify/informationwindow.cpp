@@ -5,6 +5,8 @@
 #include <QCloseEvent>
 #include <QDateTime>
 
+#include <limits>
+
 namespace {
 
 Qt::WindowFlags popupFlags(bool staysOnTop)
@@ -52,7 +54,9 @@ InformationWindow::InformationWindow(QWidget* parent, unsigned kind, const QStri
 
     if (autoCloseMinutes != 0) {
         autoCloseTimer.setSingleShot(true);
-        autoCloseTimer.start(autoCloseMinutes * 60000);
+        // A hand-edited settings file may hold any number; the timer takes at most INT_MAX ms.
+        const qint64 milliseconds = qint64(autoCloseMinutes) * 60000;
+        autoCloseTimer.start(int(qBound(qint64(0), milliseconds, qint64(std::numeric_limits<int>::max()))));
         m_ui->cbAutoClose->setEnabled(true);
         // Checked before the connection, so building the popup does not run the slot.
         m_ui->cbAutoClose->setChecked(true);

@@ -306,8 +306,9 @@ Logged in as <i>@USER@</i><BR>
 </tr>
 )NAG";
 
-const char kFooter[] = "\n<!-- Produced by Nagios (https://www.nagios.org).  Copyright (c) 1999-2007 Ethan Galstad. -->\n"
-                       "</body>\n</html>\n";
+const char kFooter[]
+    = "\n<!-- Produced by Nagios (https://www.nagios.org).  Copyright (c) 1999-2007 Ethan Galstad. -->\n"
+      "</body>\n</html>\n";
 
 const char kNagiosStopped[] = R"NAG(<html>
 <head>
@@ -390,7 +391,8 @@ QByteArray durationText(const QDateTime& since, const QDateTime& now)
     qint64 seconds = since.isValid() ? std::max<qint64>(0, since.secsTo(now)) : 0;
     const qint64 days = seconds / 86400;
     seconds %= 86400;
-    return QString::asprintf("%2lldd %2lldh %2lldm %2llds", days, seconds / 3600, (seconds % 3600) / 60, seconds % 60)
+    return QString::asprintf(
+        "%2lldd %2lldh %2lldm %2llds", days, seconds / 3600, (seconds % 3600) / 60, seconds % 60)
         .toUtf8();
 }
 
@@ -422,8 +424,8 @@ QByteArray limitOptions(int limit)
     QByteArray text;
     const int values[] = {50, 100, 250, 1000, 0};
     for (int value : values) {
-        text += "<option " + QByteArray(limit == value ? "selected='selected'" : "") + " value='" + number(value)
-            + "'>" + (value == 0 ? QByteArray("All") : number(value)) + "</option>\n";
+        text += "<option " + QByteArray(limit == value ? "selected='selected'" : "") + " value='"
+            + number(value) + "'>" + (value == 0 ? QByteArray("All") : number(value)) + "</option>\n";
     }
     text.chop(1);
     return text;
@@ -436,7 +438,8 @@ QByteArray hostFilterText(int mask)
     if (mask == kHostProblems)
         return "All problems";
     QByteArray text;
-    const std::pair<int, const char*> names[] = {{1, " Pending"}, {2, " Up"}, {4, " Down"}, {8, " Unreachable"}};
+    const std::pair<int, const char*> names[]
+        = {{1, " Pending"}, {2, " Up"}, {4, " Down"}, {8, " Unreachable"}};
     for (const auto& [bit, name] : names) {
         if (mask & bit)
             text += (text.isEmpty() ? "" : " |") + QByteArray(name);
@@ -479,9 +482,11 @@ QList<QByteArray> totalCells(const Installation& installation, bool empty)
         }
     }
     const qint64 up = hosts[int(HostState::Up)], down = hosts[int(HostState::Down)],
-                 unreachable = hosts[int(HostState::Unreachable)], hostPending = hosts[int(HostState::Pending)];
+                 unreachable = hosts[int(HostState::Unreachable)],
+                 hostPending = hosts[int(HostState::Pending)];
     const qint64 ok = services[int(ServiceState::Ok)], warning = services[int(ServiceState::Warning)],
-                 unknown = services[int(ServiceState::Unknown)], critical = services[int(ServiceState::Critical)],
+                 unknown = services[int(ServiceState::Unknown)],
+                 critical = services[int(ServiceState::Critical)],
                  servicePending = services[int(ServiceState::Pending)];
     return {
         totalCell("hostTotals", "UP", up),
@@ -511,20 +516,22 @@ void appendExtraLines(QByteArray& out, const Options& options)
         out += "<!-- bytes that are not UTF-8: \xff\xfe\xc3\x28 \xed\xa0\x80 -->\n";
     if (options.padding > 0) {
         const qint64 stop = out.size() + options.padding;
-        const QByteArray filler(64, 'x');
-        for (qint64 line = 0; out.size() < stop; ++line)
-            out += "<!-- padding " + QByteArray::number(line).rightJustified(10, '0') + ' ' + filler + " -->\n";
+        const QByteArray line
+            = "<!-- padding: filler that no row pattern matches " + QByteArray(48, '-') + " -->\n";
+        while (out.size() < stop)
+            out += line;
     }
 }
 
 // Starts the page in `out`, reserving room for `rowBytes` more.
 void appendPageHead(QByteArray& out, const char* templateText, const Installation& installation,
-                    const Options& options, const QByteArray& url, int hostMask, int serviceMask, int limit,
-                    bool emptyTotals, qint64 rowBytes)
+    const Options& options, const QByteArray& url, int hostMask, int serviceMask, int limit, bool emptyTotals,
+    qint64 rowBytes)
 {
     QByteArray head(templateText);
     replaceSlot(head, "@USER@", htmlEncode(options.user));
-    replaceSlot(head, "@UPDATED@", updatedText(options.now.isValid() ? options.now : QDateTime::currentDateTimeUtc()));
+    replaceSlot(head, "@UPDATED@",
+        updatedText(options.now.isValid() ? options.now : QDateTime::currentDateTimeUtc()));
     replaceSlot(head, "@HOSTFILTER@", hostFilterText(hostMask));
     replaceSlot(head, "@SERVICEFILTER@", serviceFilterText(serviceMask));
     replaceSlot(head, "@URL@", url);
@@ -558,7 +565,8 @@ QByteArray pageNumbers(qint64 total, const QByteArray& url, const Paging& paging
     const QByteArray limitText = "&limit=" + number(limit);
     QByteArray text = "<div id='bottom_page_numbers'>\n<div class='inner_numbers'>\n";
     text += "<a href='" + url + "&start=0" + limitText
-        + "' class='pagenumber' title='First Page'><img src='/nagios4/images/b_first2.png' height='15' width='15' "
+        + "' class='pagenumber' title='First Page'><img src='/nagios4/images/b_first2.png' height='15' "
+          "width='15' "
           "alt='<<' /></a>\n";
     text += "<a href='" + url + "&start=" + number(previous) + limitText
         + "' class='pagenumber' title='Previous Page'><img src='/nagios4/images/b_prev2.png' height='15' "
@@ -569,20 +577,22 @@ QByteArray pageNumbers(qint64 total, const QByteArray& url, const Paging& paging
         if (start == paging.start)
             text += "<div class='pagenumber current_page'> " + number(page + 1) + " </div>\n";
         else
-            text += "<a class='pagenumber' href='" + url + "&start=" + number(start) + limitText + "' title='Page "
-                + number(page + 1) + "'> " + number(page + 1) + " </a>\n";
+            text += "<a class='pagenumber' href='" + url + "&start=" + number(start) + limitText
+                + "' title='Page " + number(page + 1) + "'> " + number(page + 1) + " </a>\n";
     }
     text += "<a href='" + url + "&start=" + number(paging.start + limit) + limitText
-        + "' class='pagenumber' title='Next Page'><img src='/nagios4/images/b_next2.png' height='15' width='10' "
+        + "' class='pagenumber' title='Next Page'><img src='/nagios4/images/b_next2.png' height='15' "
+          "width='10' "
           "alt='>' /></a>\n";
     text += "<a href='" + url + "&start=" + number(pages * limit) + limitText
-        + "' class='pagenumber' title='Last Page'><img src='/nagios4/images/b_last2.png' height='15' width='15' "
+        + "' class='pagenumber' title='Last Page'><img src='/nagios4/images/b_last2.png' height='15' "
+          "width='15' "
           "alt='>>' /></a>\n";
     text += "</div> <!-- end inner_page_numbers div -->\n";
     // Nagios prints the zero-based start here.
     text += "<br /><div class='itemTotalsTitle'>Results " + number(paging.start) + " - "
-        + number(std::min(total, paging.start + limit)) + " of " + number(total) + " Matching " + kind + "</div>"
-        + after;
+        + number(std::min(total, paging.start + limit)) + " of " + number(total) + " Matching " + kind
+        + "</div>" + after;
     text += "</div> <!-- end bottom_page_numbers div -->\n\n";
     return text;
 }
@@ -600,7 +610,7 @@ HostClasses hostClasses(const Host& host, bool odd)
     auto problem = [&host](const char* name) {
         const QByteArray state(name);
         const QByteArray suffix = host.acknowledged ? "ACK" : host.inDowntime ? "SCHED" : "";
-        return HostClasses{"HOST" + state, "BG" + state + suffix, state};
+        return HostClasses {"HOST" + state, "BG" + state + suffix, state};
     };
     switch (host.state) {
     case HostState::Up:
@@ -680,7 +690,8 @@ void appendHostRow(QByteArray& out, const QByteArray& name, const Host& host, bo
           "<table border=0 cellpadding=0 cellspacing=0>\n<tr>\n";
     out += "<td align=left valign=center class='status" + classes.status + "'><a href='" + link + "' title='"
         + htmlEncode(host.address) + "'>" + htmlEncode(name) + "</a>&nbsp;</td>\n";
-    out += "</tr>\n</table>\n</td>\n<td align=right valign=center>\n<table border=0 cellpadding=0 cellspacing=0>\n"
+    out += "</tr>\n</table>\n</td>\n<td align=right valign=center>\n<table border=0 cellpadding=0 "
+           "cellspacing=0>\n"
            "<tr>\n";
     if (host.acknowledged)
         out += icon(link + "#comments", "ack.gif", "This host problem has been acknowledged");
@@ -698,7 +709,8 @@ void appendHostRow(QByteArray& out, const QByteArray& name, const Host& host, bo
     const bool pending = host.state == HostState::Pending;
     out += "<td class='status" + classes.background + "' nowrap>"
         + (pending ? QByteArray("N/A") : checkTimeText(now)) + "</td>\n";
-    out += "<td class='status" + classes.background + "' nowrap>" + durationText(host.lastChange, now) + "</td>\n";
+    out += "<td class='status" + classes.background + "' nowrap>" + durationText(host.lastChange, now)
+        + "</td>\n";
     out += "<td class='status" + classes.background + "' valign='center'>" + htmlEncode(host.output)
         + "&nbsp;</td>\n</tr>\n";
 }
@@ -712,7 +724,8 @@ void appendHostCell(QByteArray& out, const QByteArray& name, const Host& host, b
           "<table border=0 cellpadding=0 cellspacing=0>\n<tr>\n";
     out += "<td align=left valign=center class='status" + cellClass + "'><a href='" + link + "' title='"
         + htmlEncode(host.address) + "'>" + htmlEncode(name) + "</a></td>\n";
-    out += "</tr>\n</table>\n</td>\n<td align=right valign=center>\n<table border=0 cellpadding=0 cellspacing=0>\n"
+    out += "</tr>\n</table>\n</td>\n<td align=right valign=center>\n<table border=0 cellpadding=0 "
+           "cellspacing=0>\n"
            "<tr>\n";
     out += icon(link, "ndisabled.gif", kHostNotificationsOff);
     out += "<td ALIGN=center valign=center><a href='" + link
@@ -722,16 +735,17 @@ void appendHostCell(QByteArray& out, const QByteArray& name, const Host& host, b
 }
 
 void appendServiceCells(QByteArray& out, const QByteArray& hostName, const QByteArray& description,
-                        const Service& service, bool odd, const QDateTime& now)
+    const Service& service, bool odd, const QDateTime& now)
 {
     const ServiceClasses classes = serviceClasses(service, odd);
     const QByteArray& bg = classes.background;
-    const QByteArray link = "extinfo.cgi?type=2&host=" + urlEncode(hostName) + "&service=" + urlEncode(description);
+    const QByteArray link
+        = "extinfo.cgi?type=2&host=" + urlEncode(hostName) + "&service=" + urlEncode(description);
     out += "<td class='status" + bg
         + "'><table border=0 WIDTH='100%' cellspacing=0 cellpadding=0><tr><td align='left'><table border=0 "
           "cellspacing=0 cellpadding=0>\n<tr>\n";
-    out += "<td align='left' valign=center class='status" + bg + "'><a href='" + link + "'>" + htmlEncode(description)
-        + "</a></td></tr>\n";
+    out += "<td align='left' valign=center class='status" + bg + "'><a href='" + link + "'>"
+        + htmlEncode(description) + "</a></td></tr>\n";
     out += "</table>\n</td>\n<td ALIGN=RIGHT class='status" + bg
         + "'>\n<table border=0 cellspacing=0 cellpadding=0>\n<tr>\n";
     if (service.acknowledged || service.inDowntime)
@@ -739,17 +753,19 @@ void appendServiceCells(QByteArray& out, const QByteArray& hostName, const QByte
     if (service.acknowledged)
         out += icon(link + "#comments", "ack.gif", "This service problem has been acknowledged");
     out += icon(link, "passiveonly.gif",
-                "Active checks of the service have been disabled - only passive checks are being accepted");
+        "Active checks of the service have been disabled - only passive checks are being accepted");
     out += icon(link, "ndisabled.gif", "Notifications for this service have been disabled");
     if (service.inDowntime)
         out += icon(link, "downtime.gif", "This service is currently in a period of scheduled downtime");
     out += "</tr>\n</table>\n</td>\n</tr></table></td>\n";
     out += "<td class='status" + classes.status + "'>" + serviceStateText(service.state) + "</td>\n";
     const bool pending = service.state == ServiceState::Pending;
-    out += "<td class='status" + bg + "' nowrap>" + (pending ? QByteArray("N/A") : checkTimeText(now)) + "</td>\n";
+    out += "<td class='status" + bg + "' nowrap>" + (pending ? QByteArray("N/A") : checkTimeText(now))
+        + "</td>\n";
     out += "<td class='status" + bg + "' nowrap>" + durationText(service.lastChange, now) + "</td>\n";
     out += "<td class='status" + bg + "'>1/1</td>\n";
-    out += "<td class='status" + bg + "' valign='center'>" + htmlEncode(service.output) + "&nbsp;</td>\n</tr>\n";
+    out += "<td class='status" + bg + "' valign='center'>" + htmlEncode(service.output)
+        + "&nbsp;</td>\n</tr>\n";
 }
 
 // What a status.cgi query asks for, with the address Nagios rebuilds from it for its own links.
@@ -783,7 +799,8 @@ PageRequest servicesRequest(const QUrlQuery& query)
     request.hostName = query.queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded).toUtf8();
     if (request.hostName == "all")
         request.hostName.clear();
-    request.url = "status.cgi?host=" + (request.hostName.isEmpty() ? QByteArray("all") : urlEncode(request.hostName));
+    request.url
+        = "status.cgi?host=" + (request.hostName.isEmpty() ? QByteArray("all") : urlEncode(request.hostName));
     if (query.hasQueryItem(QStringLiteral("servicestatustypes")))
         request.url += "&servicestatustypes=" + number(request.serviceMask);
     if (query.hasQueryItem(QStringLiteral("hoststatustypes")))
@@ -842,8 +859,8 @@ QByteArray hostsPage(const Installation& installation, const QUrlQuery& query, c
     const qint64 end = paging.limit == 0 ? total : std::min(total, first + paging.limit);
 
     QByteArray out;
-    appendPageHead(out, kHostsHead, installation, options, url, mask, request.serviceMask, paging.limit, false,
-                   std::max<qint64>(0, end - first) * 2600);
+    appendPageHead(out, kHostsHead, installation, options, url, mask, request.serviceMask, paging.limit,
+        false, std::max<qint64>(0, end - first) * 2600);
     const QDateTime now = options.now.isValid() ? options.now : QDateTime::currentDateTimeUtc();
     bool odd = false;
     for (qint64 index = first; index < end; ++index) {
@@ -873,7 +890,8 @@ QByteArray servicesPage(const Installation& installation, const QUrlQuery& query
     };
     std::vector<Row> rows;
     for (const auto& [name, host] : installation) {
-        if ((!request.hostName.isEmpty() && name != request.hostName) || !(hostMask & hostStateBit(host.state)))
+        if ((!request.hostName.isEmpty() && name != request.hostName)
+            || !(hostMask & hostStateBit(host.state)))
             continue;
         for (const auto& [description, service] : host.services) {
             if (mask & serviceStateBit(service.state))
@@ -886,7 +904,7 @@ QByteArray servicesPage(const Installation& installation, const QUrlQuery& query
 
     QByteArray out;
     appendPageHead(out, kServicesHead, installation, options, url, hostMask, mask, paging.limit, false,
-                   std::max<qint64>(0, end - first) * 3300);
+        std::max<qint64>(0, end - first) * 3300);
     const QDateTime now = options.now.isValid() ? options.now : QDateTime::currentDateTimeUtc();
     bool odd = false;
     const QByteArray* lastHost = nullptr;
@@ -910,8 +928,8 @@ QByteArray servicesPage(const Installation& installation, const QUrlQuery& query
     return out;
 }
 
-QByteArray noRightsPage(const Installation& installation, const QUrlQuery& query, bool hosts,
-                        const Options& options)
+QByteArray noRightsPage(
+    const Installation& installation, const QUrlQuery& query, bool hosts, const Options& options)
 {
     Options plain = options;
     plain.padding = 0;
@@ -919,14 +937,17 @@ QByteArray noRightsPage(const Installation& installation, const QUrlQuery& query
     plain.injectInvalidUtf8 = false;
     const PageRequest request = hosts ? hostsRequest(query) : servicesRequest(query);
     QByteArray out;
-    appendPageHead(out, hosts ? kHostsHead : kServicesHead, installation, plain, request.url, request.hostMask,
-                   request.serviceMask, request.paging.limit, true, 0);
+    appendPageHead(out, hosts ? kHostsHead : kServicesHead, installation, plain, request.url,
+        request.hostMask, request.serviceMask, request.paging.limit, true, 0);
     out += hosts ? "</table>\n</div>\n" : "</table>\n";
-    out += "<P><div class='errorMessage'>It appears as though you do not have permission to view information for any "
+    out += "<P><div class='errorMessage'>It appears as though you do not have permission to view information "
+           "for any "
            "of the "
         + QByteArray(hosts ? "hosts" : "services") + " you requested...</div></P>\n";
-    out += "<P><div class='errorDescription'>If you believe this is an error, check the HTTP server authentication "
-           "requirements for accessing this CGI<br>and check the authorization options in your CGI configuration "
+    out += "<P><div class='errorDescription'>If you believe this is an error, check the HTTP server "
+           "authentication "
+           "requirements for accessing this CGI<br>and check the authorization options in your CGI "
+           "configuration "
            "file.</div></P>\n";
     out += kFooter;
     return out;
@@ -985,17 +1006,22 @@ QByteArray apachePage(int code, quint16 port, const QByteArray& location)
         text = "<p>The document has moved <a href=\"" + location + "\">here</a>.</p>\n";
         break;
     case 401:
-        text = "<p>This server could not verify that you\nare authorized to access the document\nrequested.  Either "
-               "you supplied the wrong\ncredentials (e.g., bad password), or your\nbrowser doesn't understand how to "
+        text = "<p>This server could not verify that you\nare authorized to access the document\nrequested.  "
+               "Either "
+               "you supplied the wrong\ncredentials (e.g., bad password), or your\nbrowser doesn't "
+               "understand how to "
                "supply\nthe credentials required.</p>\n";
         break;
     case 404:
         text = "<p>The requested URL was not found on this server.</p>\n";
         break;
     case 500:
-        text = "<p>The server encountered an internal error or\nmisconfiguration and was unable to complete\nyour "
-               "request.</p>\n<p>Please contact the server administrator at \n webmaster@localhost to inform them of "
-               "the time this error occurred,\n and the actions you performed just before this error.</p>\n<p>More "
+        text = "<p>The server encountered an internal error or\nmisconfiguration and was unable to "
+               "complete\nyour "
+               "request.</p>\n<p>Please contact the server administrator at \n webmaster@localhost to inform "
+               "them of "
+               "the time this error occurred,\n and the actions you performed just before this "
+               "error.</p>\n<p>More "
                "information about this error may be available\nin the server error log.</p>\n";
         break;
     default:
@@ -1005,8 +1031,8 @@ QByteArray apachePage(int code, quint16 port, const QByteArray& location)
     const QByteArray title = number(code) + " " + reason;
     return "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\" \"http://www.w3.org/TR/html4/strict.dtd\">\n"
            "<html><head>\n<title>"
-        + title + "</title>\n</head><body>\n<h1>" + (code == 404 ? QByteArray("Not Found") : reason) + "</h1>\n" + text
-        + "<hr>\n<address>Apache/2.4.71 (Debian) Server at 127.0.0.1 Port " + number(port)
+        + title + "</title>\n</head><body>\n<h1>" + (code == 404 ? QByteArray("Not Found") : reason)
+        + "</h1>\n" + text + "<hr>\n<address>Apache/2.4.71 (Debian) Server at 127.0.0.1 Port " + number(port)
         + "</address>\n</body></html>\n";
 }
 
@@ -1061,7 +1087,7 @@ QByteArray htmlEncode(const QByteArray& utf8)
 
 QByteArray gzip(const QByteArray& data)
 {
-    z_stream stream{};
+    z_stream stream {};
     // 15 window bits + 16 asks zlib for the gzip wrapper.
     if (deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK)
         return {};

@@ -50,7 +50,8 @@ int serviceStateBit(NagiosSimulator::ServiceState state);
 QByteArray hostsPage(const Installation& installation, const QUrlQuery& query, const Options& options);
 QByteArray servicesPage(const Installation& installation, const QUrlQuery& query, const Options& options);
 // Nagios' answer (status 200) to a user who may see none of the hosts or services asked for.
-QByteArray noRightsPage(const Installation& installation, const QUrlQuery& query, bool hosts, const Options& options);
+QByteArray noRightsPage(
+    const Installation& installation, const QUrlQuery& query, bool hosts, const Options& options);
 QByteArray nagiosStoppedPage(bool hosts);
 // Apache's own body for a status code; `location` is used by redirects.
 QByteArray apachePage(int code, quint16 port, const QByteArray& location = {});

@@ -67,24 +67,33 @@ const QList<QList<DemoProblem>>& demoSteps()
     static const QList<QList<DemoProblem>> steps = {
         {},
         {{"WEB-01", nullptr, int(HostState::Down), "CRITICAL - Host Unreachable (127.0.1.1)"},
-         {"web-02", "HTTP Check", int(ServiceState::Critical), "HTTP CRITICAL: HTTP/1.1 503 Service Unavailable"}},
+            {"web-02", "HTTP Check", int(ServiceState::Critical),
+                "HTTP CRITICAL: HTTP/1.1 503 Service Unavailable"}},
         {{"WEB-01", nullptr, int(HostState::Down), "CRITICAL - Host Unreachable (127.0.1.1)"},
-         {"core-router", nullptr, int(HostState::Down), "CRITICAL - Time to live exceeded (127.0.1.7)"},
-         {"branch-switch", nullptr, int(HostState::Unreachable), "UNREACHABLE - parent core-router is DOWN"},
-         {"db.example.lan", "Disk: /var", int(ServiceState::Warning), "DISK WARNING - free space: /var 812 MB"}},
+            {"core-router", nullptr, int(HostState::Down), "CRITICAL - Time to live exceeded (127.0.1.7)"},
+            {"branch-switch", nullptr, int(HostState::Unreachable),
+                "UNREACHABLE - parent core-router is DOWN"},
+            {"db.example.lan", "Disk: /var", int(ServiceState::Warning),
+                "DISK WARNING - free space: /var 812 MB"}},
         {{"сервер-1", nullptr, int(HostState::Down), "CRITICAL - 100% packet loss"},
-         {"lab printer", "Toner Level", int(ServiceState::Warning), "WARNING - toner at 9%"},
-         {"app-10", "App Health", int(ServiceState::Unknown), "UNKNOWN - health endpoint returned garbage"},
-         {"db.example.lan", "Disk: /var", int(ServiceState::Warning), "DISK WARNING - free space: /var 812 MB"}},
-        {{"app-1", "C++ Build Agent", int(ServiceState::Critical), "CRITICAL - agent <offline> & \"queue\" stuck"},
-         {"сервер-1", "Проверка диска", int(ServiceState::Critical), "CRITICAL - диск заполнен на 99%"},
-         {"mail-01", "SMTP", int(ServiceState::Critical), "CRITICAL - Connection refused"},
-         {"db.example.lan", "Replication Lag", int(ServiceState::Unknown), "UNKNOWN - replication status unavailable"}},
+            {"lab printer", "Toner Level", int(ServiceState::Warning), "WARNING - toner at 9%"},
+            {"app-10", "App Health", int(ServiceState::Unknown),
+                "UNKNOWN - health endpoint returned garbage"},
+            {"db.example.lan", "Disk: /var", int(ServiceState::Warning),
+                "DISK WARNING - free space: /var 812 MB"}},
+        {{"app-1", "C++ Build Agent", int(ServiceState::Critical),
+             "CRITICAL - agent <offline> & \"queue\" stuck"},
+            {"сервер-1", "Проверка диска", int(ServiceState::Critical), "CRITICAL - диск заполнен на 99%"},
+            {"mail-01", "SMTP", int(ServiceState::Critical), "CRITICAL - Connection refused"},
+            {"db.example.lan", "Replication Lag", int(ServiceState::Unknown),
+                "UNKNOWN - replication status unavailable"}},
         {{"mail-01", "SMTP", int(ServiceState::Warning), "WARNING - slow greeting (5.2 s)"},
-         {"db.example.lan", nullptr, int(HostState::Down), "CRITICAL - Host Unreachable (127.0.1.3)"},
-         {"db.example.lan", "MySQL", int(ServiceState::Critical), "CRITICAL - MySQL: host is down"},
-         {"db.example.lan", "Replication Lag", int(ServiceState::Critical), "CRITICAL - Replication Lag: host is down"},
-         {"db.example.lan", "Disk: /var", int(ServiceState::Critical), "CRITICAL - Disk: /var: host is down"}},
+            {"db.example.lan", nullptr, int(HostState::Down), "CRITICAL - Host Unreachable (127.0.1.3)"},
+            {"db.example.lan", "MySQL", int(ServiceState::Critical), "CRITICAL - MySQL: host is down"},
+            {"db.example.lan", "Replication Lag", int(ServiceState::Critical),
+                "CRITICAL - Replication Lag: host is down"},
+            {"db.example.lan", "Disk: /var", int(ServiceState::Critical),
+                "CRITICAL - Disk: /var: host is down"}},
     };
     return steps;
 }
@@ -102,7 +111,8 @@ void applyDemoStep(NagiosSimulator& simulator, int step)
         const QString host = QString::fromUtf8(problem.host);
         const QString output = QString::fromUtf8(problem.output);
         if (problem.service)
-            simulator.setService(host, QString::fromUtf8(problem.service), ServiceState(problem.state), output);
+            simulator.setService(
+                host, QString::fromUtf8(problem.service), ServiceState(problem.state), output);
         else
             simulator.setHost(host, HostState(problem.state), {}, output);
     }
@@ -133,24 +143,23 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(QStringLiteral("A simulated Nagios 4.4.6 web server on 127.0.0.1."));
     parser.addHelpOption();
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port (0: any free port)."),
-                                        QStringLiteral("N"), QStringLiteral("0"));
-    const QCommandLineOption httpsOption(QStringLiteral("https"), QStringLiteral("Speak HTTPS (self-signed)."));
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption httpsOption(
+        QStringLiteral("https"), QStringLiteral("Speak HTTPS (self-signed)."));
     const QCommandLineOption cgiOption(QStringLiteral("cgi-dir"), QStringLiteral("CGI directory."),
-                                       QStringLiteral("DIR"), QStringLiteral("/nagios/cgi-bin/"));
-    const QCommandLineOption userOption(QStringLiteral("user"), QStringLiteral("Require Basic auth as this user."),
-                                        QStringLiteral("U"));
-    const QCommandLineOption passwordOption(QStringLiteral("password"), QStringLiteral("Password for --user."),
-                                            QStringLiteral("P"));
+        QStringLiteral("DIR"), QStringLiteral("/nagios/cgi-bin/"));
+    const QCommandLineOption userOption(
+        QStringLiteral("user"), QStringLiteral("Require Basic auth as this user."), QStringLiteral("U"));
+    const QCommandLineOption passwordOption(
+        QStringLiteral("password"), QStringLiteral("Password for --user."), QStringLiteral("P"));
     const QCommandLineOption scenarioOption(QStringLiteral("scenario"),
-                                            QStringLiteral("\"demo\" or a scenario.tsv file."),
-                                            QStringLiteral("demo|FILE"));
+        QStringLiteral("\"demo\" or a scenario.tsv file."), QStringLiteral("demo|FILE"));
     const QCommandLineOption controlOption(QStringLiteral("control"),
-                                           QStringLiteral("Command file, re-read whenever it changes."),
-                                           QStringLiteral("FILE"));
+        QStringLiteral("Command file, re-read whenever it changes."), QStringLiteral("FILE"));
     const QCommandLineOption periodOption(QStringLiteral("period"), QStringLiteral("Seconds per demo step."),
-                                          QStringLiteral("SECONDS"), QStringLiteral("20"));
-    parser.addOptions({portOption, httpsOption, cgiOption, userOption, passwordOption, scenarioOption, controlOption,
-                       periodOption});
+        QStringLiteral("SECONDS"), QStringLiteral("20"));
+    parser.addOptions({portOption, httpsOption, cgiOption, userOption, passwordOption, scenarioOption,
+        controlOption, periodOption});
     parser.process(app);
 
     bool ok = false;
@@ -224,7 +233,8 @@ int main(int argc, char* argv[])
                 return;
             }
             stdinBuffer.append(buffer, count);
-            for (qsizetype newline = stdinBuffer.indexOf('\n'); newline >= 0; newline = stdinBuffer.indexOf('\n')) {
+            for (qsizetype newline = stdinBuffer.indexOf('\n'); newline >= 0;
+                 newline = stdinBuffer.indexOf('\n')) {
                 const QString line = QString::fromUtf8(stdinBuffer.left(newline));
                 stdinBuffer.remove(0, newline + 1);
                 QString error;

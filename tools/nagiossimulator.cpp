@@ -71,11 +71,11 @@ const Certificate& selfSignedCertificate()
         QProcess openssl;
         openssl.setProcessChannelMode(QProcess::MergedChannels);
         openssl.start(QStringLiteral("openssl"),
-                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                       QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
-                       QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                       QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
-                       QStringLiteral("-keyout"), keyPath, QStringLiteral("-out"), certPath});
+            {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+                QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+                QStringLiteral("-keyout"), keyPath, QStringLiteral("-out"), certPath});
         if (!openssl.waitForFinished(120000) || openssl.exitStatus() != QProcess::NormalExit
             || openssl.exitCode() != 0) {
             made.error = QStringLiteral("openssl req failed: %1 %2")
@@ -119,7 +119,8 @@ ParsedRequest parseRequest(const QByteArray& input)
         separator = 2;
     }
     if (headerEnd < 0) {
-        parsed.result = input.size() - begin > kMaxHeaderBytes ? ParsedRequest::Bad : ParsedRequest::Incomplete;
+        parsed.result
+            = input.size() - begin > kMaxHeaderBytes ? ParsedRequest::Bad : ParsedRequest::Incomplete;
         return parsed;
     }
     const QList<QByteArray> lines = input.mid(begin, headerEnd - begin).split('\n');
@@ -157,15 +158,17 @@ ParsedRequest parseRequest(const QByteArray& input)
     request.query = question < 0 ? QString() : QString::fromUtf8(target.mid(question + 1));
 
     const QByteArray connection = request.headers.value("connection").toLower();
-    parsed.keepAlive = version == "HTTP/1.1" ? !connection.contains("close") : connection.contains("keep-alive");
+    parsed.keepAlive
+        = version == "HTTP/1.1" ? !connection.contains("close") : connection.contains("keep-alive");
 
     if (request.headers.contains("transfer-encoding")) {
         parsed.result = ParsedRequest::Bad; // no client of ours sends chunked requests
         return parsed;
     }
     bool lengthOk = true;
-    const qint64 length
-        = request.headers.contains("content-length") ? request.headers.value("content-length").toLongLong(&lengthOk) : 0;
+    const qint64 length = request.headers.contains("content-length")
+        ? request.headers.value("content-length").toLongLong(&lengthOk)
+        : 0;
     if (!lengthOk || length < 0 || length > kMaxRequestBody) {
         parsed.result = ParsedRequest::Bad;
         return parsed;
@@ -344,10 +347,7 @@ struct NagiosSimulator::Private
         bool cgi = false;
     };
 
-    explicit Private(NagiosSimulator* owner)
-        : q(owner)
-    {
-    }
+    explicit Private(NagiosSimulator* owner) : q(owner) { }
 
     NagiosSimulator* q;
     QTcpServer* server = nullptr;
@@ -393,9 +393,7 @@ struct NagiosSimulator::Private
     NagiosPage::Host& hostFor(const QByteArray& name);
 };
 
-NagiosSimulator::NagiosSimulator(QObject* parent)
-    : QObject(parent)
-    , d(std::make_unique<Private>(this))
+NagiosSimulator::NagiosSimulator(QObject* parent) : QObject(parent), d(std::make_unique<Private>(this))
 {
     qRegisterMetaType<RecordedRequest>();
 }
@@ -419,6 +417,7 @@ bool NagiosSimulator::start(bool https, quint16 port)
 {
     stop();
     d->error.clear();
+    d->connectionCounter = 0;
     d->https = https;
     d->port = port;
     if (https) {
@@ -494,7 +493,8 @@ bool NagiosSimulator::isHttps() const
 
 QString NagiosSimulator::baseUrl() const
 {
-    return QStringLiteral("%1://127.0.0.1:%2").arg(d->https ? QStringLiteral("https") : QStringLiteral("http"))
+    return QStringLiteral("%1://127.0.0.1:%2")
+        .arg(d->https ? QStringLiteral("https") : QStringLiteral("http"))
         .arg(d->port);
 }
 
@@ -541,7 +541,8 @@ NagiosPage::Host& NagiosSimulator::Private::hostFor(const QByteArray& name)
     return installation.emplace(name, std::move(host)).first->second;
 }
 
-void NagiosSimulator::setHost(const QString& name, HostState state, const QString& address, const QString& output)
+void NagiosSimulator::setHost(
+    const QString& name, HostState state, const QString& address, const QString& output)
 {
     NagiosPage::Host& host = d->hostFor(name.toUtf8());
     if (!address.isEmpty())
@@ -555,8 +556,8 @@ void NagiosSimulator::setHost(const QString& name, HostState state, const QStrin
         host.acknowledged = false;
 }
 
-void NagiosSimulator::setService(const QString& host, const QString& description, ServiceState state,
-                                 const QString& output)
+void NagiosSimulator::setService(
+    const QString& host, const QString& description, ServiceState state, const QString& output)
 {
     NagiosPage::Host& owner = d->hostFor(host.toUtf8());
     auto [it, created] = owner.services.try_emplace(description.toUtf8());
@@ -661,8 +662,9 @@ bool NagiosSimulator::loadScenario(const QString& tsvPath)
                 return false;
             staging.setService(fields.at(1), fields.at(2), state, fields.value(4));
         } else if ((kind == QLatin1String("ack") || kind == QLatin1String("downtime")) && fields.size() >= 3
-                   && (fields.at(1) == QLatin1String("host") || fields.at(1) == QLatin1String("service"))) {
-            const QString description = fields.at(1) == QLatin1String("service") ? fields.value(3) : QString();
+            && (fields.at(1) == QLatin1String("host") || fields.at(1) == QLatin1String("service"))) {
+            const QString description
+                = fields.at(1) == QLatin1String("service") ? fields.value(3) : QString();
             if (fields.at(1) == QLatin1String("service") && description.isEmpty())
                 return false;
             if (kind == QLatin1String("ack"))
@@ -696,12 +698,14 @@ bool NagiosSimulator::applyCommand(const QString& line, QString* error)
         if (!parseHostState(words.at(2), &state))
             return fail(QStringLiteral("unknown host state %1").arg(words.at(2)));
         setHost(words.at(1), state, {}, words.mid(3).join(QLatin1Char(' ')));
-    } else if (command == QLatin1String("service") && words.size() >= 3 && words.at(1).contains(QLatin1Char('|'))) {
+    } else if (command == QLatin1String("service") && words.size() >= 3
+        && words.at(1).contains(QLatin1Char('|'))) {
         ServiceState state;
         if (!parseServiceState(words.at(2), &state))
             return fail(QStringLiteral("unknown service state %1").arg(words.at(2)));
         const qsizetype bar = words.at(1).indexOf(QLatin1Char('|'));
-        setService(words.at(1).left(bar), words.at(1).mid(bar + 1), state, words.mid(3).join(QLatin1Char(' ')));
+        setService(
+            words.at(1).left(bar), words.at(1).mid(bar + 1), state, words.mid(3).join(QLatin1Char(' ')));
     } else if (command == QLatin1String("remove") && words.size() >= 2) {
         const qsizetype bar = words.at(1).indexOf(QLatin1Char('|'));
         if (bar < 0)
@@ -709,7 +713,7 @@ bool NagiosSimulator::applyCommand(const QString& line, QString* error)
         else
             removeService(words.at(1).left(bar), words.at(1).mid(bar + 1));
     } else if ((command == QLatin1String("ack") || command == QLatin1String("downtime")) && words.size() >= 3
-               && parseSwitch(words.at(2), &on)) {
+        && parseSwitch(words.at(2), &on)) {
         const qsizetype bar = words.at(1).indexOf(QLatin1Char('|'));
         const QString host = bar < 0 ? words.at(1) : words.at(1).left(bar);
         const QString description = bar < 0 ? QString() : words.at(1).mid(bar + 1);
@@ -737,7 +741,8 @@ bool NagiosSimulator::applyCommand(const QString& line, QString* error)
         if (!ok || ms < 0)
             return fail(QStringLiteral("bad delay %1").arg(words.at(1)));
         setResponseDelay(ms);
-    } else if (command == QLatin1String("auth") && words.size() == 2 && words.at(1).toLower() == QLatin1String("off")) {
+    } else if (command == QLatin1String("auth") && words.size() == 2
+        && words.at(1).toLower() == QLatin1String("off")) {
         requireBasicAuth({}, {});
     } else if (command == QLatin1String("auth") && words.size() == 3) {
         requireBasicAuth(words.at(1), words.at(2));
@@ -1023,7 +1028,8 @@ NagiosSimulator::Private::Reply NagiosSimulator::Private::replyFor(const Recorde
         return reply;
     }
     if (!authUser.isEmpty()) {
-        const QByteArray expected = "Basic " + (authUser + QLatin1Char(':') + authPassword).toUtf8().toBase64();
+        const QByteArray expected
+            = "Basic " + (authUser + QLatin1Char(':') + authPassword).toUtf8().toBase64();
         if (request.authorization != expected) {
             apache(401);
             reply.headers << "WWW-Authenticate: Basic realm=\"Nagios Access\"";
@@ -1061,19 +1067,21 @@ NagiosSimulator::Private::Reply NagiosSimulator::Private::replyFor(const Recorde
     return reply;
 }
 
-void NagiosSimulator::Private::answer(const ConnectionPtr& connection, const RecordedRequest& request, bool keepAlive)
+void NagiosSimulator::Private::answer(
+    const ConnectionPtr& connection, const RecordedRequest& request, bool keepAlive)
 {
     send(connection, request, replyFor(request), keepAlive);
 }
 
-void NagiosSimulator::Private::send(const ConnectionPtr& connection, const RecordedRequest& request, Reply reply,
-                                    bool keepAlive)
+void NagiosSimulator::Private::send(
+    const ConnectionPtr& connection, const RecordedRequest& request, Reply reply, bool keepAlive)
 {
     if (!connection->socket)
         return;
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + NagiosPage::reasonPhrase(reply.status)
-        + "\r\nDate: " + httpDate(now) + "\r\nServer: Apache/2.4.71 (Debian)\r\n";
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' '
+        + NagiosPage::reasonPhrase(reply.status) + "\r\nDate: " + httpDate(now)
+        + "\r\nServer: Apache/2.4.71 (Debian)\r\n";
     for (const QByteArray& header : reply.headers)
         head += header + "\r\n";
     if (reply.cgi) {
@@ -1120,7 +1128,8 @@ void NagiosSimulator::Private::pump(const ConnectionPtr& connection)
     }
     while (connection->bodyPos < connection->bodyEnd && socket->bytesToWrite() < 2 * kWriteSlice) {
         const qint64 size = std::min(kWriteSlice, connection->bodyEnd - connection->bodyPos);
-        const QByteArray slice = QByteArray::fromRawData(connection->body.constData() + connection->bodyPos, size);
+        const QByteArray slice
+            = QByteArray::fromRawData(connection->body.constData() + connection->bodyPos, size);
         if (connection->chunked)
             socket->write(QByteArray::number(size, 16) + "\r\n" + slice + "\r\n");
         else
@@ -1159,7 +1168,7 @@ bool NagiosSimulator::Private::blockConnects()
     }
     const int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
+    sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

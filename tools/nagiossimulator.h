@@ -59,10 +59,12 @@ public:
     // The installation. Hosts and services are listed in byte order of their UTF-8 names, like
     // Nagios. setService creates its host (UP) when it does not exist. An empty address becomes
     // 127.0.x.y, an empty output a plugin text that fits the state.
-    void setHost(const QString& name, HostState state, const QString& address = {}, const QString& output = {});
-    void setService(const QString& host, const QString& description, ServiceState state,
-                    const QString& output = {});
-    void setAcknowledged(const QString& host, const QString& description, bool on); // empty description: the host
+    void setHost(
+        const QString& name, HostState state, const QString& address = {}, const QString& output = {});
+    void setService(
+        const QString& host, const QString& description, ServiceState state, const QString& output = {});
+    void setAcknowledged(
+        const QString& host, const QString& description, bool on); // empty description: the host
     void setInDowntime(const QString& host, const QString& description, bool on);
     void removeHost(const QString& name);
     void removeService(const QString& host, const QString& description);
@@ -81,11 +83,12 @@ public:
     bool loadScenario(const QString& tsvPath);
 
     // One control command, as the program reads them from its control file and stdin:
-    // "host NAME STATE [OUTPUT]", "service HOST|DESC STATE [OUTPUT]", "remove NAME",
-    // "ack HOST[|DESC] on|off", "downtime HOST[|DESC] on|off", "status CODE", "errorpage
-    // stopped|norights|none", "delay MS", "auth USER PASS" / "auth off", "neveranswer on|off",
-    // "neveraccept on|off", "closemidbody on|off", "gzip on|off", "nul on|off", "badutf8 on|off",
-    // "padding BYTES", "cgidir DIR", "scenario FILE", "clear". NAME may be quoted "like this" when it has spaces.
+    // "host NAME STATE [OUTPUT]", "service HOST|DESC STATE [OUTPUT]", "remove NAME[|DESC]",
+    // "ack NAME[|DESC] on|off", "downtime NAME[|DESC] on|off", "status CODE" (0 = off),
+    // "errorpage stopped|norights|none", "delay MS", "auth USER PASS", "auth off",
+    // "neveranswer|neveraccept|closemidbody|gzip|chunked|nul|badutf8 on|off", "padding BYTES",
+    // "cgidir DIR", "scenario FILE", "clear". A word in "double quotes" may hold blanks.
+    // Empty lines and '#' comments are accepted; false with a reason for anything else.
     bool applyCommand(const QString& line, QString* error = nullptr);
 
     // Empty user switches it off. Otherwise every request without these Basic credentials gets

@@ -24,6 +24,7 @@ public:
     HttpClient* http() { return t.http; }
     QDir dataDir() const { return t.dataDir; }
     bool errorReported() const { return t.errorReported; }
+    void setErrorReported(bool reported) { t.errorReported = reported; }
     int httpErrorCount() const { return t.httpErrorCount; }
     int hostsRequestId() const { return t.hostsRequestId; }
     int servicesRequestId() const { return t.servicesRequestId; }
