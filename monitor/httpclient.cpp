@@ -1,6 +1,7 @@
 #include "monitor/httpclient.h"
 
 #include <QAuthenticator>
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QMetaObject>
 #include <QNetworkAccessManager>
@@ -58,6 +59,7 @@ struct Result
     QString errorString;
     int statusCode = 0;
     QByteArray body;
+    qint64 durationMs = 0;
 };
 
 HttpClient::Error errorFromReply(QNetworkReply::NetworkError error)
@@ -174,6 +176,8 @@ struct HttpClient::Private
 
     QNetworkReply* reply = nullptr;
     bool requestSent = false;
+    // From the start of the page request in flight, for the log.
+    QElapsedTimer getClock;
     bool credentialsOffered = false;
     QByteArray body;
     QTimer silenceTimer;
@@ -287,6 +291,7 @@ void HttpClient::Private::dropManager()
 
 void HttpClient::Private::startGet(const Request& request)
 {
+    getClock.start();
     const Target& target = request.target;
     const QUrl url = makeUrl(target, request.path);
     if (!url.isValid() || target.host.isEmpty()) {
@@ -441,6 +446,10 @@ void HttpClient::Private::releaseReply()
 
 void HttpClient::Private::finishFront(Result result)
 {
+    if (getClock.isValid()) {
+        result.durationMs = getClock.elapsed();
+        getClock.invalidate();
+    }
     queue.pop_front();
     outbox.push_back(std::move(result));
     scheduleDelivery();
@@ -553,6 +562,11 @@ void HttpClient::abort()
     if (!d->queue.empty())
         qCInfo(lcHttp) << "Aborted with" << d->queue.size() << "requests pending";
     d->dropAll();
+}
+
+qint64 HttpClient::lastDurationMs() const
+{
+    return d->last.durationMs;
 }
 
 int HttpClient::lastStatusCode() const

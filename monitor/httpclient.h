@@ -64,6 +64,8 @@ public:
     // Results of the request that finished last. A status answer (404, 302, ...) is no error;
     // readAll() hands the body over once, like QHttp.
     int lastStatusCode() const;
+    // How long the page request took, from its start to its end.
+    qint64 lastDurationMs() const;
     QByteArray readAll();
     Error error() const;
     QString errorString() const;

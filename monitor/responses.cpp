@@ -56,7 +56,8 @@ void Tarvix::processHttpFinished(int id, bool error)
 
     const int statusCode = http->lastStatusCode();
     const QString& text = id == hostsRequestId ? hostsPageText : servicesPageText;
-    qCInfo(lcMonitor).noquote() << "answer" << kind << "status" << statusCode << "chars" << text.size();
+    qCInfo(lcMonitor).noquote() << "answer" << kind << "status" << statusCode << "chars" << text.size()
+                                << "ms" << http->lastDurationMs();
     if (statusCode != 200) {
         reactToStatusCode(id, statusCode);
         return;

@@ -1,8 +1,8 @@
 #include "monitor/statusrules.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringView>
-#include <QUrl>
 
 #include <cstring>
 
@@ -193,7 +193,8 @@ public:
         for (; linkTag >= 0; linkTag = lastIndexOf(line, u'>', linkTag - 1, afterTag)) {
             if (!sameText(line, linkTag, u"><a href=") || !isQuote(line, linkTag + 9))
                 continue;
-            // The link is a run of non-spaces of at least one character up to a quote.
+            // The link is a run of non-spaces of at least one character up to a quote. A run that
+            // reaches a later link tag holds that tag's quote, so the runs that fail never overlap.
             const qsizetype start = linkTag + 10;
             linkEnd = lastQuote(line, spaceOrLimit(line, start, nameOpen) - 1, start + 1);
             if (linkEnd >= 0)
@@ -291,11 +292,12 @@ public:
         return m_match.hasMatch();
     }
 
-    QString captured(int position) const
+    // Valid until the next match, while the page text lives.
+    QStringView captured(int position) const
     {
         if (m_template.active())
-            return m_template.captured(position).toString();
-        return position < 0 ? QString() : m_match.captured(position);
+            return m_template.captured(position);
+        return position < 0 ? QStringView() : m_match.capturedView(position);
     }
 
 private:
@@ -324,47 +326,122 @@ void matchLines(const QString& text, const PageRule& rule, OnMatch onMatch)
     }
 }
 
-// Every occurrence of `word` removed, case-sensitive.
-QString withoutWord(QString text, QStringView word)
+// `text` with every occurrence of `word` removed, as QString::remove does (case-sensitive), into
+// `out`.
+void removeWord(QStringView text, QStringView word, QString& out)
 {
-    for (qsizetype at = text.indexOf(word.front()); at >= 0 && at + word.size() <= text.size();
-         at = text.indexOf(word.front(), at)) {
-        if (QStringView(text).sliced(at, word.size()) == word)
-            text.remove(at, word.size());
-        else
+    out.resize(0);
+    qsizetype plain = 0;
+    for (qsizetype at = 0; at + word.size() <= text.size();) {
+        if (text.sliced(at, word.size()) == word) {
+            out.append(text.sliced(plain, at - plain));
+            at += word.size();
+            plain = at;
+        } else {
             ++at;
+        }
     }
-    return text;
+    out.append(text.sliced(plain));
 }
+
+// One shared copy per distinct text: the rows of a page repeat a few statuses and service names,
+// and looking one up costs less than a fresh string for every row.
+class SharedTexts
+{
+public:
+    QString get(QStringView text)
+    {
+        m_buffer.resize(0);
+        m_buffer.append(text);
+        return fromBuffer();
+    }
+
+    QString withoutWord(QStringView text, QStringView word)
+    {
+        removeWord(text, word, m_buffer);
+        return fromBuffer();
+    }
+
+private:
+    QString fromBuffer()
+    {
+        const auto known = m_texts.constFind(m_buffer);
+        if (known != m_texts.cend())
+            return *known;
+        const QString copy(m_buffer.constData(), m_buffer.size());
+        if (m_texts.size() < maxTexts)
+            m_texts.insert(copy);
+        return copy;
+    }
+
+    static constexpr qsizetype maxTexts = 4096;
+    QString m_buffer;
+    QSet<QString> m_texts;
+};
 
 bool findHostInLink(QStringView link, QStringView* host)
 {
     // The expression's first match starts at the first "host=" that has a match; its greedy \S+
     // then reaches to the last '&' or '$' of the run of non-spaces after it.
-    const char16_t* data = link.utf16();
-    for (qsizetype start = 5; start <= link.size(); ++start) {
-        if (data[start - 1] != u'=' || QStringView(data + start - 5, 4) != u"host")
-            continue;
-        qsizetype run = start;
-        while (run < link.size() && !isPatternSpace(link[run]))
-            ++run;
-        for (qsizetype end = run - 1; end > start; --end) {
+    for (qsizetype at = link.indexOf(u"host="); at >= 0;) {
+        const qsizetype start = at + 5;
+        const qsizetype runEnd = spaceOrLimit(link, start, link.size());
+        for (qsizetype end = runEnd - 1; end > start; --end) {
             if (link[end] == u'&' || link[end] == u'$') {
                 *host = link.sliced(start, end - start);
                 return true;
             }
         }
+        // A later "host=" in the same run would find no '&' or '$' either.
+        at = link.indexOf(u"host=", qMax(at + 1, runEnd));
     }
     return false;
 }
 
+bool needsDecoding(QStringView name)
+{
+    for (const QChar ch : name) {
+        if (ch == u'%' || ch == u'+')
+            return true;
+    }
+    return false;
+}
+
+int hexValue(char16_t c)
+{
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    return -1;
+}
+
+// Links carry names form-encoded: "+" for a space, %XX for a UTF-8 byte. A "%" without two hex
+// digits stays as it is.
 QString decodeHost(QStringView encoded)
 {
-    if (!encoded.contains(u'%') && !encoded.contains(u'+'))
-        return encoded.toString();
-    QByteArray bytes = encoded.toUtf8();
-    bytes.replace('+', ' ');
-    return QUrl::fromPercentEncoding(bytes);
+    QByteArray bytes;
+    bytes.reserve(encoded.size());
+    qsizetype plain = 0; // start of the characters not yet copied
+    for (qsizetype at = 0; at < encoded.size(); ++at) {
+        const char16_t c = encoded[at].unicode();
+        const bool escape = c == u'%' && at + 2 < encoded.size() && hexValue(encoded[at + 1].unicode()) >= 0
+            && hexValue(encoded[at + 2].unicode()) >= 0;
+        if (c != u'+' && !escape)
+            continue;
+        bytes += encoded.sliced(plain, at - plain).toUtf8();
+        if (escape) {
+            bytes += static_cast<char>(hexValue(encoded[at + 1].unicode()) * 16 + hexValue(encoded[at + 2].unicode()));
+            at += 2;
+        } else {
+            bytes += ' ';
+        }
+        plain = at + 1;
+    }
+    bytes += encoded.sliced(plain).toUtf8();
+    return QString::fromUtf8(bytes);
 }
 
 bool listHolds(const QStringList& list, const QString& name)
@@ -414,11 +491,12 @@ bool hostOfServiceLink(QStringView link, QString* host)
 QList<StatusRow> extractHostRows(const QString& text, const PageRule& rule)
 {
     QList<StatusRow> rows;
-    matchLines(text, rule, [&rows, &rule](const LineMatcher& match) {
+    SharedTexts shared;
+    matchLines(text, rule, [&rows, &rule, &shared](const LineMatcher& match) {
         StatusRow row;
-        row.name = match.captured(rule.namePos);
-        row.link = match.captured(rule.linkPos);
-        row.status = withoutWord(match.captured(rule.statusPos), u"status");
+        row.name = match.captured(rule.namePos).toString();
+        row.link = match.captured(rule.linkPos).toString();
+        row.status = shared.withoutWord(match.captured(rule.statusPos), u"status");
         rows.append(std::move(row));
     });
     return rows;
@@ -427,15 +505,24 @@ QList<StatusRow> extractHostRows(const QString& text, const PageRule& rule)
 QList<StatusRow> extractServiceRows(const QString& text, const PageRule& rule)
 {
     QList<StatusRow> rows;
-    matchLines(text, rule, [&rows, &rule](const LineMatcher& match) {
-        StatusRow row;
-        row.link = match.captured(rule.linkPos);
+    SharedTexts shared;
+    matchLines(text, rule, [&rows, &rule, &shared](const LineMatcher& match) {
+        const QStringView link = match.captured(rule.linkPos);
         QStringView host;
-        if (!findHostInLink(row.link, &host))
+        if (!findHostInLink(link, &host))
             return;
-        row.serviceName = match.captured(rule.namePos);
-        row.name = row.serviceName + QLatin1Char(':') + decodeHost(host);
-        row.status = withoutWord(match.captured(rule.statusPos), u"statusBG");
+        StatusRow row;
+        row.link = link.toString();
+        row.serviceName = shared.get(match.captured(rule.namePos));
+        const bool encoded = needsDecoding(host);
+        const QString decoded = encoded ? decodeHost(host) : QString();
+        row.name.reserve(row.serviceName.size() + 1 + (encoded ? decoded.size() : host.size()));
+        row.name.append(row.serviceName).append(QLatin1Char(':'));
+        if (encoded)
+            row.name.append(decoded);
+        else
+            row.name.append(host);
+        row.status = shared.withoutWord(match.captured(rule.statusPos), u"statusBG");
         rows.append(std::move(row));
     });
     return rows;

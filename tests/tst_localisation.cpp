@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QStyleFactory>
@@ -67,7 +68,8 @@ protected:
     }
 
 private:
-    QList<QMessageBox*> m_answered;
+    // Guarded: the static QMessageBox functions build their boxes on the stack, often at one address.
+    QList<QPointer<QMessageBox>> m_answered;
 };
 
 QJsonArray actionTexts(const QMenu& menu)
@@ -221,12 +223,9 @@ public:
     explicit Expected(const QString& appCatalogue = QString(), const QString& qtCatalogue = QString())
     {
         m_translated = !appCatalogue.isEmpty();
-        if (m_translated) {
-            m_app.load(appCatalogue);
-            m_qt.load(qtCatalogue);
-        }
+        m_loaded = !m_translated || (m_app.load(appCatalogue) && m_qt.load(qtCatalogue));
     }
-    bool isEmpty() const { return m_translated && (m_app.isEmpty() || m_qt.isEmpty()); }
+    bool isLoaded() const { return m_loaded; }
 
     QString app(const char* context, const char* source) const
     {
@@ -253,6 +252,7 @@ public:
 
 private:
     bool m_translated = false;
+    bool m_loaded = false;
     QTranslator m_app;
     QTranslator m_qt;
 };
@@ -295,6 +295,44 @@ void compareTexts(const QJsonObject& texts, const Expected& expected, bool monit
     QCOMPARE(texts.value(QLatin1String("no")).toString(), expected.qt("&No"));
 }
 
+// A box's buttons as shown, without mnemonic marks, in a fixed order.
+QStringList shownButtons(const QJsonObject& box)
+{
+    QStringList buttons = strings(box.value(QLatin1String("buttons")));
+    for (QString& button : buttons)
+        button = withoutMnemonic(button);
+    buttons.sort();
+    return buttons;
+}
+
+// At a first start the configuration is missing: after the validation's own complaints comes the
+// warning that the program needs configuring; then the child asked the program's HTTPS question.
+void compareStartBoxes(const QJsonArray& boxes, const Expected& expected)
+{
+    const QString warningText = expected.app(
+        "Tarvix", "The program is not configured correctly. Please enter the correct settings.");
+    QJsonObject warning;
+    for (const QJsonValue& box : boxes) {
+        if (box.toObject().value(QLatin1String("text")).toString() == warningText)
+            warning = box.toObject();
+    }
+    QVERIFY2(!warning.isEmpty(),
+        qPrintable(QStringLiteral("no box says \"%1\"; seen: %2")
+                       .arg(warningText, QString::fromUtf8(QJsonDocument(boxes).toJson()))));
+    QCOMPARE(warning.value(QLatin1String("title")).toString(),
+        expected.app("Tarvix", "Tarvix: configuration error."));
+    QCOMPARE(strings(warning.value(QLatin1String("buttons"))), QStringList {expected.qt("OK")});
+
+    const QJsonObject question = boxes.last().toObject();
+    QVERIFY(question.value(QLatin1String("text"))
+                .toString()
+                .startsWith(
+                    expected.app("Tarvix", "Set the server port to a default value for HTTPS protocol (")));
+    QStringList buttons {withoutMnemonic(expected.qt("&No")), withoutMnemonic(expected.qt("&Yes"))};
+    buttons.sort();
+    QCOMPARE(shownButtons(question), buttons);
+}
+
 } // namespace
 
 class TestLocalisation : public QObject
@@ -323,8 +361,8 @@ private:
 void TestLocalisation::initTestCase()
 {
     REQUIRE_SYSTEM_TRAY();
-    QVERIFY(!embeddedRussian().isEmpty());
-    QVERIFY(!usersRussian().isEmpty());
+    QVERIFY(embeddedRussian().isLoaded());
+    QVERIFY(usersRussian().isLoaded());
     // The catalogues must differ where the cases tell them apart.
     QVERIFY(embeddedRussian().app("TarvixClass", "Exit") != QLatin1String("Exit"));
     QVERIFY(usersRussian().app("TarvixClass", "Exit") != embeddedRussian().app("TarvixClass", "Exit"));
@@ -383,26 +421,11 @@ void TestLocalisation::firstStartOnRussianDesktop()
     if (QTest::currentTestFailed())
         return;
 
-    // The warning about the missing configuration, then the program's question about the HTTPS port.
-    const QJsonArray boxes = m_facts.value(QLatin1String("boxes")).toArray();
-    QCOMPARE(boxes.size(), 2);
-    const QJsonObject warning = boxes.at(0).toObject();
-    QCOMPARE(warning.value(QLatin1String("title")).toString(),
-        embeddedRussian().app("Tarvix", "Tarvix: configuration error."));
-    QCOMPARE(warning.value(QLatin1String("text")).toString(),
-        embeddedRussian().app(
-            "Tarvix", "The program is not configured correctly. Please enter the correct settings."));
-    QCOMPARE(strings(warning.value(QLatin1String("buttons"))), QStringList {embeddedRussian().qt("OK")});
-    const QJsonObject question = boxes.at(1).toObject();
-    QVERIFY(question.value(QLatin1String("text"))
-                .toString()
-                .startsWith(embeddedRussian().app(
-                    "Tarvix", "Set the server port to a default value for HTTPS protocol (")));
-    QStringList buttons = strings(question.value(QLatin1String("buttons")));
-    for (QString& button : buttons)
-        button = withoutMnemonic(button);
-    buttons.sort();
-    QCOMPARE(buttons, (QStringList {QStringLiteral("Да"), QStringLiteral("Нет")}));
+    compareStartBoxes(m_facts.value(QLatin1String("boxes")).toArray(), embeddedRussian());
+    if (QTest::currentTestFailed())
+        return;
+    const QJsonObject question = m_facts.value(QLatin1String("boxes")).toArray().last().toObject();
+    QCOMPARE(shownButtons(question), (QStringList {QStringLiteral("Да"), QStringLiteral("Нет")}));
 }
 
 void TestLocalisation::otherLocalesShowEnglish_data()
@@ -427,13 +450,11 @@ void TestLocalisation::otherLocalesShowEnglish()
     QCOMPARE(m_facts.value(QLatin1String("locale")).toString(), locale);
     QCOMPARE(m_facts.value(QLatin1String("HostDown.wav")).toString(), QStringLiteral("embedded"));
     compareTexts(m_facts.value(QLatin1String("texts")).toObject(), english());
-    const QJsonArray boxes = m_facts.value(QLatin1String("boxes")).toArray();
-    QCOMPARE(boxes.size(), 2);
-    QCOMPARE(boxes.at(0).toObject().value(QLatin1String("title")).toString(),
-        QStringLiteral("Tarvix: configuration error."));
-    QStringList buttons = strings(boxes.at(1).toObject().value(QLatin1String("buttons")));
-    buttons.sort();
-    QCOMPARE(buttons, (QStringList {QStringLiteral("&No"), QStringLiteral("&Yes")}));
+    compareStartBoxes(m_facts.value(QLatin1String("boxes")).toArray(), english());
+    if (QTest::currentTestFailed())
+        return;
+    const QJsonObject question = m_facts.value(QLatin1String("boxes")).toArray().last().toObject();
+    QCOMPARE(shownButtons(question), (QStringList {QStringLiteral("No"), QStringLiteral("Yes")}));
 }
 
 // The user's catalogue replaces the embedded one as a whole: what it leaves out stays English.

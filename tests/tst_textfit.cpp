@@ -102,8 +102,10 @@ QStringList cutTexts(const QWidget* root)
             option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
             const QRect title
                 = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+            // The style sizes the title's place by the text's ink, which the blanks around it leave
+            // narrower than its advance.
             const QRect shownPart = title.intersected(box->rect());
-            check(box, box->title(), QSize(metrics.horizontalAdvance(box->title()), metrics.height()),
+            check(box, box->title(), QSize(metrics.boundingRect(box->title()).width(), metrics.height()),
                 shownPart.size());
         } else if (const auto* bar = qobject_cast<const QTabBar*>(w)) {
             const int padding = bar->style()->pixelMetric(QStyle::PM_TabBarTabHSpace, nullptr, bar);

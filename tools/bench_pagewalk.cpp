@@ -166,13 +166,10 @@ Walk walkPage(const QByteArray& body, bool services, const PageRule& rule, const
     const QString text = pageText(body);
     if (text.isEmpty())
         return walk;
-    const QList<StatusRow> rows = services ? extractServiceRows(text, rule) : extractHostRows(text, rule);
-    QList<StatusRow> counted;
-    counted.reserve(rows.size());
-    for (const StatusRow& row : rows) {
-        if (services ? serviceRowCounts(settings, row.serviceName) : hostRowCounts(settings, row.name))
-            counted.append(row);
-    }
+    QList<StatusRow> counted = services ? extractServiceRows(text, rule) : extractHostRows(text, rule);
+    counted.removeIf([&](const StatusRow& row) {
+        return !(services ? serviceRowCounts(settings, row.serviceName) : hostRowCounts(settings, row.name));
+    });
     walk.rows = static_cast<int>(counted.size());
     const ProblemChanges changes = list.compare(counted);
     const QString prefix = settings.serverAddress + settings.nagiosExecDir;
@@ -236,7 +233,7 @@ size_t heapInUse()
 void report(const QString& label, const QByteArray& body, bool services, const PageRule& rule,
     const MonitorSettings& settings, const QByteArray& emptyBody)
 {
-    const int runs = body.size() > 4000000 ? 7 : 15;
+    const int runs = body.size() > 4000000 ? 15 : 25;
     int lines = 0;
     const double floorMs = bestMs(runs, [] {}, [&] { lines = decodeAndSplit(body); });
 

@@ -1,0 +1,206 @@
+// Renders Tarvix's windows, in English and in Russian, to PNG files for the documentation:
+// every page of the configuration window, the About window, a problem and a recovery popup and,
+// when the display has a system tray, a tray balloon. scripts/screenshots runs it under Xvfb.
+#include "app/about.h"
+#include "config/monitorsettings.h"
+#include "notify/informationwindow.h"
+#include "notify/popupplacement.h"
+#include "ui_tarvix.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QIcon>
+#include <QImage>
+#include <QPainter>
+#include <QStyleFactory>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QTranslator>
+#include <QWindow>
+
+#include <cstdio>
+
+namespace {
+
+const char* const pageNames[] = {"general", "hosts", "services", "statuses", "misc"};
+
+// Lets the window system map and paint what was just shown.
+void settle(QWidget* window)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while ((!window->windowHandle() || !window->windowHandle()->isExposed()) && waited.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool save(QWidget* window, const QString& path)
+{
+    settle(window);
+    QImage image = window->grab().toImage();
+    // A shaped window (the balloon) leaves the pixels outside its shape undefined.
+    if (!window->mask().isEmpty()) {
+        QImage shaped(image.size(), QImage::Format_ARGB32_Premultiplied);
+        shaped.fill(Qt::transparent);
+        QPainter painter(&shaped);
+        painter.setClipRegion(window->mask());
+        painter.drawImage(0, 0, image);
+        painter.end();
+        image = shaped;
+    }
+    const bool saved = image.save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+    return saved;
+}
+
+// The values a freshly configured program shows, so the pages look as a user sees them.
+void fillLikeAFreshConfiguration(Ui::TarvixClass& ui)
+{
+    ui.edServerAddress->setText(QStringLiteral("nagios.example.org"));
+    ui.edServerPort->setText(defaultHttpPort);
+    ui.spinBoxPeriod->setValue(15);
+    ui.cbAutoClose->setChecked(true);
+    ui.spinBoxClose->setValue(10);
+    ui.edExecDir->setText(defaultNagiosExecDir);
+    ui.edHostsRequest->setText(defaultHostsRequest);
+    ui.edServicesRequest->setText(defaultServicesRequest);
+    ui.listHosts->addItems({QStringLiteral("db01"), QStringLiteral("web01"), QStringLiteral("web02")});
+    ui.listServices->addItems({QStringLiteral("Disk Space"), QStringLiteral("HTTP")});
+    ui.rbBaseRegExpConfig->setChecked(true);
+    ui.cbHostDownStat->setChecked(true);
+    ui.cbHostUnreachStat->setChecked(true);
+    ui.cbServiceCritStat->setChecked(true);
+    ui.cbServiceWarnStat->setChecked(true);
+    ui.edHostsRegExp->setText(defaultHostsRegExp);
+    ui.edSrvcsRegExp->setText(defaultSrvcsRegExp);
+    ui.cbEnableHosts->setChecked(true);
+    ui.cbShowHosts->setChecked(true);
+    ui.cbEnableSrvcs->setChecked(true);
+    ui.cbShowSrvcs->setChecked(true);
+    ui.cbFlashInTray->setChecked(true);
+    ui.rbHostsAndSrvcsOnLMK->setChecked(true);
+    ui.rbDenyInvalidCert->setChecked(true);
+    ui.grBoxSsl->setEnabled(false);
+}
+
+bool renderConfigurationWindow(const QString& dir, const QString& language)
+{
+    QWidget window;
+    Ui::TarvixClass ui;
+    ui.setupUi(&window);
+    fillLikeAFreshConfiguration(ui);
+    // The size the program gives the window when it opens it.
+    window.resize(507, 370);
+    window.show();
+    bool ok = true;
+    for (int page = 0; page < ui.tabConfig->count(); ++page) {
+        ui.tabConfig->setCurrentIndex(page);
+        ok &= save(&window,
+            QStringLiteral("%1/config-%2-%3-%4.png")
+                .arg(dir, language)
+                .arg(page + 1)
+                .arg(QLatin1String(pageNames[page])));
+    }
+    return ok;
+}
+
+bool renderPopups(const QString& dir, const QString& language)
+{
+    const QString address
+        = QStringLiteral("http://nagios.example.org/nagios/cgi-bin/extinfo.cgi?type=1&host=web01");
+    auto* problem = new InformationWindow(nullptr, 1, popupLinkText(address, QStringLiteral("web01")),
+        QStringLiteral("DOWN"), 10, 100, 100, false);
+    auto* recovery = new InformationWindow(nullptr, 2, popupLinkText(address, QStringLiteral("HTTP:web01")),
+        QStringLiteral("Service Up"), 0, 400, 100, false);
+    const bool ok = save(problem, QStringLiteral("%1/popup-%2-problem.png").arg(dir, language))
+        & save(recovery, QStringLiteral("%1/popup-%2-recovery.png").arg(dir, language));
+    delete problem;
+    delete recovery;
+    return ok;
+}
+
+bool renderAbout(const QString& dir, const QString& language)
+{
+    About about(nullptr);
+    about.show();
+    return save(&about, QStringLiteral("%1/about-%2.png").arg(dir, language));
+}
+
+// Qt draws the balloon itself as a top-level widget of its own next to the docked icon.
+bool renderBalloon(const QString& dir, const QString& language)
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        std::printf("skipped the tray balloon: no system tray on this display\n");
+        return true;
+    }
+    QSystemTrayIcon icon(QIcon(QStringLiteral(":/icons/icon16x16-problem.png")));
+    icon.show();
+    QElapsedTimer waited;
+    waited.start();
+    while (icon.geometry().isEmpty() && waited.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+
+    // The texts the program builds for a host that went down.
+    const QString title = QCoreApplication::translate("Tarvix", "Change status of ")
+        + QCoreApplication::translate("Tarvix", "host");
+    const QString body = QCoreApplication::translate("Tarvix", "Name: ") + QStringLiteral("web01\n")
+        + QCoreApplication::translate("Tarvix", "Status: ") + QStringLiteral("DOWN");
+    icon.showMessage(title, body, QSystemTrayIcon::Critical, 10000);
+
+    QWidget* balloon = nullptr;
+    waited.restart();
+    while (!balloon && waited.elapsed() < 5000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        for (QWidget* window : windows) {
+            if (window->isVisible() && window->inherits("QBalloonTip"))
+                balloon = window;
+        }
+    }
+    if (!balloon) {
+        std::printf("FAILED no tray balloon appeared\n");
+        return false;
+    }
+    const bool ok = save(balloon, QStringLiteral("%1/balloon-%2.png").arg(dir, language));
+    balloon->close();
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+
+    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    if (!QDir().mkpath(dir)) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(dir));
+        return 1;
+    }
+
+    bool ok = true;
+    for (const QString& language : {QStringLiteral("en"), QStringLiteral("ru")}) {
+        QTranslator appTranslator;
+        QTranslator qtTranslator;
+        if (language != QLatin1String("en")) {
+            if (!appTranslator.load(QStringLiteral(":/translators/TarvixLang_") + language)
+                || !qtTranslator.load(QStringLiteral(":/translators/qt_") + language)) {
+                std::fprintf(stderr, "no embedded translation for %s\n", qPrintable(language));
+                return 1;
+            }
+            QCoreApplication::installTranslator(&appTranslator);
+            QCoreApplication::installTranslator(&qtTranslator);
+        }
+        ok &= renderConfigurationWindow(dir, language);
+        ok &= renderAbout(dir, language);
+        ok &= renderPopups(dir, language);
+        ok &= renderBalloon(dir, language);
+        QCoreApplication::removeTranslator(&appTranslator);
+        QCoreApplication::removeTranslator(&qtTranslator);
+    }
+    return ok ? 0 : 1;
+}
