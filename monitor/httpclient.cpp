@@ -19,7 +19,7 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcHttp, "tarvix.http", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcHttp, "tarvix.http", QtWarningMsg)
 
 // Settings changes cost nothing to keep, but must not pile up without end behind a request that
 // hangs either.

@@ -1,43 +1,43 @@
 #include "monitor/problemlist.h"
 
-#include <QChar>
 #include <QSet>
 
-size_t ProblemList::CaselessName::hash(size_t seed) const
+#include <iterator>
+
+ProblemList::CaselessName::CaselessName(const QString& name) : text(name)
 {
-    // Hashes the case-folded code points, as QString::compare folds them when ignoring case.
-    quint64 hash = 14695981039346656037ULL;
-    const char16_t* data = QStringView(text).utf16();
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        char32_t code = data[i];
-        if (code < 0x80) {
-            if (code >= u'A' && code <= u'Z')
-                code += u'a' - u'A';
-        } else if (QChar::isHighSurrogate(code) && i + 1 < size && QChar::isLowSurrogate(data[i + 1])) {
-            code = QChar::toCaseFolded(QChar::surrogateToUcs4(data[i], data[i + 1]));
-            ++i;
-        } else {
-            code = QChar::toCaseFolded(code);
+    // The hash of the case-folded text, which is what QString::compare compares when ignoring
+    // case. Most names are short ASCII: those are folded on the stack.
+    char16_t folded[128];
+    const qsizetype size = name.size();
+    if (size <= static_cast<qsizetype>(std::size(folded))) {
+        const char16_t* data = QStringView(name).utf16();
+        bool ascii = true;
+        for (qsizetype i = 0; i < size && ascii; ++i) {
+            const char16_t c = data[i];
+            ascii = c < 0x80;
+            folded[i] = c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
         }
-        hash = (hash ^ code) * 1099511628211ULL;
+        if (ascii) {
+            foldedHash = qHash(QStringView(folded, size));
+            return;
+        }
     }
-    return qHash(hash, seed);
+    foldedHash = qHash(name.toCaseFolded());
 }
 
 bool ProblemList::contains(const QString& name) const
 {
-    return m_index.contains(CaselessName { name });
+    return m_index.contains(CaselessName(name));
 }
 
-template<typename NameAt>
-ProblemChanges ProblemList::compareNames(qsizetype count, NameAt nameAt) const
+template <typename NameAt> ProblemChanges ProblemList::compareNames(qsizetype count, NameAt nameAt) const
 {
     ProblemChanges changes;
     QList<bool> seen(m_entries.size(), false);
     QSet<CaselessName> fresh;
     for (qsizetype row = 0; row < count; ++row) {
-        CaselessName name { nameAt(row) };
+        CaselessName name {nameAt(row)};
         const auto known = m_index.constFind(name);
         if (known != m_index.cend()) {
             seen[known.value()] = true;
@@ -53,7 +53,7 @@ ProblemChanges ProblemList::compareNames(qsizetype count, NameAt nameAt) const
         if (seen.at(entry))
             continue;
         // An entry that repeats an earlier entry's name stays or goes with that one.
-        const int first = m_index.value(CaselessName { m_entries.at(entry).name }, static_cast<int>(entry));
+        const int first = m_index.value(CaselessName(m_entries.at(entry).name), static_cast<int>(entry));
         if (first == entry || !seen.at(first))
             changes.goneEntries.append(static_cast<int>(entry));
     }
@@ -67,15 +67,16 @@ ProblemChanges ProblemList::compare(const QStringList& currentNames) const
 
 ProblemChanges ProblemList::compare(const QList<StatusRow>& countedRows) const
 {
-    return compareNames(countedRows.size(), [&countedRows](qsizetype row) { return countedRows.at(row).name; });
+    return compareNames(
+        countedRows.size(), [&countedRows](qsizetype row) { return countedRows.at(row).name; });
 }
 
 void ProblemList::append(const QString& name, const QString& data, QObject* handle)
 {
-    CaselessName key { name };
+    CaselessName key {name};
     if (!m_index.contains(key))
         m_index.insert(std::move(key), static_cast<int>(m_entries.size()));
-    m_entries.append(Entry { name, data, handle });
+    m_entries.append(Entry {name, data, handle});
 }
 
 void ProblemList::removeEntries(const QList<int>& indices)
@@ -110,5 +111,5 @@ void ProblemList::rebuildIndex()
     m_index.clear();
     m_index.reserve(m_entries.size());
     for (qsizetype entry = m_entries.size() - 1; entry >= 0; --entry)
-        m_index.insert(CaselessName { m_entries.at(entry).name }, static_cast<int>(entry));
+        m_index.insert(CaselessName(m_entries.at(entry).name), static_cast<int>(entry));
 }

@@ -63,20 +63,25 @@ public:
     void clear();
 
 private:
-    // A name that hashes and compares ignoring case, without making a case-folded copy.
+    // A name that hashes and compares ignoring case, without making a case-folded copy. The hash
+    // of its folded characters is kept, so that most unequal names differ without a comparison.
     struct CaselessName
     {
+        explicit CaselessName(const QString& name);
+
         QString text;
+        size_t foldedHash = 0;
+
         friend bool operator==(const CaselessName& a, const CaselessName& b)
         {
-            return a.text == b.text || a.text.compare(b.text, Qt::CaseInsensitive) == 0;
+            // Case folding keeps the length of every character.
+            return a.foldedHash == b.foldedHash && a.text.size() == b.text.size()
+                && (a.text == b.text || a.text.compare(b.text, Qt::CaseInsensitive) == 0);
         }
-        friend size_t qHash(const CaselessName& name, size_t seed) { return name.hash(seed); }
-        size_t hash(size_t seed) const;
+        friend size_t qHash(const CaselessName& name, size_t seed) { return qHash(name.foldedHash, seed); }
     };
 
-    template<typename NameAt>
-    ProblemChanges compareNames(qsizetype count, NameAt nameAt) const;
+    template <typename NameAt> ProblemChanges compareNames(qsizetype count, NameAt nameAt) const;
     void rebuildIndex();
 
     QList<Entry> m_entries;

@@ -1,10 +1,14 @@
 #include "monitor/statusrules.h"
 
 #include <QRegularExpression>
-#include <QSet>
 #include <QStringView>
+#include <QtAlgorithms>
 
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 const QString hostsRegExpTemplate
     = QStringLiteral(R"(^\s*<td .*\s?class=['"](status_list)['"]\s?.*><a href=['"](\S+)['"].*>(.+)</a>)");
@@ -75,30 +79,55 @@ bool isQuote(QStringView text, qsizetype at)
     return at >= 0 && at < text.size() && (text[at] == u'\'' || text[at] == u'"');
 }
 
-// The last `ch` at or before `from` and at or after `lowest`, or -1. Tests four characters at a
-// time with plain 64-bit arithmetic: it runs over most of every line of a page.
-inline qsizetype lastIndexOf(QStringView text, char16_t ch, qsizetype from, qsizetype lowest)
+#if !defined(__SSE2__)
+// Whether one of the four 16-bit lanes of `block` equals the lane pattern (exact).
+inline bool hasLane(quint64 block, quint64 pattern)
 {
     constexpr quint64 ones = 0x0001000100010001ULL;
     constexpr quint64 highs = 0x8000800080008000ULL;
-    const quint64 pattern = ones * ch;
+    const quint64 diff = block ^ pattern;
+    return ((diff - ones) & ~diff & highs) != 0;
+}
+#endif
+
+// The last `ch` at or before `from` and at or after `lowest`, or -1. It runs over most of every
+// line of a page, so it tests sixteen characters at a time with SSE2 where there is SSE2 (every
+// x86-64), else eight with plain 64-bit arithmetic.
+inline qsizetype lastIndexOf(QStringView text, char16_t ch, qsizetype from, qsizetype lowest)
+{
     const char16_t* data = text.utf16();
     qsizetype at = qMin(from, text.size() - 1);
     lowest = qMax<qsizetype>(lowest, 0);
-    while (at - 3 >= lowest) {
-        quint64 block = 0;
-        std::memcpy(&block, data + at - 3, sizeof block);
-        const quint64 diff = block ^ pattern;
-        // Non-zero exactly when one of the four 16-bit lanes of diff is zero.
-        if (((diff - ones) & ~diff & highs) != 0) {
-            for (const qsizetype end = at - 4; at > end; --at) {
-                if (data[at] == ch)
-                    return at;
-            }
-        } else {
-            at -= 4;
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi16(static_cast<short>(ch));
+    while (at - 15 >= lowest) {
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at - 7));
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at - 15));
+        const int highMask = _mm_movemask_epi8(_mm_cmpeq_epi16(high, wanted));
+        const int lowMask = _mm_movemask_epi8(_mm_cmpeq_epi16(low, wanted));
+        if (highMask != 0)
+            return at - 7 + (31 - qCountLeadingZeroBits(static_cast<quint32>(highMask))) / 2;
+        if (lowMask != 0)
+            return at - 15 + (31 - qCountLeadingZeroBits(static_cast<quint32>(lowMask))) / 2;
+        at -= 16;
+    }
+#else
+    const quint64 pattern = 0x0001000100010001ULL * ch;
+    while (at - 7 >= lowest) {
+        quint64 high = 0;
+        quint64 low = 0;
+        std::memcpy(&high, data + at - 3, sizeof high);
+        std::memcpy(&low, data + at - 7, sizeof low);
+        if (!hasLane(high, pattern) && !hasLane(low, pattern)) {
+            at -= 8;
+            continue;
+        }
+        for (const qsizetype end = at - 8; at > end; --at) {
+            if (data[at] == ch)
+                return at;
         }
     }
+#endif
     for (; at >= lowest; --at) {
         if (data[at] == ch)
             return at;
@@ -187,6 +216,18 @@ public:
         if (nameOpen < 0)
             return false;
 
+        // The class attribute ends before the link tag, which ends before nameOpen. Looking for
+        // it first turns away the long icon lines, which hold links but no class.
+        qsizetype eq = lastIndexOf(line, u'=', nameOpen - 15, afterTag + 5);
+        qsizetype close = -1;
+        for (; eq >= 0; eq = lastIndexOf(line, u'=', eq - 1, afterTag + 5)) {
+            close = classNameEnd(line, eq);
+            if (close >= 0 && close < nameOpen - 12)
+                break;
+        }
+        if (eq < 0)
+            return false;
+
         // A link needs a character and its closing quote before nameOpen.
         qsizetype linkTag = lastIndexOf(line, u'>', nameOpen - 12, afterTag);
         qsizetype linkEnd = -1;
@@ -203,12 +244,9 @@ public:
         if (linkTag < 0)
             return false;
 
-        // "class=", the quoted name and its closing quote end before the link tag.
-        for (qsizetype eq = lastIndexOf(line, u'=', linkTag - 3, afterTag + 5); eq >= 0;
-             eq = lastIndexOf(line, u'=', eq - 1, afterTag + 5)) {
-            if (!sameText(line, eq - 5, u"class"))
-                continue;
-            const qsizetype close = classNameEnd(line, eq + 2);
+        // The last class attribute that closes before the link tag.
+        for (; eq >= 0; eq = lastIndexOf(line, u'=', eq - 1, afterTag + 5)) {
+            close = classNameEnd(line, eq);
             if (close >= 0 && close < linkTag) {
                 m_captures[0] = line.first(closeTag + 4);
                 m_captures[1] = line.sliced(eq + 2, close - eq - 2);
@@ -226,11 +264,12 @@ public:
     }
 
 private:
-    // Where the quote after one of the class names starting at `at` stands; -1 when none does
-    // (or the attribute has no opening quote).
-    qsizetype classNameEnd(QStringView line, qsizetype at) const
+    // For the '=' of a class attribute (class= + quote + a chosen name + quote), where the closing
+    // quote stands; -1 for anything else.
+    qsizetype classNameEnd(QStringView line, qsizetype eq) const
     {
-        if (!isQuote(line, at - 1))
+        const qsizetype at = eq + 2;
+        if (!sameText(line, eq - 5, u"class") || !isQuote(line, eq + 1))
             return -1;
         for (const QString& name : m_classNames) {
             const qsizetype end = at + name.size();
@@ -252,8 +291,8 @@ private:
             = QStringView(pattern).mid(prefix.size(), pattern.size() - prefix.size() - suffix.size());
         for (const QChar ch : group) {
             const char16_t c = ch.unicode();
-            const bool plain = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9')
-                || c == u'_' || c == u'|';
+            const bool plain = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')
+                || (c >= u'0' && c <= u'9') || c == u'_' || c == u'|';
             if (!plain)
                 return false;
         }
@@ -272,8 +311,7 @@ private:
 class LineMatcher
 {
 public:
-    explicit LineMatcher(const PageRule& rule)
-        : m_template(rule.pattern)
+    explicit LineMatcher(const PageRule& rule) : m_template(rule.pattern)
     {
         if (m_template.active())
             return;
@@ -307,8 +345,7 @@ private:
 };
 
 // Calls onMatch(matcher) for each line of the page that the rule's expression matches.
-template<typename OnMatch>
-void matchLines(const QString& text, const PageRule& rule, OnMatch onMatch)
+template <typename OnMatch> void matchLines(const QString& text, const PageRule& rule, OnMatch onMatch)
 {
     LineMatcher matcher(rule);
     if (!matcher.isValid())
@@ -345,55 +382,72 @@ void removeWord(QStringView text, QStringView word, QString& out)
 }
 
 // One shared copy per distinct text: the rows of a page repeat a few statuses and service names,
-// and looking one up costs less than a fresh string for every row.
+// and looking one up costs less than a fresh string for every row. A small open-addressing table
+// looks texts up by view, without copying them first.
 class SharedTexts
 {
 public:
     QString get(QStringView text)
     {
-        m_buffer.resize(0);
-        m_buffer.append(text);
-        return fromBuffer();
+        if (m_slots.isEmpty())
+            m_slots.resize(2 * maxTexts);
+        const size_t hash = qHash(text);
+        for (size_t slot = hash & slotMask;; slot = (slot + 1) & slotMask) {
+            QString& known = m_slots[slot];
+            if (known.isNull()) {
+                QString copy = text.toString();
+                if (m_used < maxTexts) {
+                    known = copy;
+                    ++m_used;
+                }
+                return copy;
+            }
+            if (QStringView(known) == text)
+                return known;
+        }
     }
 
     QString withoutWord(QStringView text, QStringView word)
     {
         removeWord(text, word, m_buffer);
-        return fromBuffer();
+        return get(m_buffer);
     }
 
 private:
-    QString fromBuffer()
-    {
-        const auto known = m_texts.constFind(m_buffer);
-        if (known != m_texts.cend())
-            return *known;
-        const QString copy(m_buffer.constData(), m_buffer.size());
-        if (m_texts.size() < maxTexts)
-            m_texts.insert(copy);
-        return copy;
-    }
-
-    static constexpr qsizetype maxTexts = 4096;
+    // Twice the texts kept, so that a probe always ends at a free slot.
+    static constexpr size_t maxTexts = 2048;
+    static constexpr size_t slotMask = 2 * maxTexts - 1;
+    QList<QString> m_slots;
+    size_t m_used = 0;
     QString m_buffer;
-    QSet<QString> m_texts;
 };
+
+// The first "host=" at or after `from` (case-sensitive), or -1; links are short.
+qsizetype indexOfHost(QStringView link, qsizetype from)
+{
+    for (qsizetype at = from; at + 5 <= link.size(); ++at) {
+        if (link[at] == u'h' && link.sliced(at, 5) == u"host=")
+            return at;
+    }
+    return -1;
+}
 
 bool findHostInLink(QStringView link, QStringView* host)
 {
     // The expression's first match starts at the first "host=" that has a match; its greedy \S+
     // then reaches to the last '&' or '$' of the run of non-spaces after it.
-    for (qsizetype at = link.indexOf(u"host="); at >= 0;) {
+    for (qsizetype at = indexOfHost(link, 0); at >= 0;) {
         const qsizetype start = at + 5;
         const qsizetype runEnd = spaceOrLimit(link, start, link.size());
-        for (qsizetype end = runEnd - 1; end > start; --end) {
-            if (link[end] == u'&' || link[end] == u'$') {
-                *host = link.sliced(start, end - start);
-                return true;
-            }
+        const qsizetype ampersand = lastIndexOf(link, u'&', runEnd - 1, start + 1);
+        const qsizetype end
+            = qMax(ampersand, lastIndexOf(link, u'$', runEnd - 1, qMax(start + 1, ampersand + 1)));
+        if (end >= 0) {
+            *host = link.sliced(start, end - start);
+            return true;
         }
         // A later "host=" in the same run would find no '&' or '$' either.
-        at = link.indexOf(u"host=", qMax(at + 1, runEnd));
+        at = indexOfHost(link, qMax(at + 1, runEnd));
     }
     return false;
 }
@@ -433,7 +487,8 @@ QString decodeHost(QStringView encoded)
             continue;
         bytes += encoded.sliced(plain, at - plain).toUtf8();
         if (escape) {
-            bytes += static_cast<char>(hexValue(encoded[at + 1].unicode()) * 16 + hexValue(encoded[at + 2].unicode()));
+            bytes += static_cast<char>(
+                hexValue(encoded[at + 1].unicode()) * 16 + hexValue(encoded[at + 2].unicode()));
             at += 2;
         } else {
             bytes += ' ';
@@ -474,7 +529,8 @@ QString basicServicesRegExp(const BasicStatusChoice& choice)
 
 QString pageText(const QByteArray& body)
 {
-    const qsizetype length = static_cast<qsizetype>(qstrnlen(body.constData(), static_cast<size_t>(body.size())));
+    const qsizetype length
+        = static_cast<qsizetype>(qstrnlen(body.constData(), static_cast<size_t>(body.size())));
     return QString::fromUtf8(QByteArrayView(body.constData(), length));
 }
 

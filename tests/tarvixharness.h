@@ -232,7 +232,8 @@ public:
         return {
             {QStringLiteral("ServerAddress"), harness::server},
             {QStringLiteral("UseHTTPS"), sim.isHttps()},
-            {sim.isHttps() ? QStringLiteral("HTTPSPort") : QStringLiteral("HTTPPort"), QString::number(sim.port())},
+            {sim.isHttps() ? QStringLiteral("HTTPSPort") : QStringLiteral("HTTPPort"),
+                QString::number(sim.port())},
             {QStringLiteral("RequestPeriod"), 600},
             {QStringLiteral("DisableLocalization"), true},
             {QStringLiteral("UseHostDownStat"), true},

@@ -746,8 +746,10 @@ void TestConfigWindow::hidingDiscardsEdits_data()
 void TestConfigWindow::hidingDiscardsEdits()
 {
     QFETCH(QString, how);
-    storeValidConfiguration({{QStringLiteral("UseHTTPAuth"), true}, {QStringLiteral("Login"), "stored-user"},
-        {QStringLiteral("Password"), "pw"}, {QStringLiteral("HostsList"), "web1|"}});
+    storeValidConfiguration(
+        {{QStringLiteral("UseHTTPAuth"), true}, {QStringLiteral("Login"), QStringLiteral("stored-user")},
+            {QStringLiteral("Password"), QStringLiteral("pw")},
+            {QStringLiteral("HostsList"), QStringLiteral("web1|")}});
     Tarvix& tarvix = construct();
     TarvixTestAccess t = access();
     t.showConfig();
@@ -812,9 +814,10 @@ void TestConfigWindow::httpsToggleAsksForPort()
     if (startHttps && !QSslSocket::supportsSsl())
         QSKIP("Qt has no SSL support here");
     // No monitoring: an HTTPS poll of the plain simulator would bring its own questions.
-    storeValidConfiguration({{QStringLiteral("UseHTTPS"), startHttps}, {QStringLiteral("HTTPPort"), "8080"},
-        {QStringLiteral("HTTPSPort"), "8080"}, {QStringLiteral("EnableHostsMonitoring"), false},
-        {QStringLiteral("EnableSrvcsMonitoring"), false}});
+    storeValidConfiguration({{QStringLiteral("UseHTTPS"), startHttps},
+        {QStringLiteral("HTTPPort"), QStringLiteral("8080")},
+        {QStringLiteral("HTTPSPort"), QStringLiteral("8080")},
+        {QStringLiteral("EnableHostsMonitoring"), false}, {QStringLiteral("EnableSrvcsMonitoring"), false}});
     construct();
     TarvixTestAccess t = access();
     t.showConfig();
@@ -842,7 +845,7 @@ void TestConfigWindow::cancelledHttpsToggleAsksAgainOnReopening()
 {
     if (!QSslSocket::supportsSsl())
         QSKIP("Qt has no SSL support here");
-    storeValidConfiguration({{QStringLiteral("HTTPPort"), "8080"},
+    storeValidConfiguration({{QStringLiteral("HTTPPort"), QStringLiteral("8080")},
         {QStringLiteral("EnableHostsMonitoring"), false}, {QStringLiteral("EnableSrvcsMonitoring"), false}});
     Tarvix& tarvix = construct();
     TarvixTestAccess t = access();
@@ -1107,14 +1110,14 @@ void TestConfigWindow::basicConfigurationResetsPositions()
         {QStringLiteral("UseBasicRegExpConfig"), false},
         {QStringLiteral("UseUserDefHostsRegExp"), true},
         {QStringLiteral("HostsRegExp"), customHostsRegExp},
-        {QStringLiteral("HostStatRxPos"), "3"},
-        {QStringLiteral("HostLinkRxPos"), "1"},
-        {QStringLiteral("HostNameRxPos"), "2"},
+        {QStringLiteral("HostStatRxPos"), QStringLiteral("3")},
+        {QStringLiteral("HostLinkRxPos"), QStringLiteral("1")},
+        {QStringLiteral("HostNameRxPos"), QStringLiteral("2")},
         {QStringLiteral("UseUserDefSrvcsRegExp"), true},
         {QStringLiteral("SrvcsRegExp"), customSrvcsRegExp},
-        {QStringLiteral("SrvStatRxPos"), "2"},
-        {QStringLiteral("SrvLinkRxPos"), "3"},
-        {QStringLiteral("SrvNameRxPos"), "1"},
+        {QStringLiteral("SrvStatRxPos"), QStringLiteral("2")},
+        {QStringLiteral("SrvLinkRxPos"), QStringLiteral("3")},
+        {QStringLiteral("SrvNameRxPos"), QStringLiteral("1")},
     });
     construct();
     TarvixTestAccess t = access();
@@ -1171,5 +1174,15 @@ void TestConfigWindow::savingValidConfigurationPollsAtOnce()
     QCOMPARE(m_answerer->texts(), QStringList());
 }
 
-QTEST_MAIN(TestConfigWindow)
+// The boxes are compared with their English source texts, whatever language the machine speaks.
+int main(int argc, char** argv)
+{
+    qputenv("LC_ALL", "C.UTF-8");
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestConfigWindow test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_configwindow.moc"

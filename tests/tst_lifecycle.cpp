@@ -106,7 +106,7 @@ int runChild(int argc, char* argv[], bool waitForTray)
     if (waitForTray) {
         Tarvix::systemTrayWaitSeconds = 20;
         print(QSystemTrayIcon::isSystemTrayAvailable() ? QStringLiteral("tray already there")
-                                                        : QStringLiteral("no tray yet"));
+                                                       : QStringLiteral("no tray yet"));
     } else {
         Tarvix::systemTrayWaitSeconds = 1;
     }
@@ -160,7 +160,8 @@ void TestLifecycle::invalidConfigurationWaits()
     TarvixRun run;
     QVERIFY(run.startServer());
     // Everything points at the server, but the user's hosts request is empty.
-    run.start({{QStringLiteral("UseUserDefHostsRequest"), true}, {QStringLiteral("UserDefHostsRequest"), QString()}});
+    run.start({{QStringLiteral("UseUserDefHostsRequest"), true},
+        {QStringLiteral("UserDefHostsRequest"), QString()}});
 
     QCOMPARE(answerer.texts(),
         (QStringList {QStringLiteral("No request for the status of hosts."),
@@ -171,7 +172,8 @@ void TestLifecycle::invalidConfigurationWaits()
     QCOMPARE(run.access->ui().tabConfig->currentIndex(), 0);
     QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::problemIcon));
     QCOMPARE(run.access->trayIcon().toolTip(),
-        QStringLiteral("Tarvix (http://127.0.0.1:%1)\nWrong configuration. The program needs to be reconfigured.")
+        QStringLiteral(
+            "Tarvix (http://127.0.0.1:%1)\nWrong configuration. The program needs to be reconfigured.")
             .arg(run.sim.port()));
     QVERIFY(!run.access->pollTimer().isActive());
     QCOMPARE(run.access->http()->pendingRequestCount(), 0);
@@ -214,7 +216,8 @@ void TestLifecycle::authenticationQuestion_data()
     QTest::addColumn<int>("expectedStatus");
 
     QTest::newRow("Yes ends the program with status 2") << int(QMessageBox::Yes) << 2;
-    QTest::newRow("No opens the configuration at the login") << int(QMessageBox::No) << harness::loopConditionMet;
+    QTest::newRow("No opens the configuration at the login")
+        << int(QMessageBox::No) << harness::loopConditionMet;
 }
 
 void TestLifecycle::authenticationQuestion()
@@ -254,8 +257,9 @@ void TestLifecycle::authenticationQuestion()
     QVERIFY(run.access->errorReported());
     QVERIFY(!run.access->pollTimer().isActive());
     QCOMPARE(run.access->trayIcon().toolTip(),
-        QStringLiteral("Tarvix (http://127.0.0.1:%1)\nHTTP error ocurred:\nInvalid password or username.\nMonitoring "
-                       "is impossible.")
+        QStringLiteral(
+            "Tarvix (http://127.0.0.1:%1)\nHTTP error ocurred:\nInvalid password or username.\nMonitoring "
+            "is impossible.")
             .arg(run.sim.port()));
     if (answer == QMessageBox::No) {
         QVERIFY(run.tarvix->isVisible());
@@ -270,9 +274,9 @@ void TestLifecycle::badStatusQuestion_data()
     QTest::addColumn<int>("answer");
     QTest::addColumn<int>("expectedStatus");
 
-    QTest::newRow("404, Yes ends the program with status 0")
-        << true << 404 << int(QMessageBox::Yes) << 0;
-    QTest::newRow("500, No goes on polling") << true << 500 << int(QMessageBox::No) << harness::loopConditionMet;
+    QTest::newRow("404, Yes ends the program with status 0") << true << 404 << int(QMessageBox::Yes) << 0;
+    QTest::newRow("500, No goes on polling")
+        << true << 500 << int(QMessageBox::No) << harness::loopConditionMet;
     QTest::newRow("services request, 404, No goes on polling")
         << false << 404 << int(QMessageBox::No) << harness::loopConditionMet;
     QTest::newRow("404, Cancel opens the configuration")
@@ -293,8 +297,9 @@ void TestLifecycle::badStatusQuestion()
     QVERIFY(run.startServer());
     run.sim.setFixedStatus(statusCode);
     // One request kind, so one question.
-    run.start({{hostsRequest ? QStringLiteral("EnableSrvcsMonitoring") : QStringLiteral("EnableHostsMonitoring"),
-        false}});
+    run.start(
+        {{hostsRequest ? QStringLiteral("EnableSrvcsMonitoring") : QStringLiteral("EnableHostsMonitoring"),
+            false}});
 
     const int status = harness::runApplication(10000, [&] {
         return answerer.seen().size() == 1 && (run.access->pollTimer().isActive() || run.tarvix->isVisible());
@@ -304,8 +309,9 @@ void TestLifecycle::badStatusQuestion()
     const DialogAnswerer::Seen& seen = answerer.seen().at(0);
     QCOMPARE(seen.title, hostsRequest ? hostsTitle() : servicesTitle());
     QCOMPARE(seen.text,
-        QStringLiteral("Error query status: Server '127.0.0.1' return error %1\nTerminate application? (Cancel "
-                       "button will open the program settings.)")
+        QStringLiteral(
+            "Error query status: Server '127.0.0.1' return error %1\nTerminate application? (Cancel "
+            "button will open the program settings.)")
             .arg(statusCode));
     QCOMPARE(seen.icon, QMessageBox::Warning);
     QCOMPARE(seen.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
@@ -329,7 +335,8 @@ void TestLifecycle::badStatusQuestion()
         QVERIFY(run.pollAndWait());
         QVERIFY(!run.access->errorReported());
         QCOMPARE(balloons.titles(), QStringList {QStringLiteral("Tarvix")});
-        QCOMPARE(balloons.balloons.at(0).message, QStringLiteral("Connection with the server is established."));
+        QCOMPARE(
+            balloons.balloons.at(0).message, QStringLiteral("Connection with the server is established."));
     }
 }
 
@@ -426,8 +433,8 @@ void TestLifecycle::sslQuestion()
     run.sim.setHost(QStringLiteral("WEB-01"), NagiosSimulator::HostState::Down);
     run.start({{QStringLiteral("DenySSLCert"), true}});
 
-    const int status
-        = harness::runApplication(10000, [&] { return answerer.seen().size() == 1 && run.tarvix->isVisible(); });
+    const int status = harness::runApplication(
+        10000, [&] { return answerer.seen().size() == 1 && run.tarvix->isVisible(); });
     QCOMPARE(status, expectedStatus);
     // Both requests meet the certificate, one question.
     QVERIFY(run.waitIdle());
@@ -437,13 +444,15 @@ void TestLifecycle::sslQuestion()
     QCOMPARE(seen.icon, QMessageBox::Critical);
     QCOMPARE(seen.buttons, QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(seen.defaultButton, QMessageBox::No);
-    const QString head = QStringLiteral("Server certificate 127.0.0.1:%1 contains the following errors:\n").arg(run.sim.port());
-    const QString tail = QStringLiteral("\n\"Yes\" - terminate the execution of the program\n\"No\" - open settings. On "
-                                        "the  tab \"Misc\", you can allowSSL certificates which contain errors.");
+    const QString head = QStringLiteral("Server certificate 127.0.0.1:%1 contains the following errors:\n")
+                             .arg(run.sim.port());
+    const QString tail
+        = QStringLiteral("\n\"Yes\" - terminate the execution of the program\n\"No\" - open settings. On "
+                         "the  tab \"Misc\", you can allowSSL certificates which contain errors.");
     QVERIFY2(seen.text.startsWith(head) && seen.text.endsWith(tail), qPrintable(seen.text));
     // One numbered line per certificate problem.
-    const QStringList problems
-        = seen.text.mid(head.size(), seen.text.size() - head.size() - tail.size()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList problems = seen.text.mid(head.size(), seen.text.size() - head.size() - tail.size())
+                                     .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY(!problems.isEmpty());
     for (int i = 0; i < problems.size(); ++i)
         QVERIFY2(problems.at(i).startsWith(QStringLiteral("%1) ").arg(i + 1)), qPrintable(problems.at(i)));
@@ -452,7 +461,8 @@ void TestLifecycle::sslQuestion()
     QVERIFY(!run.access->pollTimer().isActive());
     QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::problemIcon));
     QCOMPARE(run.access->trayIcon().toolTip(),
-        QStringLiteral("Tarvix (https://127.0.0.1:%1)\nSSL error ocurred. Monitoring is impossible.").arg(run.sim.port()));
+        QStringLiteral("Tarvix (https://127.0.0.1:%1)\nSSL error ocurred. Monitoring is impossible.")
+            .arg(run.sim.port()));
     QCOMPARE(run.hostEntries(), QStringList {QStringLiteral("         < empty >")});
     if (answer == QMessageBox::No)
         QCOMPARE(run.access->ui().tabConfig->currentIndex(), 4);
@@ -481,6 +491,8 @@ void TestLifecycle::noSystemTray()
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // A session bus could offer a tray of its own.
+    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     child.setProcessEnvironment(environment);
     child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(noTrayChild)});
     QVERIFY2(child.waitForFinished(30000), "the child did not end");
@@ -488,7 +500,8 @@ void TestLifecycle::noSystemTray()
 
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 255);
-    const QStringList boxes = output.split(QLatin1Char('\n')).filter(QRegularExpression(QStringLiteral("^box\\|")));
+    const QStringList boxes
+        = output.split(QLatin1Char('\n')).filter(QRegularExpression(QStringLiteral("^box\\|")));
     QCOMPARE(boxes.size(), 1);
     const QStringList parts = boxes.at(0).split(QLatin1Char('|'));
     QCOMPARE(parts.size(), 5);

@@ -45,7 +45,8 @@ bool isDataObtainedLine(const QString& line)
     const QString prefix = QStringLiteral("Data obtained: ");
     if (!line.startsWith(prefix))
         return false;
-    const QDateTime stamp = QDateTime::fromString(line.mid(prefix.size()), QStringLiteral("hh:mm:ss dd.MM.yyyy"));
+    const QDateTime stamp
+        = QDateTime::fromString(line.mid(prefix.size()), QStringLiteral("hh:mm:ss dd.MM.yyyy"));
     return stamp.isValid() && qAbs(stamp.secsTo(QDateTime::currentDateTime())) < 60;
 }
 
@@ -72,12 +73,12 @@ void TestMonitoring::firstPollRequests_data()
     QTest::newRow("both kinds, default requests")
         << QVariantMap() << QStringLiteral("/nagios/cgi-bin/")
         << QStringList {cgi + hostsRequest, cgi + servicesRequest} << QByteArray();
-    QTest::newRow("hosts monitoring only") << QVariantMap {{QStringLiteral("EnableSrvcsMonitoring"), false}}
-                                           << QStringLiteral("/nagios/cgi-bin/")
-                                           << QStringList {cgi + hostsRequest} << QByteArray();
-    QTest::newRow("services monitoring only") << QVariantMap {{QStringLiteral("EnableHostsMonitoring"), false}}
-                                              << QStringLiteral("/nagios/cgi-bin/")
-                                              << QStringList {cgi + servicesRequest} << QByteArray();
+    QTest::newRow("hosts monitoring only")
+        << QVariantMap {{QStringLiteral("EnableSrvcsMonitoring"), false}}
+        << QStringLiteral("/nagios/cgi-bin/") << QStringList {cgi + hostsRequest} << QByteArray();
+    QTest::newRow("services monitoring only")
+        << QVariantMap {{QStringLiteral("EnableHostsMonitoring"), false}}
+        << QStringLiteral("/nagios/cgi-bin/") << QStringList {cgi + servicesRequest} << QByteArray();
     QTest::newRow("user CGI directory without its slashes")
         << QVariantMap {{QStringLiteral("UseUserDefExecDir"), true},
                {QStringLiteral("UserDefNagiosExecDir"), QStringLiteral("nagios4/cgi-bin")}}
@@ -87,15 +88,18 @@ void TestMonitoring::firstPollRequests_data()
         << QByteArray();
     QTest::newRow("user requests sent as written")
         << QVariantMap {{QStringLiteral("UseUserDefHostsRequest"), true},
-               {QStringLiteral("UserDefHostsRequest"), QStringLiteral("status.cgi?hostgroup=web&hoststatustypes=4")},
+               {QStringLiteral("UserDefHostsRequest"),
+                   QStringLiteral("status.cgi?hostgroup=web&hoststatustypes=4")},
                {QStringLiteral("UseUserDefSrvcsRequest"), true},
-               {QStringLiteral("UserDefServicesRequest"), QStringLiteral("status.cgi?host=web1&servicestatustypes=16")}}
+               {QStringLiteral("UserDefServicesRequest"),
+                   QStringLiteral("status.cgi?host=web1&servicestatustypes=16")}}
         << QStringLiteral("/nagios/cgi-bin/")
         << QStringList {cgi + QStringLiteral("hostgroup=web&hoststatustypes=4"),
                cgi + QStringLiteral("host=web1&servicestatustypes=16")}
         << QByteArray();
     QTest::newRow("basic credentials on both requests")
-        << QVariantMap {{QStringLiteral("UseHTTPAuth"), true}, {QStringLiteral("Login"), QStringLiteral("tarvix")},
+        << QVariantMap {{QStringLiteral("UseHTTPAuth"), true},
+               {QStringLiteral("Login"), QStringLiteral("tarvix")},
                {QStringLiteral("Password"), QStringLiteral("s3cret:x")}}
         << QStringLiteral("/nagios/cgi-bin/") << QStringList {cgi + hostsRequest, cgi + servicesRequest}
         << QByteArray("Basic " + QByteArray("tarvix:s3cret:x").toBase64());
@@ -158,7 +162,8 @@ void TestMonitoring::portText()
 
     NagiosSimulator target;
     if (expectedPort != 0 && !target.start(false, quint16(expectedPort)))
-        QSKIP(qPrintable(QStringLiteral("port %1 is taken here: %2").arg(expectedPort).arg(target.errorString())));
+        QSKIP(qPrintable(
+            QStringLiteral("port %1 is taken here: %2").arg(expectedPort).arg(target.errorString())));
 
     TarvixRun run;
     QVERIFY(run.startServer());
@@ -208,7 +213,8 @@ void TestMonitoring::connectTimeout()
     QVERIFY(hostsId > 0 && servicesId > 0);
 
     for (int poll = 1; poll <= reportedAtPoll; ++poll) {
-        QVERIFY2(!run.access->errorReported(), qPrintable(QStringLiteral("reported before poll %1").arg(poll)));
+        QVERIFY2(
+            !run.access->errorReported(), qPrintable(QStringLiteral("reported before poll %1").arg(poll)));
         const int pending = run.access->http()->pendingRequestCount();
         run.access->poll();
         // Only the credentials are queued while the client is still connecting.
@@ -219,10 +225,12 @@ void TestMonitoring::connectTimeout()
 
     QVERIFY(run.access->errorReported());
     QCOMPARE(run.log.lines(QStringLiteral("error state:")),
-        QStringList {QStringLiteral("error state: HTTP error ocurred: Connection is timed out. Monitoring is impossible.")});
+        QStringList {QStringLiteral(
+            "error state: HTTP error ocurred: Connection is timed out. Monitoring is impossible.")});
     QCOMPARE(run.access->trayIcon().toolTip(),
-        QStringLiteral("Tarvix (http://127.0.0.1:%1)\nHTTP error ocurred:\nConnection is timed out.\nMonitoring is "
-                       "impossible.")
+        QStringLiteral(
+            "Tarvix (http://127.0.0.1:%1)\nHTTP error ocurred:\nConnection is timed out.\nMonitoring is "
+            "impossible.")
             .arg(run.sim.port()));
     QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::problemIcon));
     QTRY_COMPARE(balloons.balloons.size(), 1);
@@ -246,7 +254,8 @@ void TestMonitoring::connectTimeout()
     QCOMPARE(run.sim.requestCount(), 2);
     QVERIFY(!run.access->errorReported());
     QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::normalIcon));
-    QCOMPARE(balloons.titles(), (QStringList {QStringLiteral("Tarvix: HTTP error"), QStringLiteral("Tarvix")}));
+    QCOMPARE(
+        balloons.titles(), (QStringList {QStringLiteral("Tarvix: HTTP error"), QStringLiteral("Tarvix")}));
     QCOMPARE(balloons.balloons.last().message, QStringLiteral("Connection with the server is established."));
 }
 
@@ -303,7 +312,8 @@ void TestMonitoring::hostStateChanges()
     QCOMPARE(run.log.events(),
         (QStringList {announced(HostProblem, app, QStringLiteral("HOSTDOWN"), run.hostUrl(app)), flashDown,
             announced(HostRecovered, router, QStringLiteral("Host UP"), run.hostUrl(router)), flashUp}));
-    QVERIFY(run.log.lines(QStringLiteral("entry removed")).contains(QStringLiteral("entry removed ") + router));
+    QVERIFY(
+        run.log.lines(QStringLiteral("entry removed")).contains(QStringLiteral("entry removed ") + router));
     QCOMPARE(run.hostEntries(), (QStringList {web, cyrillic, app}));
     QCOMPARE(run.toolTipLines().at(1), QStringLiteral("Hosts down count: 3"));
 
@@ -333,7 +343,8 @@ void TestMonitoring::serviceStateChanges()
     run.sim.setService(printer, QStringLiteral("Toner Level"), NagiosSimulator::ServiceState::Critical);
     run.sim.setService(printer, QStringLiteral("PING"), NagiosSimulator::ServiceState::Ok);
     run.sim.setService(cyrillicHost, disk, NagiosSimulator::ServiceState::Warning);
-    run.sim.setService(QStringLiteral("web1"), QStringLiteral("HTTP"), NagiosSimulator::ServiceState::Unknown);
+    run.sim.setService(
+        QStringLiteral("web1"), QStringLiteral("HTTP"), NagiosSimulator::ServiceState::Unknown);
     run.start();
     QVERIFY(run.waitIdle());
 
@@ -347,7 +358,8 @@ void TestMonitoring::serviceStateChanges()
             announced(ServiceProblem, QStringLiteral("HTTP:web1"), QStringLiteral("UNKNOWN"),
                 run.serviceUrl(QStringLiteral("web1"), QStringLiteral("HTTP"))),
             flashDown,
-            announced(ServiceProblem, diskEntry, QStringLiteral("WARNING"), run.serviceUrl(cyrillicHost, disk)),
+            announced(
+                ServiceProblem, diskEntry, QStringLiteral("WARNING"), run.serviceUrl(cyrillicHost, disk)),
             flashDown}));
     QCOMPARE(run.hostEntries(), QStringList {emptyEntry});
     QStringList tip = run.toolTipLines();
@@ -371,9 +383,11 @@ void TestMonitoring::notAStatusPage_data()
     QTest::addColumn<QByteArray>("rawBody");
 
     QTest::newRow("Nagios not running") << int(NagiosSimulator::ErrorPage::NagiosStopped) << QByteArray();
-    QTest::newRow("no permission to see anything") << int(NagiosSimulator::ErrorPage::NoRights) << QByteArray();
-    QTest::newRow("a login page") << int(NagiosSimulator::ErrorPage::None)
-                                  << QByteArray("<html><body><form action='/login'>Please log in</form></body></html>\n");
+    QTest::newRow("no permission to see anything")
+        << int(NagiosSimulator::ErrorPage::NoRights) << QByteArray();
+    QTest::newRow("a login page")
+        << int(NagiosSimulator::ErrorPage::None)
+        << QByteArray("<html><body><form action='/login'>Please log in</form></body></html>\n");
 }
 
 void TestMonitoring::notAStatusPage()
@@ -385,7 +399,8 @@ void TestMonitoring::notAStatusPage()
     TarvixRun run;
     QVERIFY(run.startServer());
     run.sim.setHost(QStringLiteral("WEB-01"), NagiosSimulator::HostState::Down);
-    run.sim.setService(QStringLiteral("WEB-01"), QStringLiteral("HTTP"), NagiosSimulator::ServiceState::Critical);
+    run.sim.setService(
+        QStringLiteral("WEB-01"), QStringLiteral("HTTP"), NagiosSimulator::ServiceState::Critical);
     // Flashing would put the normal icon back over the error state's.
     run.start({{QStringLiteral("FlashesInTray"), false}});
     QVERIFY(run.waitIdle());
@@ -406,8 +421,9 @@ void TestMonitoring::notAStatusPage()
     QVERIFY(run.access->errorReported());
     QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::problemIcon));
     QCOMPARE(run.access->trayIcon().toolTip(),
-        QStringLiteral("Tarvix (http://127.0.0.1:%1)\nHTTP error ocurred:\nThe server's answer is not a status "
-                       "page.\nMonitoring is impossible.")
+        QStringLiteral(
+            "Tarvix (http://127.0.0.1:%1)\nHTTP error ocurred:\nThe server's answer is not a status "
+            "page.\nMonitoring is impossible.")
             .arg(run.sim.port()));
     // Four such answers, one balloon; monitoring goes on.
     QCOMPARE(balloons.balloons.size(), before + 1);

@@ -61,8 +61,8 @@ void TestProblemList::pageSequence_data()
     const QString web1 = QStringLiteral("web1");
     const QString web2 = QStringLiteral("web2");
     QTest::newRow("first page: every row is new, in page order")
-        << QList<QStringList> {{web1, web2}} << QStringList {QStringLiteral("new web1"), QStringLiteral("new web2")}
-        << QStringList {web1, web2};
+        << QList<QStringList> {{web1, web2}}
+        << QStringList {QStringLiteral("new web1"), QStringLiteral("new web2")} << QStringList {web1, web2};
     QTest::newRow("the same page again changes nothing")
         << QList<QStringList> {{web1, web2}, {web1, web2}}
         << QStringList {QStringLiteral("new web1"), QStringLiteral("new web2")} << QStringList {web1, web2};
@@ -75,7 +75,8 @@ void TestProblemList::pageSequence_data()
         << QStringList {QStringLiteral("new web2"), QStringLiteral("new web1"), QStringLiteral("gone web2"),
                QStringLiteral("gone web1")}
         << QStringList {};
-    QTest::newRow("an empty list and an empty page") << QList<QStringList> {{}} << QStringList {} << QStringList {};
+    QTest::newRow("an empty list and an empty page")
+        << QList<QStringList> {{}} << QStringList {} << QStringList {};
     QTest::newRow("duplicates on one page make one entry")
         << QList<QStringList> {{web1, QStringLiteral("WEB1"), web2, web1}}
         << QStringList {QStringLiteral("new web1"), QStringLiteral("new web2")} << QStringList {web1, web2};
@@ -83,7 +84,8 @@ void TestProblemList::pageSequence_data()
         << QList<QStringList> {{QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z")},
                {QStringLiteral("n2"), QStringLiteral("y"), QStringLiteral("n1"), QStringLiteral("n2")}}
         << QStringList {QStringLiteral("new x"), QStringLiteral("new y"), QStringLiteral("new z"),
-               QStringLiteral("new n2"), QStringLiteral("new n1"), QStringLiteral("gone x"), QStringLiteral("gone z")}
+               QStringLiteral("new n2"), QStringLiteral("new n1"), QStringLiteral("gone x"),
+               QStringLiteral("gone z")}
         << QStringList {QStringLiteral("y"), QStringLiteral("n2"), QStringLiteral("n1")};
     QTest::newRow("a problem that comes back is new again")
         << QList<QStringList> {{web1}, {}, {web1}}
@@ -143,13 +145,16 @@ void TestProblemList::caseIsIgnoredLikeQString_data()
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("page");
 
-    QTest::newRow("ASCII") << "Replication Lag:DB.example.lan" << "replication lag:db.EXAMPLE.lan";
+    QTest::newRow("ASCII") << "Replication Lag:DB.example.lan"
+                           << "replication lag:db.EXAMPLE.lan";
     QTest::newRow("Cyrillic") << QString::fromUtf8("Проверка диска:сервер-1")
                               << QString::fromUtf8("ПРОВЕРКА ДИСКА:СЕРВЕР-1");
     QTest::newRow("Greek final sigma") << QString::fromUtf8("ΟΔΥΣΣΕΥΣ") << QString::fromUtf8("οδυσσευς");
-    QTest::newRow("outside the BMP") << QString::fromUcs4(U"\U00010400x") << QString::fromUcs4(U"\U00010428X");
+    QTest::newRow("outside the BMP") << QString::fromUcs4(U"\U00010400x")
+                                     << QString::fromUcs4(U"\U00010428X");
     QTest::newRow("sharp s is not ss") << QString::fromUtf8("straße") << "STRASSE";
-    QTest::newRow("different length") << "web1" << "web10";
+    QTest::newRow("different length") << "web1"
+                                      << "web10";
 }
 
 void TestProblemList::caseIsIgnoredLikeQString()
@@ -209,11 +214,13 @@ void TestProblemList::duplicateEntriesGoTogether()
     list.append(QStringLiteral("web1"), QString());
     list.append(QStringLiteral("x"), QString());
     list.append(QStringLiteral("WEB1"), QString());
-    QCOMPARE(list.compare(QStringList {QStringLiteral("web1"), QStringLiteral("x")}).goneEntries, QList<int> {});
+    QCOMPARE(
+        list.compare(QStringList {QStringLiteral("web1"), QStringLiteral("x")}).goneEntries, QList<int> {});
     QCOMPARE(list.compare(QStringList {QStringLiteral("x")}).goneEntries, (QList<int> {0, 2}));
     list.removeEntries({0});
     QVERIFY(list.contains(QStringLiteral("web1")));
-    QCOMPARE(list.compare(QStringList {QStringLiteral("Web1"), QStringLiteral("x")}).goneEntries, QList<int> {});
+    QCOMPARE(
+        list.compare(QStringList {QStringLiteral("Web1"), QStringLiteral("x")}).goneEntries, QList<int> {});
 }
 
 void TestProblemList::rowsCompareByName()

@@ -38,8 +38,8 @@ const QString emptyEntry = QStringLiteral("         < empty >");
 
 // The menu tests need no announcements, and a balloon that has just been shown under Xvfb makes
 // the window system close a menu more often.
-const QVariantMap quiet {{QStringLiteral("ShowHostsMessages"), false}, {QStringLiteral("ShowSrvcsMessages"), false},
-    {QStringLiteral("FlashesInTray"), false}};
+const QVariantMap quiet {{QStringLiteral("ShowHostsMessages"), false},
+    {QStringLiteral("ShowSrvcsMessages"), false}, {QStringLiteral("FlashesInTray"), false}};
 
 QVariantMap quietWith(const QString& key, const QVariant& value)
 {
@@ -157,19 +157,24 @@ void TestTrayUi::clickOpensMenu_data()
     const QStringList services {servicesList, emptyEntry};
     const int left = QSystemTrayIcon::Trigger;
     const int middle = QSystemTrayIcon::MiddleClick;
-    QTest::newRow("mode 0, left: hosts and services") << 0 << true << left << QStringLiteral("combined")
-                                                      << hosts + services;
+    QTest::newRow("mode 0, left: hosts and services")
+        << 0 << true << left << QStringLiteral("combined") << hosts + services;
     QTest::newRow("mode 0, left, no problems: one < empty > at the end")
-        << 0 << false << left << QStringLiteral("combined") << QStringList {hostsList, servicesList, emptyEntry};
-    QTest::newRow("mode 0, middle: nothing") << 0 << true << middle << QStringLiteral("none") << QStringList();
+        << 0 << false << left << QStringLiteral("combined")
+        << QStringList {hostsList, servicesList, emptyEntry};
+    QTest::newRow("mode 0, middle: nothing")
+        << 0 << true << middle << QStringLiteral("none") << QStringList();
     QTest::newRow("mode 1, left: hosts") << 1 << true << left << QStringLiteral("hosts") << hosts;
-    QTest::newRow("mode 1, middle: services") << 1 << true << middle << QStringLiteral("services") << services;
+    QTest::newRow("mode 1, middle: services")
+        << 1 << true << middle << QStringLiteral("services") << services;
     QTest::newRow("mode 2, left: services") << 2 << true << left << QStringLiteral("services") << services;
     QTest::newRow("mode 2, middle: hosts") << 2 << true << middle << QStringLiteral("hosts") << hosts;
-    QTest::newRow("mode 7, left: as mode 0") << 7 << true << left << QStringLiteral("combined") << hosts + services;
-    QTest::newRow("mode 7, middle: nothing") << 7 << true << middle << QStringLiteral("none") << QStringList();
-    QTest::newRow("double click: nothing") << 1 << true << int(QSystemTrayIcon::DoubleClick)
-                                           << QStringLiteral("none") << QStringList();
+    QTest::newRow("mode 7, left: as mode 0")
+        << 7 << true << left << QStringLiteral("combined") << hosts + services;
+    QTest::newRow("mode 7, middle: nothing")
+        << 7 << true << middle << QStringLiteral("none") << QStringList();
+    QTest::newRow("double click: nothing")
+        << 1 << true << int(QSystemTrayIcon::DoubleClick) << QStringLiteral("none") << QStringList();
     QTest::newRow("context click: left to the platform")
         << 1 << true << int(QSystemTrayIcon::Context) << QStringLiteral("none") << QStringList();
 }
@@ -189,8 +194,8 @@ void TestTrayUi::clickOpensMenu()
     run.start(quietWith(QStringLiteral("NumMenuOnLMK"), mode));
     QVERIFY(run.waitIdle());
 
-    const OpenedMenu opened = menuOpenedBy(
-        *run.access, [&] { run.access->activate(QSystemTrayIcon::ActivationReason(reason)); });
+    const OpenedMenu opened
+        = menuOpenedBy(*run.access, [&] { run.access->activate(QSystemTrayIcon::ActivationReason(reason)); });
     QCOMPARE(which(opened, *run.access), expectedMenu);
     QCOMPARE(opened.texts, expectedTexts);
 }
@@ -204,7 +209,8 @@ void TestTrayUi::combinedMenuFollowsChanges()
     const auto leftClick = [&] { run.access->activate(QSystemTrayIcon::Trigger); };
     QCOMPARE(menuOpenedBy(*run.access, leftClick).texts, (QStringList {hostsList, servicesList, emptyEntry}));
 
-    run.sim.setService(QStringLiteral("web1"), QStringLiteral("HTTP"), NagiosSimulator::ServiceState::Critical);
+    run.sim.setService(
+        QStringLiteral("web1"), QStringLiteral("HTTP"), NagiosSimulator::ServiceState::Critical);
     run.sim.setHost(QStringLiteral("db"), NagiosSimulator::HostState::Down);
     QVERIFY(run.pollAndWait());
     QCOMPARE(menuOpenedBy(*run.access, leftClick).texts,
@@ -225,7 +231,8 @@ void TestTrayUi::choosingEntryInOpenMenu()
     QVERIFY(run.waitIdle());
 
     // The first key selects "List of down hosts", the second the entry.
-    const OpenedMenu opened = menuOpenedBy(*run.access, [&] { run.access->activate(QSystemTrayIcon::Trigger); },
+    const OpenedMenu opened = menuOpenedBy(
+        *run.access, [&] { run.access->activate(QSystemTrayIcon::Trigger); },
         [](QMenu* menu) {
             QTest::keyClick(menu, Qt::Key_Down);
             QTest::keyClick(menu, Qt::Key_Down);
@@ -243,9 +250,11 @@ void TestTrayUi::menuChoiceOpensPage_data()
 
     QTest::newRow("list of down hosts")
         << false << hostsList
-        << QStringLiteral("/nagios/cgi-bin/status.cgi?hostgroup=all&style=hostdetail&hoststatustypes=12&limit=0");
+        << QStringLiteral(
+               "/nagios/cgi-bin/status.cgi?hostgroup=all&style=hostdetail&hoststatustypes=12&limit=0");
     QTest::newRow("list of problem services")
-        << false << servicesList << QStringLiteral("/nagios/cgi-bin/status.cgi?host=all&servicestatustypes=28&limit=0");
+        << false << servicesList
+        << QStringLiteral("/nagios/cgi-bin/status.cgi?host=all&servicestatustypes=28&limit=0");
     QTest::newRow("host entry with a Cyrillic name")
         << false << QStringLiteral("сервер-1")
         << QStringLiteral("/nagios/cgi-bin/extinfo.cgi?type=1&host=%D1%81%D0%B5%D1%80%D0%B2%D0%B5%D1%80-1");
@@ -256,7 +265,8 @@ void TestTrayUi::menuChoiceOpensPage_data()
         << true << QStringLiteral("сервер-1")
         << QStringLiteral("/nagios/cgi-bin/extinfo.cgi?type=1&host=%D1%81%D0%B5%D1%80%D0%B2%D0%B5%D1%80-1");
     QTest::newRow("list of problem services over HTTPS")
-        << true << servicesList << QStringLiteral("/nagios/cgi-bin/status.cgi?host=all&servicestatustypes=28&limit=0");
+        << true << servicesList
+        << QStringLiteral("/nagios/cgi-bin/status.cgi?host=all&servicestatustypes=28&limit=0");
 }
 
 void TestTrayUi::menuChoiceOpensPage()
@@ -326,7 +336,8 @@ void TestTrayUi::popupsForChanges()
             second = popup;
         else if (link == popupLinkText(run.hostUrl(web), web) && popup != first)
             recovered = popup;
-        else if (link == popupLinkText(run.serviceUrl(db, QStringLiteral("HTTP")), QStringLiteral("HTTP:db-02")))
+        else if (link
+            == popupLinkText(run.serviceUrl(db, QStringLiteral("HTTP")), QStringLiteral("HTTP:db-02")))
             service = popup;
     }
     QVERIFY(second && recovered && service);
@@ -344,7 +355,8 @@ void TestTrayUi::popupsForChanges()
     for (QWidget* popup : std::as_const(popups))
         guarded << popup;
     run.access->ui().actionCloseAll->trigger();
-    QTRY_VERIFY(std::all_of(guarded.cbegin(), guarded.cend(), [](const QPointer<QWidget>& p) { return p.isNull(); }));
+    QTRY_VERIFY(
+        std::all_of(guarded.cbegin(), guarded.cend(), [](const QPointer<QWidget>& p) { return p.isNull(); }));
     // Nothing left to close is no problem either.
     run.access->ui().actionCloseAll->trigger();
 }
@@ -367,7 +379,8 @@ void TestTrayUi::balloonsForChanges()
     QVERIFY(run.startServer());
     const QString web = QStringLiteral("WEB-01");
     run.sim.setHost(web, NagiosSimulator::HostState::Down);
-    run.start({{QStringLiteral("UseTrayMessages"), true}, {QStringLiteral("OpenUrlFromTray"), openUrlFromTray}});
+    run.start(
+        {{QStringLiteral("UseTrayMessages"), true}, {QStringLiteral("OpenUrlFromTray"), openUrlFromTray}});
     QVERIFY(run.waitIdle());
 
     QVERIFY(harness::topLevelsOfClass("InformationWindow").isEmpty());
@@ -380,8 +393,7 @@ void TestTrayUi::balloonsForChanges()
     QWidget* shown = balloons.visible();
     QVERIFY(shown);
     QTest::mousePress(shown, Qt::LeftButton);
-    const QList<QUrl> expected
-        = openUrlFromTray ? QList<QUrl> {QUrl(run.hostUrl(web))} : QList<QUrl>();
+    const QList<QUrl> expected = openUrlFromTray ? QList<QUrl> {QUrl(run.hostUrl(web))} : QList<QUrl>();
     QCOMPARE(catcher.urls, expected);
 
     // A service that recovers.
@@ -417,7 +429,8 @@ void TestTrayUi::sounds_data()
         << QVariantMap {{QStringLiteral("UseTrayMessages"), false}} << problemThenRecovery << 2;
     QTest::newRow("balloons: the same sounds")
         << QVariantMap {{QStringLiteral("UseTrayMessages"), true}} << problemThenRecovery << 2;
-    QTest::newRow("sounds disabled") << QVariantMap {{QStringLiteral("DisableSounds"), true}} << QStringList() << 2;
+    QTest::newRow("sounds disabled") << QVariantMap {{QStringLiteral("DisableSounds"), true}} << QStringList()
+                                     << 2;
     QTest::newRow("host messages off: silent, the icon still flashes")
         << QVariantMap {{QStringLiteral("ShowHostsMessages"), false}} << QStringList() << 0;
 }
@@ -500,7 +513,8 @@ void TestTrayUi::flashing()
     run.sim.setHost(QStringLiteral("db-02"), NagiosSimulator::HostState::Down);
     run.sim.setHost(QStringLiteral("WEB-01"), NagiosSimulator::HostState::Up);
     QVERIFY(run.pollAndWait());
-    QCOMPARE(run.log.lines(QStringLiteral("flash ")), (QStringList {QStringLiteral("flash down"), QStringLiteral("flash up")}));
+    QCOMPARE(run.log.lines(QStringLiteral("flash ")),
+        (QStringList {QStringLiteral("flash down"), QStringLiteral("flash up")}));
     if (ticks.isEmpty()) {
         QCOMPARE(run.access->flashIconPath(), ResourcePaths::hostUpIcon1);
         QCOMPARE(run.access->flashTicksLeft(), 12);
