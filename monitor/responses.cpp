@@ -18,14 +18,19 @@ void Tarvix::processHttpFinished(int id, bool error)
     }
 
     const QString kind = id == hostsRequestId ? QStringLiteral("hosts") : QStringLiteral("services");
+    qsizetype bodyBytes = 0;
     if (id == hostsRequestId) {
         if (!settings.enableHostsMonitoring)
             return;
-        hostsPageText = pageText(http->readAll());
+        const QByteArray body = http->readAll();
+        bodyBytes = body.size();
+        hostsPageText = pageText(body);
     } else if (id == servicesRequestId) {
         if (!settings.enableSrvcsMonitoring)
             return;
-        servicesPageText = pageText(http->readAll());
+        const QByteArray body = http->readAll();
+        bodyBytes = body.size();
+        servicesPageText = pageText(body);
     } else {
         return;
     }
@@ -55,9 +60,8 @@ void Tarvix::processHttpFinished(int id, bool error)
     }
 
     const int statusCode = http->lastStatusCode();
-    const QString& text = id == hostsRequestId ? hostsPageText : servicesPageText;
-    qCInfo(lcMonitor).noquote() << "answer" << kind << "status" << statusCode << "chars" << text.size()
-                                << "ms" << http->lastDurationMs();
+    qCInfo(lcMonitor).noquote() << "answer" << kind << "status" << statusCode << "bytes" << bodyBytes << "ms"
+                                << http->lastDurationMs();
     if (statusCode != 200) {
         reactToStatusCode(id, statusCode);
         return;

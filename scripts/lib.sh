@@ -50,7 +50,7 @@ start_private_display() {
     fdfile="$(mktemp)"
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
     XVFB_PID=$!
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 300); do
         [ -s "$fdfile" ] && break
         sleep 0.1
     done
@@ -66,7 +66,7 @@ start_private_display() {
 start_tray() {
     trayer --edge top --align right --widthtype request --height 24 --transparent false >/dev/null 2>&1 &
     TRAYER_PID=$!
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 300); do
         xdotool search --classname trayer >/dev/null 2>&1 && return 0
         sleep 0.1
     done

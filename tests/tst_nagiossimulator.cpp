@@ -565,7 +565,9 @@ void TestNagiosSimulator::silenceAndBrokenConnections()
     // Closed in the middle of the body.
     m_sim->setCloseMidBody(true);
     m_sim->setPadding(300000);
+    qWarning() << "DIAG0" << m_sim->connectionCount() << m_sim->openConnectionCount();
     const Fetched cut = fetch(statusUrl(kHostsQuery), {{"Accept-Encoding", "identity"}});
+    qWarning() << "DIAG" << cut.status << cut.error << cut.body.size() << cut.headers.value("content-length") << m_sim->connectionCount() << m_sim->requestCount();
     QVERIFY(cut.error != QNetworkReply::NoError);
     m_sim->setCloseMidBody(false);
     QCOMPARE(fetch(statusUrl(kHostsQuery)).error, QNetworkReply::NoError);
