@@ -388,6 +388,16 @@ void HttpClient::Private::onAuthenticationRequired(QNetworkReply* forReply, QAut
     authenticator->setPassword(target.password);
 }
 
+// Only a plain body can be compared with Content-Length: a compressed one arrives unpacked.
+static bool isCutShort(const QNetworkReply* reply, qint64 received)
+{
+    if (!reply->hasRawHeader("Content-Length") || reply->hasRawHeader("Content-Encoding"))
+        return false;
+    bool ok = false;
+    const qint64 announced = reply->rawHeader("Content-Length").trimmed().toLongLong(&ok);
+    return ok && received < announced;
+}
+
 void HttpClient::Private::onReplyFinished()
 {
     if (!reply)
@@ -405,6 +415,12 @@ void HttpClient::Private::onReplyFinished()
         result.error = errorFromReply(networkError);
         result.errorString = reply->errorString();
         qCInfo(lcHttp) << "Request" << result.id << "failed:" << networkError << reply->errorString();
+    } else if (isCutShort(reply, body.size())) {
+        // Under load Qt 6.4 sometimes finishes an answer that the server cut off without an
+        // error; half a status page would look like a wave of recoveries.
+        result.error = UnexpectedClose;
+        result.errorString = tr("The server closed the connection before the whole answer arrived.");
+        qCInfo(lcHttp) << "Request" << result.id << "cut short:" << body.size() << "bytes";
     } else {
         qCDebug(lcHttp) << "Request" << result.id << "answered" << result.statusCode << "with" << body.size()
                         << "bytes";

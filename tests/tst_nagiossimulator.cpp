@@ -562,13 +562,32 @@ void TestNagiosSimulator::silenceAndBrokenConnections()
     QVERIFY(clock.elapsed() >= 400);
     m_sim->setResponseDelay(0);
 
-    // Closed in the middle of the body.
+    // Closed in the middle of the body. Read on a bare socket: Qt's manager, when it has opened a
+    // spare connection under load, at times finishes such a reply without an error, and what is
+    // checked here is what goes over the wire: a promised length, part of it, then the close.
     m_sim->setCloseMidBody(true);
     m_sim->setPadding(300000);
-    qWarning() << "DIAG0" << m_sim->connectionCount() << m_sim->openConnectionCount();
-    const Fetched cut = fetch(statusUrl(kHostsQuery), {{"Accept-Encoding", "identity"}});
-    qWarning() << "DIAG" << cut.status << cut.error << cut.body.size() << cut.headers.value("content-length") << m_sim->connectionCount() << m_sim->requestCount();
-    QVERIFY(cut.error != QNetworkReply::NoError);
+    QTcpSocket socket;
+    QByteArray answer;
+    connect(&socket, &QTcpSocket::readyRead, &socket, [&socket, &answer] { answer += socket.readAll(); });
+    QSignalSpy closed(&socket, &QTcpSocket::disconnected);
+    socket.connectToHost(QHostAddress::LocalHost, m_sim->port());
+    QVERIFY(socket.waitForConnected(5000));
+    socket.write("GET " + m_sim->cgiDirectory().toUtf8() + "status.cgi?" + kHostsQuery.toUtf8()
+        + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept-Encoding: identity\r\n\r\n");
+    QVERIFY(closed.wait(30000));
+    answer += socket.readAll();
+    QVERIFY(answer.startsWith("HTTP/1.1 200 OK\r\n"));
+    const qsizetype headEnd = answer.indexOf("\r\n\r\n");
+    QVERIFY(headEnd > 0);
+    static const QRegularExpression lengthHeader(QStringLiteral("\r\nContent-Length: (\\d+)\r\n"));
+    const QRegularExpressionMatch length = lengthHeader.match(QString::fromLatin1(answer.left(headEnd + 2)));
+    QVERIFY(length.hasMatch());
+    const qsizetype promised = length.captured(1).toLongLong();
+    const qsizetype bodyBytes = answer.size() - headEnd - 4;
+    QVERIFY2(promised > 300000, QByteArray::number(promised).constData());
+    QVERIFY2(bodyBytes > 0 && bodyBytes < promised,
+        (QByteArray::number(bodyBytes) + " of " + QByteArray::number(promised)).constData());
     m_sim->setCloseMidBody(false);
     QCOMPARE(fetch(statusUrl(kHostsQuery)).error, QNetworkReply::NoError);
 }

@@ -63,6 +63,10 @@ p, li { white-space: pre-wrap; }
         <translation>Ответ сервера слишком велик.</translation>
     </message>
     <message>
+        <source>The server closed the connection before the whole answer arrived.</source>
+        <translation>Сервер закрыл соединение, не передав ответ полностью.</translation>
+    </message>
+    <message>
         <source>Unknown error</source>
         <translation>Неизвестная ошибка</translation>
     </message>
