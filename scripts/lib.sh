@@ -8,7 +8,7 @@ TARVIX_PACKAGES=(
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n qt6-qpa-plugins
     libcanberra-dev libgl-dev
     xvfb xauth trayer xdotool x11-utils fonts-dejavu-core clang-format imagemagick
-    dpkg-dev appstream desktop-file-utils
+    dpkg-dev file appstream desktop-file-utils
 )
 
 # Installs only what is missing, so a prepared machine starts at once.
