@@ -2,7 +2,17 @@
 
 #include <QFile>
 
+#include <alsa/asoundlib.h>
 #include <canberra.h>
+
+namespace {
+
+// libasound reports a machine without a sound device on stderr, line after line; a monitor on
+// such a machine is silent instead.
+void ignoreAlsaError(const char*, int, const char*, int, const char*, ...)
+{ }
+
+} // namespace
 
 CanberraSoundPlayer::CanberraSoundPlayer() = default;
 
@@ -18,6 +28,7 @@ void CanberraSoundPlayer::play(const QString& filePath)
     // in the same way, and each status change must not pay for finding that out again.
     if (!m_triedToOpen) {
         m_triedToOpen = true;
+        snd_lib_error_set_handler(ignoreAlsaError);
         if (ca_context_create(&m_context) != CA_SUCCESS) {
             m_context = nullptr;
             return;

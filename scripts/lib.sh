@@ -6,7 +6,7 @@ BUILD_DIR="${TARVIX_BUILD_DIR:-$TARVIX_ROOT/build}"
 TARVIX_PACKAGES=(
     g++ make cmake pkg-config git xz-utils zlib1g-dev openssl ca-certificates
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n qt6-qpa-plugins
-    libcanberra-dev libgl-dev
+    libcanberra-dev libasound2-dev libgl-dev
     xvfb xauth trayer xdotool x11-utils fonts-dejavu-core clang-format imagemagick
     dpkg-dev file appstream desktop-file-utils
 )
