@@ -1,5 +1,6 @@
 // Renders Tarvix's windows, in English and in Russian, to PNG files for the documentation:
-// every page of the configuration window, the About window, a problem and a recovery popup and,
+// every page of the configuration window, the About window, the tray menu with problems, a problem
+// and a recovery popup and,
 // when the display has a system tray, a tray balloon. scripts/screenshots runs it under Xvfb.
 #include "app/about.h"
 #include "config/monitorsettings.h"
@@ -12,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QImage>
+#include <QMenu>
 #include <QPainter>
 #include <QStyleFactory>
 #include <QSystemTrayIcon>
@@ -121,6 +123,30 @@ bool renderPopups(const QString& dir, const QString& language)
     return ok;
 }
 
+// The menu a left click opens: the down hosts and the problem services, as the program lists them.
+bool renderTrayMenu(const QString& dir, const QString& language)
+{
+    QWidget owner;
+    Ui::TarvixClass ui;
+    ui.setupUi(&owner);
+    QMenu menu;
+    menu.addAction(ui.actionHostsDownList);
+    menu.addSeparator();
+    for (const char* host : {"db.example.lan", "core-router"})
+        menu.addAction(QString::fromUtf8(host));
+    menu.addSeparator();
+    menu.addAction(ui.actionSrvcsProblemsList);
+    menu.addSeparator();
+    for (const char* service :
+        {"HTTP Check:WEB-01", "MySQL:db.example.lan", "Toner Level:lab printer", "Проверка диска:сервер-1"})
+        menu.addAction(QString::fromUtf8(service));
+    menu.popup(QPoint(40, 40));
+    settle(&menu);
+    const bool ok = save(&menu, QStringLiteral("%1/traymenu-%2.png").arg(dir, language));
+    menu.hide();
+    return ok;
+}
+
 bool renderAbout(const QString& dir, const QString& language)
 {
     About about(nullptr);
@@ -197,6 +223,7 @@ int main(int argc, char** argv)
         }
         ok &= renderConfigurationWindow(dir, language);
         ok &= renderAbout(dir, language);
+        ok &= renderTrayMenu(dir, language);
         ok &= renderPopups(dir, language);
         ok &= renderBalloon(dir, language);
         QCoreApplication::removeTranslator(&appTranslator);
