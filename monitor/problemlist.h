@@ -78,7 +78,10 @@ private:
             return a.foldedHash == b.foldedHash && a.text.size() == b.text.size()
                 && (a.text == b.text || a.text.compare(b.text, Qt::CaseInsensitive) == 0);
         }
-        friend size_t qHash(const CaselessName& name, size_t seed) { return qHash(name.foldedHash, seed); }
+        friend size_t qHash(const CaselessName& key, size_t hashSeed)
+        {
+            return qHash(key.foldedHash, hashSeed);
+        }
     };
 
     template <typename NameAt> ProblemChanges compareNames(qsizetype count, NameAt nameAt) const;

@@ -17,23 +17,14 @@ void Tarvix::processHttpFinished(int id, bool error)
         return;
     }
 
-    const QString kind = id == hostsRequestId ? QStringLiteral("hosts") : QStringLiteral("services");
-    qsizetype bodyBytes = 0;
-    if (id == hostsRequestId) {
-        if (!settings.enableHostsMonitoring)
-            return;
-        const QByteArray body = http->readAll();
-        bodyBytes = body.size();
-        hostsPageText = pageText(body);
-    } else if (id == servicesRequestId) {
-        if (!settings.enableSrvcsMonitoring)
-            return;
-        const QByteArray body = http->readAll();
-        bodyBytes = body.size();
-        servicesPageText = pageText(body);
-    } else {
+    const bool hosts = id == hostsRequestId;
+    if (!hosts && id != servicesRequestId)
         return;
-    }
+    if (!(hosts ? settings.enableHostsMonitoring : settings.enableSrvcsMonitoring))
+        return;
+    const QString kind = hosts ? QStringLiteral("hosts") : QStringLiteral("services");
+    const QByteArray body = http->readAll();
+    (hosts ? hostsPageText : servicesPageText) = pageText(body);
 
     if (error) {
         qCInfo(lcMonitor).noquote() << "answer" << kind << "error" << int(http->error())
@@ -60,8 +51,8 @@ void Tarvix::processHttpFinished(int id, bool error)
     }
 
     const int statusCode = http->lastStatusCode();
-    qCInfo(lcMonitor).noquote() << "answer" << kind << "status" << statusCode << "bytes" << bodyBytes << "ms"
-                                << http->lastDurationMs();
+    qCInfo(lcMonitor).noquote() << "answer" << kind << "status" << statusCode << "bytes" << body.size()
+                                << "ms" << http->lastDurationMs();
     if (statusCode != 200) {
         reactToStatusCode(id, statusCode);
         return;

@@ -12,11 +12,10 @@ transparent margin, since any blow-up short of 2x would smear or unevenly double
 """
 
 import argparse
-import importlib.util
 import os
-import struct
+import runpy
 import sys
-import zlib
+import types
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
@@ -24,10 +23,7 @@ SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 
 def load_tray_icon_maker():
     # The SVG reader lives with the tray icons' script, so both read the mark the same way.
-    spec = importlib.util.spec_from_file_location("make_icons", os.path.join(HERE, "make-icons.py"))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
+    return types.SimpleNamespace(**runpy.run_path(os.path.join(HERE, "make-icons.py")))
 
 
 def render(mark, grid, size):
@@ -47,22 +43,6 @@ def render(mark, grid, size):
     return rows
 
 
-def write_png(path, rows):
-    width, height = len(rows[0]) // 4, len(rows)
-    raw = b"".join(b"\x00" + row for row in rows)
-
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)  # 8-bit RGBA
-    with open(path, "wb") as out:
-        out.write(b"\x89PNG\r\n\x1a\n")
-        out.write(chunk(b"IHDR", header))
-        out.write(chunk(b"IDAT", zlib.compress(raw, 9)))
-        out.write(chunk(b"IEND", b""))
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--svg", default=os.path.join(HERE, "tarvix-mark.svg"))
@@ -74,7 +54,7 @@ def main():
     for size in SIZES:
         folder = os.path.join(args.out, "%dx%d" % (size, size), "apps")
         os.makedirs(folder, exist_ok=True)
-        write_png(os.path.join(folder, "tarvix.png"), render(mark, tray_icons.SIZE, size))
+        tray_icons.write_png(os.path.join(folder, "tarvix.png"), render(mark, tray_icons.SIZE, size), alpha=True)
     return 0
 
 

@@ -79,15 +79,16 @@ def render(mark, background, scale=1):
     return rows
 
 
-def write_png(path, rows):
-    width, height = len(rows[0]) // 3, len(rows)
+def write_png(path, rows, alpha=False):
+    channels = 4 if alpha else 3
+    width, height = len(rows[0]) // channels, len(rows)
     raw = b"".join(b"\x00" + row for row in rows)
 
     def chunk(kind, data):
         body = kind + data
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
 
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)  # 8-bit RGB, no alpha
+    header = struct.pack(">IIBBBBB", width, height, 8, 6 if alpha else 2, 0, 0, 0)  # 8-bit RGBA or RGB
     with open(path, "wb") as out:
         out.write(b"\x89PNG\r\n\x1a\n")
         out.write(chunk(b"IHDR", header))
