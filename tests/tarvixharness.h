@@ -1,7 +1,6 @@
 #pragma once
 
-// What the tests that run the real main object against the simulated Nagios server share: the
-// running program with its own profile, and ways to see what it logged, showed and played.
+// The real main object against the simulated Nagios server, with what it logged, showed and played.
 
 #include "app/resourcepaths.h"
 #include "app/tarvix.h"
@@ -11,22 +10,20 @@
 #include "tools/nagiossimulator.h"
 
 #include <QApplication>
-#include <QDateTime>
-#include <QEvent>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
 
-// The main object's own log lines ("announce kind ...", "flash down", "entry added ...",
-// "error state: ..."), in order. One recorder at a time: the message handler is global.
+// The main object's own log lines, in order. One at a time: the message handler is global.
 class LogRecorder
 {
 public:
@@ -44,7 +41,6 @@ public:
     LogRecorder(const LogRecorder&) = delete;
     LogRecorder& operator=(const LogRecorder&) = delete;
 
-    // The lines that begin with `prefix`.
     QStringList lines(const QString& prefix = {}) const
     {
         QStringList result;
@@ -54,15 +50,10 @@ public:
         }
         return result;
     }
-    // Announcements and flash requests, the order the change detection promises.
+    // Announcements and flash requests, in the order they were made.
     QStringList events() const
     {
-        QStringList result;
-        for (const QString& line : m_lines) {
-            if (line.startsWith(QLatin1String("announce ")) || line.startsWith(QLatin1String("flash ")))
-                result << line;
-        }
-        return result;
+        return m_lines.filter(QRegularExpression(QStringLiteral("^(announce|flash) ")));
     }
     void clear() { m_lines.clear(); }
 
@@ -82,7 +73,7 @@ private:
     QStringList m_lines;
 };
 
-// Sounds as file paths; a test machine has no audio device.
+// A test machine has no audio device.
 class RecordingSoundPlayer : public SoundPlayer
 {
 public:
@@ -93,8 +84,7 @@ private:
     std::shared_ptr<QStringList> m_played;
 };
 
-// The X11 tray shows its messages in Qt's own balloon widget; every one that is shown is
-// recorded here with its title and text.
+// Every balloon of Qt's X11 tray as it is shown; the title is the bold label.
 class BalloonWatcher : public QObject
 {
 public:
@@ -117,7 +107,6 @@ public:
             result << balloon.title;
         return result;
     }
-    // The balloon on screen now, if any.
     QWidget* visible() const
     {
         for (const Balloon& balloon : balloons) {
@@ -132,18 +121,11 @@ protected:
     {
         if (event->type() == QEvent::Show && watched->isWidgetType()
             && qstrcmp(watched->metaObject()->className(), "QBalloonTip") == 0) {
-            auto* widget = static_cast<QWidget*>(watched);
-            Balloon balloon;
-            balloon.widget = widget;
-            // The title is the bold label.
-            const QList<QLabel*> labels = widget->findChildren<QLabel*>();
+            Balloon balloon {{}, {}, static_cast<QWidget*>(watched)};
+            const QList<QLabel*> labels = balloon.widget->findChildren<QLabel*>();
             for (QLabel* label : labels) {
-                if (label->text().isEmpty())
-                    continue;
-                if (label->font().bold())
-                    balloon.title = label->text();
-                else
-                    balloon.message = label->text();
+                if (!label->text().isEmpty())
+                    (label->font().bold() ? balloon.title : balloon.message) = label->text();
             }
             balloons << balloon;
         }
@@ -153,30 +135,23 @@ protected:
 
 namespace harness {
 
-inline const QString server = QStringLiteral("127.0.0.1");
-
-// Returned by runApplication when the program did not end by itself.
 constexpr int loopTimedOut = -1000;
 constexpr int loopConditionMet = -1001;
 
-// Runs the application's own event loop, as main() does, until the program ends it (its exit
-// status is returned), `done` holds, or the time is up. QCoreApplication::quit() only ends the
-// application's loop, and exit() leaves every later nested loop returning at once until the
-// application's loop has run: a plain QEventLoop would serve neither.
+// Runs the application's own loop, as main() does, until the program ends it (its status is
+// returned), `done` holds or the time is up. The program quits the application's loop, so a plain
+// QEventLoop would not end.
 inline int runApplication(int timeoutMs, const std::function<bool()>& done = {})
 {
     QTimer guard;
-    guard.setSingleShot(true);
     QObject::connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(loopTimedOut); });
     guard.start(timeoutMs);
     QTimer check;
-    if (done) {
-        QObject::connect(&check, &QTimer::timeout, qApp, [&done] {
-            if (done())
-                QCoreApplication::exit(loopConditionMet);
-        });
-        check.start(10);
-    }
+    QObject::connect(&check, &QTimer::timeout, qApp, [&done] {
+        if (done && done())
+            QCoreApplication::exit(loopConditionMet);
+    });
+    check.start(10);
     return QCoreApplication::exec();
 }
 
@@ -190,23 +165,12 @@ inline bool showsIcon(const QSystemTrayIcon& tray, const QString& path)
     return iconImage(tray.icon()) == iconImage(QIcon(path));
 }
 
-// Texts of a menu's actions with separators as "-", the menu's own order.
-inline QStringList actionTexts(const QMenu& menu)
-{
-    QStringList texts;
-    const QList<QAction*> actions = menu.actions();
-    for (const QAction* action : actions)
-        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    return texts;
-}
-
-// The visible top-level widgets of a class, in creation order.
-inline QList<QWidget*> topLevelsOfClass(const char* className)
+inline QList<QWidget*> popups()
 {
     QList<QWidget*> result;
     const QWidgetList widgets = QApplication::topLevelWidgets();
     for (QWidget* widget : widgets) {
-        if (widget->isVisible() && qstrcmp(widget->metaObject()->className(), className) == 0)
+        if (widget->isVisible() && qstrcmp(widget->metaObject()->className(), "InformationWindow") == 0)
             result << widget;
     }
     return result;
@@ -214,7 +178,7 @@ inline QList<QWidget*> topLevelsOfClass(const char* className)
 
 } // namespace harness
 
-// A simulated server, a profile with settings that point at it, and the main object.
+// A simulated server, a profile whose settings point at it, and the main object.
 class TarvixRun
 {
 public:
@@ -225,12 +189,11 @@ public:
 
     bool startServer(bool https = false) { return sim.start(https); }
 
-    // Settings of a valid configuration for the simulator, English texts, long period (the tests
-    // poll themselves), and every basic status class counted.
-    QVariantMap baseSettings() const
+    // A valid configuration with every status class; the tests poll themselves.
+    void start(const QVariantMap& overrides = {})
     {
-        return {
-            {QStringLiteral("ServerAddress"), harness::server},
+        QVariantMap values {
+            {QStringLiteral("ServerAddress"), QStringLiteral("127.0.0.1")},
             {QStringLiteral("UseHTTPS"), sim.isHttps()},
             {sim.isHttps() ? QStringLiteral("HTTPSPort") : QStringLiteral("HTTPPort"),
                 QString::number(sim.port())},
@@ -244,15 +207,7 @@ public:
             {QStringLiteral("UseTrayMessages"), true},
             {QStringLiteral("PopupsStayOnTop"), false},
         };
-    }
-
-    // Writes the settings (the base ones with `overrides` on top) and constructs the main object,
-    // which polls at once when they are valid.
-    void start(const QVariantMap& overrides = {})
-    {
-        QVariantMap values = baseSettings();
-        for (auto it = overrides.cbegin(); it != overrides.cend(); ++it)
-            values.insert(it.key(), it.value());
+        values.insert(overrides);
         profile.writeSettings(values);
         tarvix = std::make_unique<Tarvix>();
         tarvix->setSoundPlayer(std::make_unique<RecordingSoundPlayer>(sounds));
@@ -265,10 +220,9 @@ public:
         tarvix.reset();
     }
 
-    // Every queued request has been answered and handled.
-    bool waitIdle(int timeoutMs = 10000)
+    bool waitIdle()
     {
-        return QTest::qWaitFor([this] { return access->http()->pendingRequestCount() == 0; }, timeoutMs);
+        return QTest::qWaitFor([this] { return access->http()->pendingRequestCount() == 0; }, 10000);
     }
     bool pollAndWait()
     {
@@ -289,7 +243,7 @@ public:
     }
     QStringList hostEntries() const { return TarvixTestAccess::entryTexts(access->hostsMenu()); }
     QStringList serviceEntries() const { return TarvixTestAccess::entryTexts(access->servicesMenu()); }
-    QStringList toolTipLines() const { return access->trayIcon().toolTip().split(QLatin1Char('\n')); }
+    QString toolTip() const { return access->trayIcon().toolTip(); }
 
     TemporaryProfile profile;
     LogRecorder log;
