@@ -352,7 +352,10 @@ void HttpClient::Private::startGet(const Request& request)
         return;
     }
     requestTarget = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
-    hostHeader = url.authority(QUrl::FullyEncoded).toLatin1();
+    QUrl authority = url;
+    if (target.port == (target.mode == ConnectionModeHttps ? 443 : 80))
+        authority.setPort(-1); // a default port is left out of Host, as browsers do
+    hostHeader = authority.authority(QUrl::FullyEncoded).toLatin1();
     if (digestHost != target.host || digestUser != target.user)
         digest = DigestChallenge();
     active = true;

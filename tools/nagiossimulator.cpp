@@ -562,6 +562,7 @@ bool NagiosSimulator::start(bool https, quint16 port)
     stop();
     d->error.clear();
     d->connectionCounter = 0;
+    d->bytesSent = 0;
     d->https = https;
     d->port = port;
     if (https) {

@@ -127,7 +127,7 @@ public:
     // The headers at once, then the body (never compressed) one byte every `milliseconds`.
     void setTrickle(int milliseconds);
     // Accept TCP connections but never answer the TLS handshake (or, over HTTP, the request).
-    // Open connections stay. Off: the normal server listens again.
+    // Open connections stay. Off: the stalled connections close, the normal server listens again.
     void setStallHandshake(bool on);
     // A gzip body, Content-Encoding: gzip whatever the client asked for, that inflates to this
     // many spaces; made piece by piece from one deflated block, never held inflated.
@@ -150,8 +150,8 @@ public:
     int requestCount() const;
     int connectionCount() const; // connections accepted since start()
     int openConnectionCount() const;
-    // Body bytes handed to the sockets (framing included) since start() or clearRequests(): shows
-    // whether a client went on reading.
+    // Bytes of answers handed to the sockets since start() or clearRequests(): shows whether a
+    // client went on reading.
     qint64 bytesSent() const;
     void clearRequests();
 
