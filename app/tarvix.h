@@ -1,8 +1,11 @@
 #pragma once
 
 #include "config/monitorsettings.h"
+#include "config/configtab.h"
+#include "config/settingstable.h"
 #include "monitor/problemlist.h"
 #include "monitor/statusrules.h"
+#include "notify/changeeventkind.h"
 #include "ui_tarvix.h"
 
 #include <QDir>
@@ -22,14 +25,6 @@ class HttpClient;
 class SoundPlayer;
 class QAction;
 class QCloseEvent;
-
-// What a status change is, as the change detection reports it to the announcements.
-enum ChangeEventKind : unsigned {
-    HostRecovered = 0,
-    HostProblem = 1,
-    ServiceRecovered = 2,
-    ServiceProblem = 3,
-};
 
 // The main object: the configuration window and the owner of the tray icon, the menus that hold
 // the current problems, the HTTP client and the timers.
@@ -128,7 +123,6 @@ private:
         ChangeEventKind recoveredKind;
         QString recoveredStatus;
     };
-    void buildBasicRegExps();
     PageRule hostsPageRule() const;
     PageRule servicesPageRule() const;
     void parseHostsPage();
@@ -138,13 +132,24 @@ private:
     void removeAllProblemEntries(QMenu& menu, ProblemList& problems);
 
     // notify/trayalerts.cpp
-    void notifyStatusChange(const QString& name, unsigned kind, const QString& url, const QString& status);
+    void notifyStatusChange(
+        const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
     void placeNextPopup();
-    void showStatusBalloon(const QString& name, unsigned kind, const QString& url, const QString& status);
-    void playStatusSound(unsigned kind);
+    void showStatusBalloon(
+        const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
+    void playStatusSound(ChangeEventKind kind);
     void startTrayFlashing(bool up);
 
+    // How long every tray balloon stays.
+    static constexpr int balloonMs = 10000;
+    // Failed answers in a row that are tolerated before the failure is reported.
+    static constexpr int toleratedFailures = 6;
+    // Seconds of polls spent connecting after which the connection counts as timed out.
+    static constexpr int connectWaitLimitSeconds = 30;
+
     MonitorSettings settings;
+    // The stored values as last read, which the configuration window shows.
+    StoredSettings storedSettings;
     Ui::TarvixClass ui;
     QTranslator qtTranslator;
     QTranslator appTranslator;
@@ -163,6 +168,9 @@ private:
     int servicesRequestId = 0;
     int httpErrorCount = 0;
     int connectWaitSeconds = 0;
+    // Drops the next finished notification once: after start with a bad configuration and after the
+    // client is replaced. Qt 4's client reported its new socket that way; ours always reports the
+    // credentials request of the next poll first, which carries no page, so nothing is lost by it.
     bool skipNextFinished = true;
     bool authPromptOpen = false;
     bool sslPromptOpen = false;

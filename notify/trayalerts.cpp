@@ -15,19 +15,14 @@ Q_LOGGING_CATEGORY(lcNotify, "tarvix.notify", QtWarningMsg)
 
 namespace {
 
-bool isHostEvent(unsigned kind)
-{
-    return kind < 2;
-}
-
-bool isProblem(unsigned kind)
-{
-    return kind == HostProblem || kind == ServiceProblem;
-}
+// Each flashing shows the first image, switches eleven times and ends on the plain icon.
+constexpr int flashTicks = 12;
+constexpr int flashIntervalMs = 400;
 
 } // namespace
 
-void Tarvix::notifyStatusChange(const QString& name, unsigned kind, const QString& url, const QString& status)
+void Tarvix::notifyStatusChange(
+    const QString& name, ChangeEventKind kind, const QString& url, const QString& status)
 {
     qCInfo(lcNotify).noquote() << "announce kind" << kind << "name" << name << "status" << status << "url"
                                << url;
@@ -50,19 +45,23 @@ void Tarvix::placeNextPopup()
     popupPosY = next.y();
 }
 
-void Tarvix::showStatusBalloon(const QString& name, unsigned kind, const QString& url, const QString& status)
+void Tarvix::showStatusBalloon(
+    const QString& name, ChangeEventKind kind, const QString& url, const QString& status)
 {
     lastMessageUrl = url;
     const QString title = tr("Change status of ") + (isHostEvent(kind) ? tr("host") : tr("service"));
     const QString body = tr("Name: ") + name + QLatin1Char('\n') + tr("Status: ") + status;
     trayIcon.showMessage(
-        title, body, isProblem(kind) ? QSystemTrayIcon::Critical : QSystemTrayIcon::Information, 10000);
+        title, body, isProblem(kind) ? QSystemTrayIcon::Critical : QSystemTrayIcon::Information, balloonMs);
 }
 
-void Tarvix::playStatusSound(unsigned kind)
+void Tarvix::playStatusSound(ChangeEventKind kind)
 {
     if (settings.disableSounds || !soundPlayer)
         return;
+    // Intended, though the names suggest otherwise: a new problem plays "HostUp.wav" and a recovery
+    // "HostDown.wav". Users know the sounds by what they announce, and their own replacement files
+    // carry these names.
     const QString& file = isProblem(kind) ? ResourcePaths::hostUpSound : ResourcePaths::hostDownSound;
     soundPlayer->play(dataDir.path() + QLatin1Char('/') + file);
 }
@@ -70,13 +69,13 @@ void Tarvix::playStatusSound(unsigned kind)
 void Tarvix::startTrayFlashing(bool up)
 {
     qCInfo(lcNotify) << "flash" << (up ? "up" : "down");
-    flashTicksLeft = 12;
+    flashTicksLeft = flashTicks;
     if (flashTimer.isActive())
         flashTimer.stop();
     flashUp = up;
     flashIconPath = up ? ResourcePaths::hostUpIcon1 : ResourcePaths::hostDownIcon1;
     trayIcon.setIcon(QIcon(flashIconPath));
-    flashTimer.start(400);
+    flashTimer.start(flashIntervalMs);
 }
 
 void Tarvix::trayFlashed()
