@@ -78,7 +78,7 @@ struct MonitorSettings
     QString serverAuthority() const;
 };
 
-// "HostsList"/"ServicesList" encoding: every entry followed by "|".
+// The encoding of the host and service filter lists: every entry followed by "|".
 QString encodeList(const QStringList& entries);
 QStringList decodeList(const QString& stored);
 
