@@ -9,6 +9,7 @@
 #include "ui_tarvix.h"
 
 #include <QDir>
+#include <QTemporaryDir>
 #include <QList>
 #include <QMenu>
 #include <QSslError>
@@ -94,6 +95,7 @@ private:
     // config/configwindow.cpp
     void loadSettings();
     void saveSettings();
+    void keepSettingsPrivate(const QString& fileName, bool isPrivate);
     void fillConfigWindow();
     void applyConfigWindow();
 
@@ -154,6 +156,8 @@ private:
     QTranslator qtTranslator;
     QTranslator appTranslator;
     QDir dataDir;
+    // Where dataDir points when the home directory has no room for it: made for this run alone.
+    std::unique_ptr<QTemporaryDir> privateDataDir;
     QSystemTrayIcon trayIcon;
     QMenu combinedMenu;
     QMenu trayMenu;

@@ -5,9 +5,12 @@
 #include "config/validation.h"
 #include "monitor/httpclient.h"
 
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QSettings>
 #include <QSslSocket>
+
+Q_LOGGING_CATEGORY(lcConfigWindow, "tarvix.config.window", QtWarningMsg)
 
 namespace {
 
@@ -30,7 +33,7 @@ void deleteSelectedItems(QListWidget* list)
 void Tarvix::loadSettings()
 {
     QSettings store(settingsOrganization, settingsApplication);
-    SettingsStore::restrictToOwner(store.fileName());
+    keepSettingsPrivate(store.fileName(), SettingsStore::restrictToOwner(store.fileName()));
     storedSettings = SettingsStore::read(store);
     assignStoredSettings(settings, storedSettings);
 }
@@ -39,9 +42,10 @@ void Tarvix::saveSettings()
 {
     {
         QSettings store(settingsOrganization, settingsApplication);
+        const bool created = SettingsStore::createPrivately(store.fileName());
         SettingsStore::write(store, readConfigForm(ui));
         store.sync();
-        SettingsStore::restrictToOwner(store.fileName());
+        keepSettingsPrivate(store.fileName(), created && SettingsStore::restrictToOwner(store.fileName()));
     }
 
     applyConfigWindow();
@@ -51,6 +55,19 @@ void Tarvix::saveSettings()
         tr("Configuration is updated.\n") + tr("Waiting for obtaining new information from server."));
     httpGetInfo();
     timerStart();
+}
+
+// The file holds the password: a file others may read is worth telling the user about.
+void Tarvix::keepSettingsPrivate(const QString& fileName, bool isPrivate)
+{
+    if (isPrivate)
+        return;
+    const QString warning = tr("The settings file %1 could not be made readable by you alone; it holds "
+                               "the HTTP password.")
+                                .arg(fileName);
+    qCWarning(lcConfigWindow).noquote() << warning;
+    if (trayIcon.isVisible())
+        trayIcon.showMessage(tr("Tarvix: settings"), warning, QSystemTrayIcon::Warning, balloonMs);
 }
 
 void Tarvix::showAndReadConfig()

@@ -1,6 +1,8 @@
 #include "config/settingsstore.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSettings>
 
@@ -52,6 +54,16 @@ bool restrictToOwner(const QString& fileName)
     if ((file.permissions() & ~(ownerOnly | QFile::ReadUser | QFile::WriteUser)) == 0)
         return true;
     return file.setPermissions(ownerOnly);
+}
+
+bool createPrivately(const QString& fileName)
+{
+    if (QFile::exists(fileName))
+        return true;
+    if (!QDir().mkpath(QFileInfo(fileName).path()))
+        return false;
+    QFile file(fileName);
+    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 } // namespace SettingsStore

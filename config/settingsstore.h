@@ -22,4 +22,9 @@ void load(const QSettings& store, MonitorSettings& settings);
 // Returns false when the permissions could not be narrowed.
 bool restrictToOwner(const QString& fileName);
 
+// Creates a missing settings file empty and owner-only before anything is written into it: Qt
+// writes the settings into a new file with the permissions of the existing one, so the password
+// is never readable by others, not even for a moment. False when the file could not be created.
+bool createPrivately(const QString& fileName);
+
 } // namespace SettingsStore

@@ -57,7 +57,7 @@ void Tarvix::showStatusBalloon(
 
 void Tarvix::playStatusSound(ChangeEventKind kind)
 {
-    if (settings.disableSounds || !soundPlayer)
+    if (settings.disableSounds || !soundPlayer || dataDir.path().isEmpty())
         return;
     // Intended, though the names suggest otherwise: a new problem plays "HostUp.wav" and a recovery
     // "HostDown.wav". Users know the sounds by what they announce, and their own replacement files

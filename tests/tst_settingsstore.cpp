@@ -52,6 +52,7 @@ private slots:
     void portNumberAndAuthority_data();
     void portNumberAndAuthority();
     void restrictToOwnerNarrowsPermissions();
+    void newFileIsPrivateBeforeTheFirstWrite();
 
 private:
     QString storePath() const { return m_dir->filePath(QStringLiteral("Tarvix.conf")); }
@@ -311,6 +312,22 @@ void TestSettingsStore::restrictToOwnerNarrowsPermissions()
     QVERIFY(SettingsStore::restrictToOwner(path));
     QCOMPARE(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
     QVERIFY(SettingsStore::restrictToOwner(m_dir->filePath(QStringLiteral("missing.conf"))));
+}
+
+// Qt writes the settings into a new file that takes the permissions of the old one.
+void TestSettingsStore::newFileIsPrivateBeforeTheFirstWrite()
+{
+    const QString path = m_dir->filePath(QStringLiteral("Kelmora/Tarvix.conf"));
+    QVERIFY(SettingsStore::createPrivately(path));
+    const QFile::Permissions others
+        = QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther;
+    QCOMPARE(QFile::permissions(path) & others, QFile::Permissions());
+    {
+        QSettings store(path, QSettings::IniFormat);
+        store.setValue(QStringLiteral("Password"), QStringLiteral("secret"));
+    }
+    QCOMPARE(QFile::permissions(path) & others, QFile::Permissions());
+    QVERIFY(SettingsStore::createPrivately(path)); // an existing file is left alone
 }
 
 QTEST_GUILESS_MAIN(TestSettingsStore)

@@ -418,6 +418,14 @@ Server &apos;</source>
         <source>service</source>
         <translation>службы</translation>
     </message>
+    <message>
+        <source>The settings file %1 could not be made readable by you alone; it holds the HTTP password.</source>
+        <translation>Файл настроек %1 не удалось сделать доступным только вам; в нём хранится пароль HTTP.</translation>
+    </message>
+    <message>
+        <source>Tarvix: settings</source>
+        <translation>Tarvix: настройки</translation>
+    </message>
 </context>
 <context>
     <name>TarvixClass</name>
