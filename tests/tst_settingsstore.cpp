@@ -17,8 +17,8 @@ QVariant otherValue(const SettingSpec& spec)
     switch (spec.type) {
     case StoredType::Flag:
         return !spec.defaultValue.toBool();
-    case StoredType::Number:
-        return spec.defaultValue.toInt() == spec.maximum ? spec.minimum : spec.maximum;
+    case StoredType::Number: // the bounds themselves are valid
+        return spec.defaultValue.toInt() == spec.minimum ? spec.maximum : spec.minimum;
     case StoredType::PortText:
         return QStringLiteral("8081");
     case StoredType::DigitText:
