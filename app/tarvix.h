@@ -5,13 +5,14 @@
 #include "config/settingstable.h"
 #include "monitor/problemlist.h"
 #include "monitor/statusrules.h"
-#include "notify/changeeventkind.h"
+#include "notify/announcements.h"
 #include "ui_tarvix.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QList>
 #include <QMenu>
+#include <QPointer>
 #include <QSslError>
 #include <QString>
 #include <QSystemTrayIcon>
@@ -23,6 +24,7 @@
 #include <memory>
 
 class HttpClient;
+class InformationWindow;
 class SoundPlayer;
 class QAction;
 class QCloseEvent;
@@ -136,6 +138,10 @@ private:
     // notify/trayalerts.cpp
     void notifyStatusChange(
         const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
+    void announceChanges(const QList<Announcement>& changes, bool showMessages, const QString& listUrl);
+    QString summaryText(const Announcement& summary) const;
+    void showStatusChange(
+        const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
     void placeNextPopup();
     void showStatusBalloon(
         const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
@@ -148,6 +154,10 @@ private:
     static constexpr int toleratedFailures = 6;
     // Seconds of polls spent connecting after which the connection counts as timed out.
     static constexpr int connectWaitLimitSeconds = 30;
+    // Changes of a kind one page walk announces one by one; more are summarised.
+    static constexpr int maxAnnouncementsPerKind = 10;
+    // Popups open at once; a new one closes the oldest.
+    static constexpr int maxOpenPopups = 50;
 
     MonitorSettings settings;
     // The stored values as last read, which the configuration window shows.
@@ -189,6 +199,8 @@ private:
     ProblemList hostProblems;
     ProblemList serviceProblems;
     std::unique_ptr<SoundPlayer> soundPlayer;
+    // The popups still open, oldest first.
+    QList<QPointer<InformationWindow>> openPopups;
 
     friend class TarvixTestAccess;
 };

@@ -6,10 +6,13 @@
 #include "notify/soundplayer.h"
 
 #include <QDesktopServices>
+#include <QPointer>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QUrl>
+
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcNotify, "tarvix.notify", QtWarningMsg)
 
@@ -24,17 +27,55 @@ constexpr int flashIntervalMs = 400;
 void Tarvix::notifyStatusChange(
     const QString& name, ChangeEventKind kind, const QString& url, const QString& status)
 {
+    showStatusChange(name, kind, url, status);
+    playStatusSound(kind);
+}
+
+// A walk's changes in the order it found them. A flood is summarised and makes one sound per kind;
+// the icon flashes once, with the pair of the last change, as if each change had restarted it.
+void Tarvix::announceChanges(const QList<Announcement>& changes, bool showMessages, const QString& listUrl)
+{
+    if (changes.isEmpty())
+        return;
+    if (showMessages) {
+        bool sounded[2] = {false, false};
+        for (const Announcement& change : limitAnnouncements(changes, maxAnnouncementsPerKind)) {
+            if (change.summarised == 0)
+                showStatusChange(change.name, change.kind, change.url, change.status);
+            else
+                showStatusChange(summaryText(change), change.kind, listUrl, change.status);
+            if (!std::exchange(sounded[isProblem(change.kind)], true))
+                playStatusSound(change.kind);
+        }
+    }
+    if (settings.flashesInTray)
+        startTrayFlashing(!isProblem(changes.last().kind));
+}
+
+QString Tarvix::summaryText(const Announcement& summary) const
+{
+    return isProblem(summary.kind) ? tr("… and %n more problems", nullptr, summary.summarised)
+                                   : tr("… and %n more recoveries", nullptr, summary.summarised);
+}
+
+void Tarvix::showStatusChange(
+    const QString& name, ChangeEventKind kind, const QString& url, const QString& status)
+{
     qCInfo(lcNotify).noquote() << "announce kind" << kind << "name" << name << "status" << status << "url"
                                << url;
     if (settings.useTrayMessages) {
         showStatusBalloon(name, kind, url, status);
-    } else {
-        placeNextPopup();
-        auto* popup = new InformationWindow(nullptr, kind, popupLinkText(url, name), status,
-            settings.autoCloseTime, popupPosX, popupPosY, settings.popupsStayOnTop);
-        connect(this, &Tarvix::closeAllInformWin, popup, &QWidget::close);
+        return;
     }
-    playStatusSound(kind);
+    placeNextPopup();
+    // However many changes come, the desktop stays usable: the oldest popup gives way.
+    openPopups.removeIf([](const QPointer<InformationWindow>& popup) { return popup.isNull(); });
+    while (openPopups.size() >= maxOpenPopups)
+        openPopups.takeFirst()->close();
+    auto* popup = new InformationWindow(nullptr, kind, popupLinkText(url, name), status,
+        settings.autoCloseTime, popupPosX, popupPosY, settings.popupsStayOnTop);
+    connect(this, &Tarvix::closeAllInformWin, popup, &QWidget::close);
+    openPopups.append(popup);
 }
 
 void Tarvix::placeNextPopup()

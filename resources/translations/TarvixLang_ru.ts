@@ -426,6 +426,22 @@ Server &apos;</source>
         <source>Tarvix: settings</source>
         <translation>Tarvix: настройки</translation>
     </message>
+    <message numerus="yes">
+        <source>… and %n more problems</source>
+        <translation>
+            <numerusform>… и ещё %n проблема</numerusform>
+            <numerusform>… и ещё %n проблемы</numerusform>
+            <numerusform>… и ещё %n проблем</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>… and %n more recoveries</source>
+        <translation>
+            <numerusform>… и ещё %n восстановление</numerusform>
+            <numerusform>… и ещё %n восстановления</numerusform>
+            <numerusform>… и ещё %n восстановлений</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>TarvixClass</name>
