@@ -418,6 +418,30 @@ Server &apos;</source>
         <source>service</source>
         <translation>службы</translation>
     </message>
+    <message>
+        <source>The settings file %1 could not be made readable by you alone; it holds the HTTP password.</source>
+        <translation>Файл настроек %1 не удалось сделать доступным только вам; в нём хранится пароль HTTP.</translation>
+    </message>
+    <message>
+        <source>Tarvix: settings</source>
+        <translation>Tarvix: настройки</translation>
+    </message>
+    <message numerus="yes">
+        <source>… and %n more problems</source>
+        <translation>
+            <numerusform>… и ещё %n проблема</numerusform>
+            <numerusform>… и ещё %n проблемы</numerusform>
+            <numerusform>… и ещё %n проблем</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>… and %n more recoveries</source>
+        <translation>
+            <numerusform>… и ещё %n восстановление</numerusform>
+            <numerusform>… и ещё %n восстановления</numerusform>
+            <numerusform>… и ещё %n восстановлений</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>TarvixClass</name>
