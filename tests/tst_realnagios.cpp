@@ -83,6 +83,10 @@ bool TestRealNagios::runScript(const QStringList& arguments)
 {
     QProcess script;
     script.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The test bed's folder tells the script which of possibly several test beds to talk to.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TARVIX_REAL_NAGIOS_DIR"), env("TARVIX_REAL_NAGIOS_DIR"));
+    script.setProcessEnvironment(environment);
     script.start(env("TARVIX_REAL_NAGIOS_SCRIPT"), arguments);
     const bool done = script.waitForFinished(60000) && script.exitStatus() == QProcess::NormalExit
         && script.exitCode() == 0;
