@@ -1,5 +1,6 @@
 #include "monitor/nagioscommand.h"
 #include "config/monitorsettings.h"
+#include "tools/nagiossimulator.h"
 
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -136,6 +137,8 @@ private slots:
     void answerPage_data();
     void answerPage();
     void silentServerTimesOut();
+    void certificatePolicy_data();
+    void certificatePolicy();
     void serverAsThePollsUseIt();
 };
 
@@ -306,6 +309,34 @@ void TestNagiosCommand::silentServerTimesOut()
     QCOMPARE(int(result->outcome), int(NagiosCommand::Outcome::Failed));
     QVERIFY2(result->reason.contains(QLatin1String("did not answer")), qPrintable(result->reason));
     QVERIFY(!destroyedFinished);
+}
+
+void TestNagiosCommand::certificatePolicy_data()
+{
+    QTest::addColumn<bool>("verify");
+    QTest::newRow("accepting errors reaches the server (which has no cmd.cgi)") << false;
+    QTest::newRow("verifying refuses the self-signed certificate") << true;
+}
+
+void TestNagiosCommand::certificatePolicy()
+{
+    QFETCH(bool, verify);
+    NagiosSimulator secure;
+    QVERIFY2(secure.start(true), qPrintable(secure.errorString()));
+    NagiosCommand::Server server;
+    server.host = QStringLiteral("127.0.0.1");
+    server.port = secure.port();
+    server.useHttps = true;
+    server.cgiDirectory = QStringLiteral("/nagios/cgi-bin/");
+    server.verifyPeer = verify;
+    NagiosCommand command(server);
+    std::optional<NagiosCommand::Result> result;
+    connect(&command, &NagiosCommand::finished, this, [&](const NagiosCommand::Result& r) { result = r; });
+    command.recheck(QStringLiteral("web01"), {});
+    QTRY_VERIFY(result);
+    QCOMPARE(result->outcome, NagiosCommand::Outcome::Failed);
+    QCOMPARE(result->statusCode, verify ? 0 : 404);
+    QCOMPARE(secure.requestCount(), verify ? 0 : 1);
 }
 
 // Credentials only with HTTP authentication on; "DenySSLCert" off accepts any certificate.
