@@ -150,10 +150,9 @@ void NagiosCommand::start(int commandType, const QString& host, const QString& s
     Fields target {{QStringLiteral("cmd_typ"), QString::number(commandType)}, {QStringLiteral("host"), host}};
     if (!service.isEmpty())
         target.append({QStringLiteral("service"), service});
-    m_wanted = target;
-    m_wanted.insert(1, {QStringLiteral("cmd_mod"), QStringLiteral("2")});
-    m_wanted += wanted;
-    m_wanted.append({QStringLiteral("btnSubmit"), QStringLiteral("Commit")});
+    // What the form's Commit button sends, whatever the form was filled with.
+    m_wanted = target + Fields {{QStringLiteral("cmd_mod"), QStringLiteral("2")}} + wanted
+        + Fields {{QStringLiteral("btnSubmit"), QStringLiteral("Commit")}};
 
     if (m_server.host.isEmpty() || host.isEmpty()) {
         QMetaObject::invokeMethod(

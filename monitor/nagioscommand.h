@@ -13,8 +13,8 @@ class QNetworkReply;
 
 // Sends one command to Nagios' cmd.cgi the way its web form does: GET the form, then POST the
 // form's fields. Nagios' CSRF protection (4.5.12 and later, Debian 12's nagios4 since
-// 4.4.6-4+deb12u1) puts a NagFormId cookie and a hidden nagFormId field into the form and refuses
-// a POST without both; older servers have neither, and the POST works without them.
+// 4.4.6-4+deb12u1) puts a NagFormId cookie and a hidden nagFormId field into the form and checks
+// them in the POST; older servers have neither, and the POST works without them.
 //
 // cmd.cgi answers 200 whether it took the command or not, so the answer page decides. One object
 // sends one command, asynchronously; finished() comes exactly once and never from inside the call
