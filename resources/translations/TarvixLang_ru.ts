@@ -130,6 +130,41 @@ p, li { white-space: pre-wrap; }
     </message>
 </context>
 <context>
+    <name>NagiosCommand</name>
+    <message>
+        <source>No server or host to send the command to.</source>
+        <translation>Не указан сервер или хост, которому нужно отправить команду.</translation>
+    </message>
+    <message>
+        <source>The server&apos;s answer is too large.</source>
+        <translation>Ответ сервера слишком велик.</translation>
+    </message>
+    <message>
+        <source>The server did not answer within %1 s.</source>
+        <translation>Сервер не ответил в течение %1 с.</translation>
+    </message>
+    <message>
+        <source>The server refused the user name or password (HTTP status 401).</source>
+        <translation>Сервер отклонил имя пользователя или пароль (HTTP-статус 401).</translation>
+    </message>
+    <message>
+        <source>The server answered with HTTP status %1.</source>
+        <translation>Сервер ответил HTTP-статусом %1.</translation>
+    </message>
+    <message>
+        <source>The command could not be sent: %1</source>
+        <translation>Не удалось отправить команду: %1</translation>
+    </message>
+    <message>
+        <source>The server did not send Nagios&apos; command form.</source>
+        <translation>Сервер не прислал форму команды Nagios.</translation>
+    </message>
+    <message>
+        <source>Nagios did not confirm the command.</source>
+        <translation>Nagios не подтвердил выполнение команды.</translation>
+    </message>
+</context>
+<context>
     <name>QObject</name>
     <message>
         <source>Systray</source>
