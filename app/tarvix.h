@@ -1,13 +1,18 @@
 #pragma once
 
 #include "config/monitorsettings.h"
+#include "config/configtab.h"
+#include "config/settingstable.h"
 #include "monitor/problemlist.h"
 #include "monitor/statusrules.h"
+#include "notify/announcements.h"
 #include "ui_tarvix.h"
 
 #include <QDir>
+#include <QTemporaryDir>
 #include <QList>
 #include <QMenu>
+#include <QPointer>
 #include <QSslError>
 #include <QString>
 #include <QSystemTrayIcon>
@@ -19,17 +24,10 @@
 #include <memory>
 
 class HttpClient;
+class InformationWindow;
 class SoundPlayer;
 class QAction;
 class QCloseEvent;
-
-// What a status change is, as the change detection reports it to the announcements.
-enum ChangeEventKind : unsigned {
-    HostRecovered = 0,
-    HostProblem = 1,
-    ServiceRecovered = 2,
-    ServiceProblem = 3,
-};
 
 // The main object: the configuration window and the owner of the tray icon, the menus that hold
 // the current problems, the HTTP client and the timers.
@@ -99,6 +97,7 @@ private:
     // config/configwindow.cpp
     void loadSettings();
     void saveSettings();
+    void keepSettingsPrivate(const QString& fileName, bool isPrivate);
     void fillConfigWindow();
     void applyConfigWindow();
 
@@ -128,7 +127,6 @@ private:
         ChangeEventKind recoveredKind;
         QString recoveredStatus;
     };
-    void buildBasicRegExps();
     PageRule hostsPageRule() const;
     PageRule servicesPageRule() const;
     void parseHostsPage();
@@ -138,17 +136,38 @@ private:
     void removeAllProblemEntries(QMenu& menu, ProblemList& problems);
 
     // notify/trayalerts.cpp
-    void notifyStatusChange(const QString& name, unsigned kind, const QString& url, const QString& status);
+    void notifyStatusChange(
+        const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
+    void announceChanges(const QList<Announcement>& changes, bool showMessages, const QString& listUrl);
+    QString summaryText(const Announcement& summary) const;
+    void showStatusChange(
+        const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
     void placeNextPopup();
-    void showStatusBalloon(const QString& name, unsigned kind, const QString& url, const QString& status);
-    void playStatusSound(unsigned kind);
+    void showStatusBalloon(
+        const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
+    void playStatusSound(ChangeEventKind kind);
     void startTrayFlashing(bool up);
 
+    // How long every tray balloon stays.
+    static constexpr int balloonMs = 10000;
+    // Failed answers in a row that are tolerated before the failure is reported.
+    static constexpr int toleratedFailures = 6;
+    // Seconds of polls spent connecting after which the connection counts as timed out.
+    static constexpr int connectWaitLimitSeconds = 30;
+    // Changes of a kind one page walk announces one by one; more are summarised.
+    static constexpr int maxAnnouncementsPerKind = 10;
+    // Popups open at once; a new one closes the oldest.
+    static constexpr int maxOpenPopups = 50;
+
     MonitorSettings settings;
+    // The stored values as last read, which the configuration window shows.
+    StoredSettings storedSettings;
     Ui::TarvixClass ui;
     QTranslator qtTranslator;
     QTranslator appTranslator;
     QDir dataDir;
+    // Where dataDir points when the home directory has no room for it: made for this run alone.
+    std::unique_ptr<QTemporaryDir> privateDataDir;
     QSystemTrayIcon trayIcon;
     QMenu combinedMenu;
     QMenu trayMenu;
@@ -163,6 +182,9 @@ private:
     int servicesRequestId = 0;
     int httpErrorCount = 0;
     int connectWaitSeconds = 0;
+    // Drops the next finished notification once: after start with a bad configuration and after the
+    // client is replaced. Qt 4's client reported its new socket that way; ours always reports the
+    // credentials request of the next poll first, which carries no page, so nothing is lost by it.
     bool skipNextFinished = true;
     bool authPromptOpen = false;
     bool sslPromptOpen = false;
@@ -177,6 +199,8 @@ private:
     ProblemList hostProblems;
     ProblemList serviceProblems;
     std::unique_ptr<SoundPlayer> soundPlayer;
+    // The popups still open, oldest first.
+    QList<QPointer<InformationWindow>> openPopups;
 
     friend class TarvixTestAccess;
 };

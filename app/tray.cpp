@@ -175,6 +175,6 @@ void Tarvix::showErrorState(const QString& message)
 // Error balloons open nothing when clicked, so they forget the last status change's address.
 void Tarvix::showErrorBalloon(const QString& text)
 {
-    trayIcon.showMessage(tr("Tarvix: HTTP error"), text, QSystemTrayIcon::Critical, 10000);
+    trayIcon.showMessage(tr("Tarvix: HTTP error"), text, QSystemTrayIcon::Critical, balloonMs);
     lastMessageUrl.clear();
 }

@@ -6,7 +6,6 @@ const QString defaultHostsRequest
 const QString defaultServicesRequest = QStringLiteral("status.cgi?host=all&servicestatustypes=28&limit=0");
 const QString defaultHttpPort = QStringLiteral("80");
 const QString defaultHttpsPort = QStringLiteral("443");
-const QString defaultAutoCloseTime = QStringLiteral("10");
 const QString defaultHostsRegExp = QStringLiteral(
     R"(^\s*<td .*\s?class=['"](statusHOSTDOWN|statusHOSTUNREACHABLE)['"]\s?.*><a href=['"](\S+)['"].*>(.+)</a>)");
 const QString defaultSrvcsRegExp = QStringLiteral(

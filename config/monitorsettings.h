@@ -10,7 +10,6 @@ extern const QString defaultHostsRequest;
 extern const QString defaultServicesRequest;
 extern const QString defaultHttpPort;
 extern const QString defaultHttpsPort;
-extern const QString defaultAutoCloseTime;
 extern const QString defaultHostsRegExp;
 extern const QString defaultSrvcsRegExp;
 extern const QString settingsOrganization;
@@ -59,6 +58,12 @@ struct MonitorSettings
     bool openUrlFromTray = true;
     bool disableLocalization = false;
     bool flashesInTray = true;
+    // The status classes chosen in the basic parsing configuration.
+    bool useHostDownStat = true;
+    bool useHostUnreachStat = true;
+    bool useSrvCritStat = true;
+    bool useSrvWarnStat = true;
+    bool useSrvUnknStat = false;
     QString login;
     QString password;
     QStringList hostsList;
@@ -73,7 +78,7 @@ struct MonitorSettings
     QString serverAuthority() const;
 };
 
-// "HostsList"/"ServicesList" encoding: every entry followed by "|".
+// The encoding of the host and service filter lists: every entry followed by "|".
 QString encodeList(const QStringList& entries);
 QStringList decodeList(const QString& stored);
 

@@ -1,77 +1,48 @@
 #include "config/settingsstore.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSettings>
+
+Q_LOGGING_CATEGORY(lcConfig, "tarvix.config", QtWarningMsg)
 
 namespace SettingsStore {
 
-bool readBool(const QSettings& store, const QString& key, bool defaultValue)
+StoredSettings read(const QSettings& store)
 {
-    return store.value(key, defaultValue).toBool();
+    StoredSettings values;
+    for (const SettingSpec& spec : settingsTable()) {
+        const QVariant stored = store.value(spec.name);
+        QVariant checked = stored.isValid() ? checkedValue(spec, stored) : spec.defaultValue;
+        if (!checked.isValid()) {
+            // Only flags and numbers can be unusable; texts, the password among them, never are.
+            qCWarning(lcConfig).noquote().nospace()
+                << "Settings: " << spec.name << "=" << stored.toString() << " is not a usable value; using "
+                << spec.defaultValue.toString();
+            checked = spec.defaultValue;
+        }
+        values.set(spec.key, checked);
+    }
+    return values;
 }
 
-int readInt(const QSettings& store, const QString& key, int defaultValue)
+void write(QSettings& store, const StoredSettings& values)
 {
-    return store.value(key, defaultValue).toInt();
+    for (const SettingSpec& spec : settingsTable()) {
+        if (!values.has(spec.key))
+            continue;
+        if (spec.type == StoredType::List)
+            store.setValue(spec.name, encodeList(values.list(spec.key)));
+        else
+            store.setValue(spec.name, values.value(spec.key));
+    }
 }
 
-QString readString(const QSettings& store, const QString& key, const QString& defaultValue)
+void load(const QSettings& store, MonitorSettings& settings)
 {
-    return store.value(key, defaultValue).toString();
-}
-
-void load(QSettings& store, MonitorSettings& s)
-{
-    s.serverAddress = readString(store, QStringLiteral("ServerAddress"), QString());
-    s.useHttps = readBool(store, QStringLiteral("UseHTTPS"), false);
-    s.serverPort = s.useHttps ? readString(store, QStringLiteral("HTTPSPort"), defaultHttpsPort)
-                              : readString(store, QStringLiteral("HTTPPort"), defaultHttpPort);
-
-    s.denySslCert = readBool(store, QStringLiteral("DenySSLCert"), true);
-    s.requestPeriod = readInt(store, QStringLiteral("RequestPeriod"), 15);
-    s.useHttpAuth = readBool(store, QStringLiteral("UseHTTPAuth"), false);
-    s.autoClose = readBool(store, QStringLiteral("AutoClose"), false);
-    s.autoCloseTime
-        = s.autoClose ? store.value(QStringLiteral("AutoCloseTime"), defaultAutoCloseTime).toInt() : 0;
-
-    s.login = readString(store, QStringLiteral("Login"), QString());
-    s.password = readString(store, QStringLiteral("Password"), QString());
-    s.useUserDefHostsRequest = readBool(store, QStringLiteral("UseUserDefHostsRequest"), false);
-    s.useUserDefExecDir = readBool(store, QStringLiteral("UseUserDefExecDir"), false);
-
-    s.nagiosExecDir = s.useUserDefExecDir
-        ? normalizeExecDir(readString(store, QStringLiteral("UserDefNagiosExecDir"), defaultNagiosExecDir))
-        : defaultNagiosExecDir;
-    s.hostsRequest = s.useUserDefHostsRequest
-        ? readString(store, QStringLiteral("UserDefHostsRequest"), defaultHostsRequest)
-        : defaultHostsRequest;
-    s.useUserDefSrvcsRequest = readBool(store, QStringLiteral("UseUserDefSrvcsRequest"), false);
-    s.servicesRequest = s.useUserDefSrvcsRequest
-        ? readString(store, QStringLiteral("UserDefServicesRequest"), defaultServicesRequest)
-        : defaultServicesRequest;
-
-    s.allExceptSpecifedHosts = readBool(store, QStringLiteral("AllExceptSpecifedHosts"), true);
-    s.onlyListedHosts = readBool(store, QStringLiteral("OnlyListedHosts"), false);
-    s.allExceptSpecifedSrvcs = readBool(store, QStringLiteral("AllExceptSpecifedSrvcs"), true);
-    s.onlyListedSrvcs = readBool(store, QStringLiteral("OnlyListedSrvcs"), false);
-
-    s.hostsList = decodeList(readString(store, QStringLiteral("HostsList"), QString()));
-    s.servicesList = decodeList(readString(store, QStringLiteral("ServicesList"), QString()));
-
-    s.useTrayMessages = readBool(store, QStringLiteral("UseTrayMessages"), false);
-    s.disableSounds = readBool(store, QStringLiteral("DisableSounds"), false);
-    s.enableHostsMonitoring = readBool(store, QStringLiteral("EnableHostsMonitoring"), true);
-    s.enableSrvcsMonitoring = readBool(store, QStringLiteral("EnableSrvcsMonitoring"), true);
-    s.showHostsMessages = readBool(store, QStringLiteral("ShowHostsMessages"), true);
-    s.showSrvcsMessages = readBool(store, QStringLiteral("ShowSrvcsMessages"), true);
-    s.useUserDefHostsRegExp = readBool(store, QStringLiteral("UseUserDefHostsRegExp"), false);
-    s.useUserDefSrvcsRegExp = readBool(store, QStringLiteral("UseUserDefSrvcsRegExp"), false);
-    s.popupsStayOnTop = readBool(store, QStringLiteral("PopupsStayOnTop"), true);
-    s.useBasicRegExpConfig = readBool(store, QStringLiteral("UseBasicRegExpConfig"), true);
-    s.openUrlFromTray = readBool(store, QStringLiteral("OpenUrlFromTray"), true);
-    s.numMenuOnLMK = readInt(store, QStringLiteral("NumMenuOnLMK"), 0);
-    s.disableLocalization = readBool(store, QStringLiteral("DisableLocalization"), false);
-    s.flashesInTray = readBool(store, QStringLiteral("FlashesInTray"), true);
+    assignStoredSettings(settings, read(store));
 }
 
 bool restrictToOwner(const QString& fileName)
@@ -83,6 +54,16 @@ bool restrictToOwner(const QString& fileName)
     if ((file.permissions() & ~(ownerOnly | QFile::ReadUser | QFile::WriteUser)) == 0)
         return true;
     return file.setPermissions(ownerOnly);
+}
+
+bool createPrivately(const QString& fileName)
+{
+    if (QFile::exists(fileName))
+        return true;
+    if (!QDir().mkpath(QFileInfo(fileName).path()))
+        return false;
+    QFile file(fileName);
+    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 } // namespace SettingsStore

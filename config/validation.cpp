@@ -1,72 +1,91 @@
-#include "app/tarvix.h"
+#include "config/validation.h"
 
-#include <QMessageBox>
+#include <QCoreApplication>
 #include <QRegularExpression>
-#include <QSslSocket>
 
 namespace {
+
+// Texts of the main window's translation context, marked for lupdate where they are written.
+QString translated(const char* text)
+{
+    return QCoreApplication::translate("Tarvix", text);
+}
 
 bool isUsablePattern(const QString& pattern)
 {
     return !pattern.isEmpty() && QRegularExpression(pattern).isValid();
 }
 
+ConfigProblem problem(const QString& message, ConfigTab tab, const char* focusWidget)
+{
+    return {message, tab, QLatin1String(focusWidget)};
+}
+
+std::optional<ConfigProblem> firstProblem(const StoredSettings& form, bool sslSupported, bool portMissing)
+{
+    using K = SettingKey;
+    if (!portMissing) {
+        const int port = decimalOrZero(form.text(form.portKey()));
+        if (port < 1 || port >= 65536)
+            return problem(translated(QT_TRANSLATE_NOOP("Tarvix", "Invalid server port number Nagios.")),
+                GeneralTab, "edServerPort");
+    }
+    if (form.flag(K::UseUserDefHostsRequest) && form.text(K::UserDefHostsRequest).isEmpty())
+        return problem(translated(QT_TRANSLATE_NOOP("Tarvix", "No request for the status of hosts.")),
+            GeneralTab, "edHostsRequest");
+    if (form.flag(K::UseUserDefSrvcsRequest) && form.text(K::UserDefServicesRequest).isEmpty())
+        return problem(translated(QT_TRANSLATE_NOOP("Tarvix", "No request for the status of services.")),
+            GeneralTab, "edServicesRequest");
+    if (form.flag(K::UseHttpAuth) && form.text(K::Login).isEmpty())
+        return problem(
+            translated(QT_TRANSLATE_NOOP("Tarvix", "Not specified HTTP username.")), GeneralTab, "edLogin");
+    if (form.flag(K::UseHttpAuth) && form.text(K::Password).isEmpty())
+        return problem(translated(QT_TRANSLATE_NOOP("Tarvix", "Not specified HTTP password.")), GeneralTab,
+            "edPassword");
+
+    if (form.flag(K::UseUserDefHostsRegExp) && !isUsablePattern(form.text(K::HostsRegExp)))
+        return problem(translated(QT_TRANSLATE_NOOP(
+                           "Tarvix", "Not a valid regular expression to analyze the status of hosts.")),
+            StatusesTab, "edHostsRegExp");
+    if (form.flag(K::UseUserDefSrvcsRegExp) && !isUsablePattern(form.text(K::SrvcsRegExp)))
+        return problem(translated(QT_TRANSLATE_NOOP(
+                           "Tarvix", "Not a valid regular expression to analyze the status of services.")),
+            StatusesTab, "edSrvcsRegExp");
+
+    if (form.flag(K::UseBasicRegExpConfig)) {
+        if (!form.flag(K::UseHostDownStat) && !form.flag(K::UseHostUnreachStat))
+            return problem(translated(QT_TRANSLATE_NOOP("Tarvix", "Not specified no status for the host!")),
+                StatusesTab, "frameBasicRegExpConf");
+        if (!form.flag(K::UseSrvCritStat) && !form.flag(K::UseSrvWarnStat) && !form.flag(K::UseSrvUnknStat))
+            return problem(
+                translated(QT_TRANSLATE_NOOP("Tarvix", "Not specified no status for the service!")),
+                StatusesTab, "frameBasicRegExpConf");
+    }
+
+    if (form.flag(K::UseHttps) && !sslSupported)
+        return problem(QStringLiteral("<font>")
+                + translated(QT_TRANSLATE_NOOP(
+                    "Tarvix", "You can obtain the necessary libraries for work using HTTPS can "))
+                + translated(QT_TRANSLATE_NOOP(
+                    "Tarvix", "<a href='https://wiki.openssl.org/index.php/Binaries'>here</a>."))
+                + translated(QT_TRANSLATE_NOOP("Tarvix", "The work using HTTPS is impossible now.</font>")),
+            GeneralTab, "cbUseHttps");
+    return std::nullopt;
+}
+
 } // namespace
 
-bool Tarvix::isConfigOk()
+ConfigCheck checkConfiguration(const StoredSettings& form, bool sslSupported)
 {
-    const auto reject = [this](const QString& text, int tab, QWidget* focus) {
-        QMessageBox::warning(
-            this, tr("Tarvix: configuration error"), text, QMessageBox::Ok, QMessageBox::NoButton);
-        ui.tabConfig->setCurrentIndex(tab);
-        focus->setFocus(Qt::OtherFocusReason);
-        return false;
-    };
-
-    if (ui.edServerAddress->text().isEmpty())
-        return reject(tr("No server address of Nagios found."), 0, ui.edServerAddress);
-
-    if (ui.edServerPort->text().isEmpty()) {
-        QMessageBox::information(this, tr("Tarvix: warning"),
-            tr("Server port is not specified and will be installed in the default."), QMessageBox::Ok,
-            QMessageBox::NoButton);
-        ui.edServerPort->setText(ui.cbUseHttps->isChecked() ? defaultHttpsPort : defaultHttpPort);
-    } else {
-        const int port = decimalOrZero(ui.edServerPort->text());
-        if (port < 1 || port >= 65536)
-            return reject(tr("Invalid server port number Nagios."), 0, ui.edServerPort);
+    ConfigCheck check;
+    if (form.text(SettingKey::ServerAddress).isEmpty()) {
+        check.problem = problem(translated(QT_TRANSLATE_NOOP("Tarvix", "No server address of Nagios found.")),
+            GeneralTab, "edServerAddress");
+        return check;
     }
-
-    if (ui.cbHostsRequest->isChecked() && ui.edHostsRequest->text().isEmpty())
-        return reject(tr("No request for the status of hosts."), 0, ui.edHostsRequest);
-    if (ui.cbServicesRequest->isChecked() && ui.edServicesRequest->text().isEmpty())
-        return reject(tr("No request for the status of services."), 0, ui.edServicesRequest);
-    if (ui.cbUseHTTPAuth->isChecked() && ui.edLogin->text().isEmpty())
-        return reject(tr("Not specified HTTP username."), 0, ui.edLogin);
-    if (ui.cbUseHTTPAuth->isChecked() && ui.edPassword->text().isEmpty())
-        return reject(tr("Not specified HTTP password."), 0, ui.edPassword);
-
-    if (ui.cbHostsRegExp->isChecked() && !isUsablePattern(ui.edHostsRegExp->text()))
-        return reject(
-            tr("Not a valid regular expression to analyze the status of hosts."), 3, ui.edHostsRegExp);
-    if (ui.cbSrvcsRegExp->isChecked() && !isUsablePattern(ui.edSrvcsRegExp->text()))
-        return reject(
-            tr("Not a valid regular expression to analyze the status of services."), 3, ui.edSrvcsRegExp);
-
-    if (ui.rbBaseRegExpConfig->isChecked()) {
-        if (!ui.cbHostDownStat->isChecked() && !ui.cbHostUnreachStat->isChecked())
-            return reject(tr("Not specified no status for the host!"), 3, ui.frameBasicRegExpConf);
-        if (!ui.cbServiceCritStat->isChecked() && !ui.cbServiceWarnStat->isChecked()
-            && !ui.cbServiceUnknownStat->isChecked())
-            return reject(tr("Not specified no status for the service!"), 3, ui.frameBasicRegExpConf);
-    }
-
-    if (ui.cbUseHttps->isChecked() && !QSslSocket::supportsSsl()) {
-        return reject(QStringLiteral("<font>")
-                + tr("You can obtain the necessary libraries for work using HTTPS can ")
-                + tr("<a href='https://wiki.openssl.org/index.php/Binaries'>here</a>.")
-                + tr("The work using HTTPS is impossible now.</font>"),
-            0, ui.cbUseHttps);
-    }
-    return true;
+    check.portMissing = form.text(form.portKey()).isEmpty();
+    if (check.portMissing)
+        check.defaultPort = form.flag(SettingKey::UseHttps) ? defaultHttpsPort : defaultHttpPort;
+    check.problem = firstProblem(form, sslSupported, check.portMissing);
+    return check;
 }

@@ -6,25 +6,6 @@
 
 Q_DECLARE_LOGGING_CATEGORY(lcMonitor)
 
-void Tarvix::buildBasicRegExps()
-{
-    BasicStatusChoice choice;
-    choice.hostDown = ui.cbHostDownStat->isChecked();
-    choice.hostUnreachable = ui.cbHostUnreachStat->isChecked();
-    choice.serviceCritical = ui.cbServiceCritStat->isChecked();
-    choice.serviceWarning = ui.cbServiceWarnStat->isChecked();
-    choice.serviceUnknown = ui.cbServiceUnknownStat->isChecked();
-
-    settings.hostsRegExp = basicHostsRegExp(choice);
-    settings.hostStatRxPos = 1;
-    settings.hostLinkRxPos = 2;
-    settings.hostNameRxPos = 3;
-    settings.srvcsRegExp = basicServicesRegExp(choice);
-    settings.srvStatRxPos = 1;
-    settings.srvLinkRxPos = 2;
-    settings.srvNameRxPos = 3;
-}
-
 PageRule Tarvix::hostsPageRule() const
 {
     return {settings.hostsRegExp, settings.hostStatRxPos, settings.hostLinkRxPos, settings.hostNameRxPos};

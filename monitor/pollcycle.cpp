@@ -26,7 +26,7 @@ void Tarvix::httpGetInfo()
 
     if (http->state() == HttpClient::Connecting) {
         connectWaitSeconds += settings.requestPeriod;
-        if (connectWaitSeconds > 29) {
+        if (connectWaitSeconds >= connectWaitLimitSeconds) {
             if (!errorReported)
                 reportConnectTimeout();
             connectWaitSeconds = 0;
@@ -58,7 +58,7 @@ void Tarvix::reportConnectTimeout()
     trayIcon.showMessage(tr("Tarvix: HTTP error"),
         tr("Timeout while connecting to server") + QLatin1Char('\n')
             + tr("for obtaining monitoring information."),
-        QSystemTrayIcon::Critical, 10000);
+        QSystemTrayIcon::Critical, balloonMs);
     lastMessageUrl.clear();
 }
 

@@ -1,6 +1,7 @@
 #include "app/tarvix.h"
 
 #include "app/resourcepaths.h"
+#include "config/configtab.h"
 #include "monitor/httpclient.h"
 #include "monitor/statusrules.h"
 
@@ -77,7 +78,7 @@ QString Tarvix::requestTitle(int id) const
 void Tarvix::reactToNetworkError(int id)
 {
     ++httpErrorCount;
-    if (httpErrorCount <= 6)
+    if (httpErrorCount <= toleratedFailures)
         return;
 
     pollTimer.stop();
@@ -120,7 +121,7 @@ void Tarvix::reactToAuthenticationFailure(int id)
 void Tarvix::reactToUnidentifiedError()
 {
     ++httpErrorCount;
-    if (httpErrorCount <= 6 || errorReported)
+    if (httpErrorCount <= toleratedFailures || errorReported)
         return;
 
     errorReported = true;
@@ -178,7 +179,7 @@ void Tarvix::reactToGoodAnswer()
         errorReported = false;
         trayIcon.setIcon(QIcon(ResourcePaths::normalIcon));
         trayIcon.showMessage(tr("Tarvix"), tr("Connection with the server is established."),
-            QSystemTrayIcon::Information, 10000);
+            QSystemTrayIcon::Information, balloonMs);
         lastMessageUrl.clear();
     }
     httpErrorCount = 0;
@@ -210,7 +211,7 @@ void Tarvix::processSslErrors(const QList<QSslError>& sslErrorsList)
         QCoreApplication::quit();
     } else if (answer == QMessageBox::No) {
         showAndReadConfig();
-        ui.tabConfig->setCurrentIndex(4);
+        ui.tabConfig->setCurrentIndex(MiscTab);
     }
     sslPromptOpen = false;
 }

@@ -18,19 +18,9 @@ Qt::WindowFlags popupFlags(bool staysOnTop)
     return flags;
 }
 
-bool isHostEvent(unsigned kind)
-{
-    return kind < 2;
-}
-
-bool isRecovery(unsigned kind)
-{
-    return kind == 0 || kind == 2;
-}
-
 } // namespace
 
-InformationWindow::InformationWindow(QWidget* parent, unsigned kind, const QString& linkText,
+InformationWindow::InformationWindow(QWidget* parent, ChangeEventKind kind, const QString& linkText,
     const QString& status, int autoCloseMinutes, int x, int y, bool staysOnTop)
     : QWidget(parent, popupFlags(staysOnTop)),
       autoCloseTimer(),
@@ -44,7 +34,7 @@ InformationWindow::InformationWindow(QWidget* parent, unsigned kind, const QStri
     m_ui->lbEventTime->setText(QDateTime::currentDateTime().toString(QStringLiteral("hh:mm:ss dd.MM.yyyy")));
 
     // The window's sheet reaches every child; the two below override its font for their widgets.
-    if (isRecovery(kind))
+    if (!isProblem(kind))
         setStyleSheet(
             QStringLiteral("QWidget { background: LimeGreen ; font-size: 10pt; font-weight: bold }"));
     else

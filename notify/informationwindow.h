@@ -1,5 +1,7 @@
 #pragma once
 
+#include "notify/changeeventkind.h"
+
 #include <QTimer>
 #include <QWidget>
 
@@ -19,11 +21,10 @@ class InformationWindow : public QWidget
     Q_OBJECT
 
 public:
-    // kind: 0 host recovered, 1 host problem, 2 service recovered, 3 service problem.
     // linkText is rendered as rich text and its links open in the browser, so the caller builds
     // it with popupLinkText(), which escapes the server's name and address.
     // autoCloseMinutes 0 means the popup stays until it is closed by hand.
-    InformationWindow(QWidget* parent, unsigned kind, const QString& linkText, const QString& status,
+    InformationWindow(QWidget* parent, ChangeEventKind kind, const QString& linkText, const QString& status,
         int autoCloseMinutes, int x, int y, bool staysOnTop);
     ~InformationWindow() override;
 

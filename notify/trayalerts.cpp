@@ -6,40 +6,76 @@
 #include "notify/soundplayer.h"
 
 #include <QDesktopServices>
+#include <QPointer>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QUrl>
 
+#include <utility>
+
 Q_LOGGING_CATEGORY(lcNotify, "tarvix.notify", QtWarningMsg)
 
 namespace {
 
-bool isHostEvent(unsigned kind)
-{
-    return kind < 2;
-}
-
-bool isProblem(unsigned kind)
-{
-    return kind == HostProblem || kind == ServiceProblem;
-}
+// Each flashing shows the first image, switches eleven times and ends on the plain icon.
+constexpr int flashTicks = 12;
+constexpr int flashIntervalMs = 400;
 
 } // namespace
 
-void Tarvix::notifyStatusChange(const QString& name, unsigned kind, const QString& url, const QString& status)
+void Tarvix::notifyStatusChange(
+    const QString& name, ChangeEventKind kind, const QString& url, const QString& status)
+{
+    showStatusChange(name, kind, url, status);
+    playStatusSound(kind);
+}
+
+// A walk's changes in the order it found them. A flood is summarised and makes one sound per kind;
+// the icon flashes once, with the pair of the last change, as if each change had restarted it.
+void Tarvix::announceChanges(const QList<Announcement>& changes, bool showMessages, const QString& listUrl)
+{
+    if (changes.isEmpty())
+        return;
+    if (showMessages) {
+        bool sounded[2] = {false, false};
+        for (const Announcement& change : limitAnnouncements(changes, maxAnnouncementsPerKind)) {
+            if (change.summarised == 0)
+                showStatusChange(change.name, change.kind, change.url, change.status);
+            else
+                showStatusChange(summaryText(change), change.kind, listUrl, change.status);
+            if (!std::exchange(sounded[isProblem(change.kind)], true))
+                playStatusSound(change.kind);
+        }
+    }
+    if (settings.flashesInTray)
+        startTrayFlashing(!isProblem(changes.last().kind));
+}
+
+QString Tarvix::summaryText(const Announcement& summary) const
+{
+    return isProblem(summary.kind) ? tr("… and %n more problems", nullptr, summary.summarised)
+                                   : tr("… and %n more recoveries", nullptr, summary.summarised);
+}
+
+void Tarvix::showStatusChange(
+    const QString& name, ChangeEventKind kind, const QString& url, const QString& status)
 {
     qCInfo(lcNotify).noquote() << "announce kind" << kind << "name" << name << "status" << status << "url"
                                << url;
     if (settings.useTrayMessages) {
         showStatusBalloon(name, kind, url, status);
-    } else {
-        placeNextPopup();
-        auto* popup = new InformationWindow(nullptr, kind, popupLinkText(url, name), status,
-            settings.autoCloseTime, popupPosX, popupPosY, settings.popupsStayOnTop);
-        connect(this, &Tarvix::closeAllInformWin, popup, &QWidget::close);
+        return;
     }
-    playStatusSound(kind);
+    placeNextPopup();
+    // However many changes come, the desktop stays usable: the oldest popup gives way.
+    openPopups.removeIf([](const QPointer<InformationWindow>& popup) { return popup.isNull(); });
+    while (openPopups.size() >= maxOpenPopups)
+        openPopups.takeFirst()->close();
+    auto* popup = new InformationWindow(nullptr, kind, popupLinkText(url, name), status,
+        settings.autoCloseTime, popupPosX, popupPosY, settings.popupsStayOnTop);
+    connect(this, &Tarvix::closeAllInformWin, popup, &QWidget::close);
+    openPopups.append(popup);
 }
 
 void Tarvix::placeNextPopup()
@@ -50,19 +86,23 @@ void Tarvix::placeNextPopup()
     popupPosY = next.y();
 }
 
-void Tarvix::showStatusBalloon(const QString& name, unsigned kind, const QString& url, const QString& status)
+void Tarvix::showStatusBalloon(
+    const QString& name, ChangeEventKind kind, const QString& url, const QString& status)
 {
     lastMessageUrl = url;
     const QString title = tr("Change status of ") + (isHostEvent(kind) ? tr("host") : tr("service"));
     const QString body = tr("Name: ") + name + QLatin1Char('\n') + tr("Status: ") + status;
     trayIcon.showMessage(
-        title, body, isProblem(kind) ? QSystemTrayIcon::Critical : QSystemTrayIcon::Information, 10000);
+        title, body, isProblem(kind) ? QSystemTrayIcon::Critical : QSystemTrayIcon::Information, balloonMs);
 }
 
-void Tarvix::playStatusSound(unsigned kind)
+void Tarvix::playStatusSound(ChangeEventKind kind)
 {
-    if (settings.disableSounds || !soundPlayer)
+    if (settings.disableSounds || !soundPlayer || dataDir.path().isEmpty())
         return;
+    // Intended, though the names suggest otherwise: a new problem plays "HostUp.wav" and a recovery
+    // "HostDown.wav". Users know the sounds by what they announce, and their own replacement files
+    // carry these names.
     const QString& file = isProblem(kind) ? ResourcePaths::hostUpSound : ResourcePaths::hostDownSound;
     soundPlayer->play(dataDir.path() + QLatin1Char('/') + file);
 }
@@ -70,13 +110,13 @@ void Tarvix::playStatusSound(unsigned kind)
 void Tarvix::startTrayFlashing(bool up)
 {
     qCInfo(lcNotify) << "flash" << (up ? "up" : "down");
-    flashTicksLeft = 12;
+    flashTicksLeft = flashTicks;
     if (flashTimer.isActive())
         flashTimer.stop();
     flashUp = up;
     flashIconPath = up ? ResourcePaths::hostUpIcon1 : ResourcePaths::hostDownIcon1;
     trayIcon.setIcon(QIcon(flashIconPath));
-    flashTimer.start(400);
+    flashTimer.start(flashIntervalMs);
 }
 
 void Tarvix::trayFlashed()

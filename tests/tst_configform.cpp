@@ -1,3 +1,4 @@
+#include "config/configform.h"
 #include "ui_tarvix.h"
 
 #include <QAbstractButton>
@@ -21,11 +22,10 @@ private slots:
     void init();
     void cleanup();
 
-    void widgetClasses();
-    void initialStates();
-    void tabs();
-    void actions();
-    void tabOrder();
+    void valuesRoundTrip_data();
+    void valuesRoundTrip();
+    void storedRangesAreTheWindows();
+    void problemsFocusWidgetsOfTheForm();
     void enablingConnections_data();
     void enablingConnections();
     void returnClicksAddButton();
@@ -38,7 +38,6 @@ private:
     {
         return m_window->findChild<T*>(QString::fromLatin1(name));
     }
-    static QStringList names(const char* list) { return QString::fromLatin1(list).split(QLatin1Char(' ')); }
 
     std::unique_ptr<QWidget> m_window;
     Ui::TarvixClass m_ui {};
@@ -56,102 +55,70 @@ void TestConfigForm::cleanup()
     m_window.reset();
 }
 
-void TestConfigForm::widgetClasses()
+void TestConfigForm::valuesRoundTrip_data()
 {
-    const char* table[][2] = {{"QTabWidget", "tabConfig"}, {"QWidget", "wSaveCancel"},
-        {"QPushButton", "btnSave btnCancel btnAddHost btnDelHost btnAddService btnDelService"},
-        {"QLineEdit",
-            "edServerAddress edServerPort edExecDir edHostsRequest edServicesRequest edLogin edPassword "
-            "edAddHost edAddService edHostsRegExp edHostStatRxPos edHostLinkRxPos edHostNameRxPos "
-            "edSrvcsRegExp edSrvStatRxPos edSrvLinkRxPos edSrvNameRxPos"},
-        {"QSpinBox", "spinBoxPeriod spinBoxClose"}, {"QLabel", "lbSeconds lbMinutes"},
-        {"QListWidget", "listHosts listServices"}, {"QFrame", "frameBasicRegExpConf frameExpertRegExpConf"},
-        {"QGroupBox", "grBoxTrayClick grBoxSsl"},
-        {"QCheckBox",
-            "cbUseHttps cbAutoClose cbExecDir cbHostsRequest cbServicesRequest cbUseHTTPAuth cbHostDownStat "
-            "cbHostUnreachStat cbServiceCritStat cbServiceWarnStat cbServiceUnknownStat cbHostsRegExp "
-            "cbSrvcsRegExp cbEnableHosts cbShowHosts cbEnableSrvcs cbShowSrvcs cbPopupsStayOnTop "
-            "cbUseTrayMessages cbOpenUrlFromTray cbFlashInTray cbDisableSounds cbDisableLocalization"},
-        {"QRadioButton",
-            "rbAllExceptSpecifedHosts rbOnlyListedHosts rbAllExceptSpecifedSrvcs rbOnlyListedSrvcs "
-            "rbBaseRegExpConfig rbExpertRegExpConfig rbHostsAndSrvcsOnLMK rbHostOnLMK rbSrvcsOnLMK "
-            "rbDenyInvalidCert rbAllowInvalidCert"}};
-    for (const auto& row : table) {
-        for (const QString& name : names(row[1])) {
-            const QWidget* w = m_window->findChild<QWidget*>(name);
-            QVERIFY2(w && QByteArray(w->metaObject()->className()) == row[0], qPrintable(name));
+    QTest::addColumn<bool>("https");
+    QTest::newRow("http") << false;
+    QTest::newRow("https") << true;
+}
+
+// Each key goes into its own widget and comes back out of it: a key bound to the wrong widget, or
+// read with the wrong sense of a radio pair, shows up as a different value.
+void TestConfigForm::valuesRoundTrip()
+{
+    QFETCH(bool, https);
+    using K = SettingKey;
+    StoredSettings values = StoredSettings::defaults();
+    int changed = 0;
+    for (const SettingSpec& spec : settingsTable()) {
+        QVariant other;
+        switch (spec.type) {
+        case StoredType::Flag:
+            other = !spec.defaultValue.toBool();
+            break;
+        case StoredType::Number:
+            other = spec.maximum - changed % 2; // spin boxes and the tray click mode
+            break;
+        case StoredType::PortText:
+            other = QString::number(8000 + changed);
+            break;
+        case StoredType::DigitText:
+            other = QString::number(changed % 10);
+            break;
+        case StoredType::Text:
+            other = QStringLiteral("text %1").arg(changed);
+            break;
+        case StoredType::List: // the lists show their entries sorted
+            other = QStringList {QStringLiteral("a %1").arg(changed), QStringLiteral("b %1").arg(changed)};
+            break;
         }
+        values.set(spec.key, other);
+        ++changed;
     }
+    values.set(K::UseHttps, https);
+    values.unset(https ? K::HttpPort : K::HttpsPort);
+
+    fillConfigForm(m_ui, values);
+    const StoredSettings shown = readConfigForm(m_ui);
+    for (const SettingSpec& spec : settingsTable())
+        QVERIFY2(shown.value(spec.key) == values.value(spec.key), spec.name.data());
 }
 
-void TestConfigForm::initialStates()
+// The window's ranges are the ones stored values are checked against.
+void TestConfigForm::storedRangesAreTheWindows()
 {
-    QCOMPARE(m_window->minimumSize(), QSize(470, 367));
-    QCOMPARE(m_ui.spinBoxPeriod->minimum(), 10);
-    QCOMPARE(m_ui.spinBoxPeriod->maximum(), 600);
-    QCOMPARE(m_ui.spinBoxPeriod->value(), 10);
-    QCOMPARE(m_ui.spinBoxClose->minimum(), 1);
-    QCOMPARE(m_ui.spinBoxClose->maximum(), 999);
-    QCOMPARE(m_ui.edServerPort->inputMask(), QStringLiteral("99999"));
-    for (const QLineEdit* edit : {m_ui.edHostStatRxPos, m_ui.edHostLinkRxPos, m_ui.edHostNameRxPos,
-             m_ui.edSrvStatRxPos, m_ui.edSrvLinkRxPos, m_ui.edSrvNameRxPos})
-        QVERIFY2(edit->inputMask() == QLatin1String("0"), qPrintable(edit->objectName()));
-    QCOMPARE(m_ui.edPassword->echoMode(), QLineEdit::Password);
-    for (const char* name :
-        {"spinBoxClose", "edExecDir", "edHostsRequest", "edServicesRequest", "edLogin", "edPassword",
-            "edHostsRegExp", "edHostStatRxPos", "edSrvcsRegExp", "edSrvNameRxPos", "cbOpenUrlFromTray"})
-        QVERIFY2(!child(name)->isEnabled(), name);
-    QVERIFY(m_ui.rbAllExceptSpecifedHosts->isChecked());
-    QVERIFY(m_ui.rbAllExceptSpecifedSrvcs->isChecked());
-    QCOMPARE(m_ui.tabConfig->currentIndex(), 0);
+    QCOMPARE(settingSpec(SettingKey::RequestPeriod).minimum, m_ui.spinBoxPeriod->minimum());
+    QCOMPARE(settingSpec(SettingKey::RequestPeriod).maximum, m_ui.spinBoxPeriod->maximum());
+    QCOMPARE(settingSpec(SettingKey::AutoCloseTime).minimum, m_ui.spinBoxClose->minimum());
+    QCOMPARE(settingSpec(SettingKey::AutoCloseTime).maximum, m_ui.spinBoxClose->maximum());
+    QCOMPARE(m_ui.edHostStatRxPos->inputMask(), QStringLiteral("0"));
 }
 
-void TestConfigForm::tabs()
+void TestConfigForm::problemsFocusWidgetsOfTheForm()
 {
-    const QStringList texts {QStringLiteral("General"), QStringLiteral("Host Filtering"),
-        QStringLiteral("Filtering Service"), QStringLiteral("Statuses"), QStringLiteral("Misc")};
-    const QStringList pages
-        = names("tabConfigCommon tabConfigHosts tabConfigServices tabConfigRegExp tabMisc");
-    QCOMPARE(m_ui.tabConfig->count(), texts.size());
-    for (int i = 0; i < texts.size(); ++i) {
-        QCOMPARE(m_ui.tabConfig->tabText(i), texts.at(i));
-        QCOMPARE(m_ui.tabConfig->widget(i)->objectName(), pages.at(i));
-    }
-}
-
-void TestConfigForm::actions()
-{
-    const char* table[][2] = {{"actionQuit", "Exit"}, {"actionConfig", "Configuration"},
-        {"actionAbout", "About"}, {"actionHostsDownList", "List of down hosts"},
-        {"actionSrvcsProblemsList", "List of problem services"}, {"actionEmpty", "         < empty >"},
-        {"actionCancel", "Cancel"}, {"actionCloseAll", "Close all messages"},
-        {"actionUnmonitored", "< monitoring disabled >"}};
-    for (const auto& row : table) {
-        const auto* action = child<QAction>(row[0]);
-        QVERIFY2(action, row[0]);
-        QCOMPARE(action->text(), QString::fromLatin1(row[1]));
-    }
-    QVERIFY(!m_ui.actionConfig->icon().isNull());
-}
-
-void TestConfigForm::tabOrder()
-{
-    const QStringList expected = names(
-        "btnSave btnCancel rbAllExceptSpecifedHosts rbOnlyListedHosts listHosts edAddHost btnAddHost "
-        "btnDelHost "
-        "rbAllExceptSpecifedSrvcs rbOnlyListedSrvcs listServices edAddService btnAddService btnDelService "
-        "cbEnableHosts cbShowHosts cbEnableSrvcs cbShowSrvcs tabConfig cbUseTrayMessages cbDisableSounds");
-
-    // One full turn of the focus chain; Qt's inner children of compound widgets sit between the named ones.
-    QStringList visited;
-    QWidget* start = m_ui.btnSave;
-    QWidget* w = start;
-    do {
-        if (expected.contains(w->objectName()))
-            visited << w->objectName();
-        w = w->nextInFocusChain();
-    } while (w != start);
-    QCOMPARE(visited, expected);
+    for (const char* name : {"edServerAddress", "edServerPort", "edHostsRequest", "edServicesRequest",
+             "edLogin", "edPassword", "edHostsRegExp", "edSrvcsRegExp", "frameBasicRegExpConf", "cbUseHttps"})
+        QVERIFY2(child(name), name);
 }
 
 void TestConfigForm::enablingConnections_data()

@@ -14,8 +14,8 @@ namespace {
 
 const QString hostUrl = QStringLiteral("http://nagios.example/cgi-bin/nagios4/extinfo.cgi?type=1&host=web01");
 
-InformationWindow* openPopup(unsigned kind = 1, int autoCloseMinutes = 0, bool staysOnTop = false,
-    const QString& name = QStringLiteral("web01"))
+InformationWindow* openPopup(ChangeEventKind kind = HostProblem, int autoCloseMinutes = 0,
+    bool staysOnTop = false, const QString& name = QStringLiteral("web01"))
 {
     return new InformationWindow(nullptr, kind, popupLinkText(hostUrl, name), QStringLiteral("DOWN"),
         autoCloseMinutes, 115, 115, staysOnTop);
@@ -85,10 +85,11 @@ void TestInformationWindow::colourAndLabelByKind_data()
 void TestInformationWindow::colourAndLabelByKind()
 {
     QFETCH(unsigned, kind);
+    const auto eventKind = ChangeEventKind(kind);
     QFETCH(QColor, colour);
     QFETCH(QString, objectLabel);
 
-    InformationWindow* popup = openPopup(kind);
+    InformationWindow* popup = openPopup(eventKind);
     QCOMPARE(child<QLabel>(popup, "lbObjectName")->text(), objectLabel);
     // The window and the widgets on it are painted in the kind's colour.
     const QImage image = popup->grab().toImage();
@@ -99,8 +100,8 @@ void TestInformationWindow::colourAndLabelByKind()
 
 void TestInformationWindow::staysOnTopFlag()
 {
-    QVERIFY(openPopup(1, 0, true)->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    QVERIFY(!openPopup(1, 0, false)->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(openPopup(HostProblem, 0, true)->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(!openPopup(HostProblem, 0, false)->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }
 
 void TestInformationWindow::autoCloseSetUp_data()
@@ -117,7 +118,7 @@ void TestInformationWindow::autoCloseSetUp()
     QFETCH(int, minutes);
     QFETCH(bool, boxOn);
 
-    InformationWindow* popup = openPopup(1, minutes);
+    InformationWindow* popup = openPopup(HostProblem, minutes);
     auto* box = child<QCheckBox>(popup, "cbAutoClose");
     QCOMPARE(box->isEnabled(), boxOn);
     QCOMPARE(box->isChecked(), boxOn);
@@ -131,7 +132,7 @@ void TestInformationWindow::autoCloseSetUp()
 
 void TestInformationWindow::uncheckingCancelsAutoCloseForGood()
 {
-    InformationWindow* popup = openPopup(1, 5);
+    InformationWindow* popup = openPopup(HostProblem, 5);
     auto* box = child<QCheckBox>(popup, "cbAutoClose");
 
     box->click();
@@ -152,7 +153,7 @@ void TestInformationWindow::closingDeletesThePopup()
 {
     QFETCH(QString, how);
 
-    QPointer<InformationWindow> popup = openPopup(0, 5);
+    QPointer<InformationWindow> popup = openPopup(HostRecovered, 5);
     if (how == QLatin1String("button"))
         QTest::mouseClick(child<QPushButton>(popup, "closeButton"), Qt::LeftButton);
     else
@@ -163,7 +164,7 @@ void TestInformationWindow::closingDeletesThePopup()
 void TestInformationWindow::manyPopupsLeaveNothingBehind()
 {
     for (int i = 0; i < 200; ++i)
-        openPopup(i % 4, i % 2 ? 5 : 0, i % 3 == 0);
+        openPopup(ChangeEventKind(i % 4), i % 2 ? 5 : 0, i % 3 == 0);
     QCOMPARE(openPopupCount(), 200);
 
     const QWidgetList windows = QApplication::topLevelWidgets();
@@ -177,7 +178,7 @@ void TestInformationWindow::manyPopupsLeaveNothingBehind()
 void TestInformationWindow::markupInNameShowsAsText()
 {
     const QString name = QStringLiteral("<b>x</b> & <i>y</i>");
-    InformationWindow* popup = openPopup(3, 0, false, name);
+    InformationWindow* popup = openPopup(ServiceProblem, 0, false, name);
     QTextDocument shown;
     shown.setHtml(child<QLabel>(popup, "lbHostLink")->text());
     QCOMPARE(shown.toPlainText(), name);

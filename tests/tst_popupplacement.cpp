@@ -1,3 +1,4 @@
+#include "notify/announcements.h"
 #include "notify/popupplacement.h"
 
 #include <QTest>
@@ -12,6 +13,8 @@ private slots:
     void cascadeFromStart();
     void linkText_data();
     void linkText();
+    void floodsAreSummarised_data();
+    void floodsAreSummarised();
 };
 
 void TestPopupPlacement::nextPosition_data()
@@ -96,6 +99,59 @@ void TestPopupPlacement::linkText()
     QFETCH(QString, expected);
 
     QCOMPARE(popupLinkText(url, name), expected);
+}
+
+namespace {
+
+QList<Announcement> changes(
+    int problems, int recoveries, const QString& problemStatus = QStringLiteral("DOWN"))
+{
+    QList<Announcement> result;
+    for (int i = 0; i < problems; ++i)
+        result.append({QStringLiteral("down%1").arg(i), HostProblem, QString(),
+            i == 12 ? QStringLiteral("UNREACHABLE") : problemStatus});
+    for (int i = 0; i < recoveries; ++i)
+        result.append({QStringLiteral("up%1").arg(i), HostRecovered, QString(), QStringLiteral("Host UP")});
+    return result;
+}
+
+// Names, with "+N STATUS" for a summary.
+QStringList shown(const QList<Announcement>& announcements)
+{
+    QStringList names;
+    for (const Announcement& a : announcements)
+        names << (a.summarised ? QStringLiteral("+%1 %2").arg(a.summarised).arg(a.status) : a.name);
+    return names;
+}
+
+QStringList names(const char* prefix, int count)
+{
+    QStringList result;
+    for (int i = 0; i < count; ++i)
+        result << QString::fromLatin1(prefix) + QString::number(i);
+    return result;
+}
+
+} // namespace
+
+void TestPopupPlacement::floodsAreSummarised_data()
+{
+    QTest::addColumn<QList<Announcement>>("changes");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("a few pass unchanged") << changes(2, 1) << QStringList {"down0", "down1", "up0"};
+    QTest::newRow("ten of a kind pass unchanged") << changes(10, 10) << names("down", 10) + names("up", 10);
+    QTest::newRow("eleven: nine and a summary of two")
+        << changes(11, 0) << names("down", 9) + QStringList {"+2 DOWN"};
+    QTest::newRow("each kind on its own, statuses mixed") << changes(
+        5000, 12) << names("down", 9) + QStringList {"+4991 "} + names("up", 9) + QStringList {"+3 Host UP"};
+}
+
+void TestPopupPlacement::floodsAreSummarised()
+{
+    QFETCH(QList<Announcement>, changes);
+    QFETCH(QStringList, expected);
+    QCOMPARE(shown(limitAnnouncements(changes, 10)), expected);
 }
 
 QTEST_APPLESS_MAIN(TestPopupPlacement)

@@ -153,7 +153,7 @@ void TestTextFit::textsFit()
     } else if (form == QLatin1String("popup")) {
         // With an auto-close time, so its check box is in its enabled state.
         const QString name = variant < 2 ? QStringLiteral("web01") : QStringLiteral("HTTP:web01");
-        window = new InformationWindow(nullptr, unsigned(variant),
+        window = new InformationWindow(nullptr, ChangeEventKind(variant),
             popupLinkText(
                 QStringLiteral("http://nagios.example/cgi-bin/extinfo.cgi?type=1&host=web01"), name),
             variant < 2 ? QStringLiteral("UNREACHABLE") : QStringLiteral("CRITICAL"), 10, 100, 100, false);

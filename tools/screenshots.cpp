@@ -112,10 +112,11 @@ bool renderPopups(const QString& dir, const QString& language)
 {
     const QString address
         = QStringLiteral("http://nagios.example.org/nagios/cgi-bin/extinfo.cgi?type=1&host=web01");
-    auto* problem = new InformationWindow(nullptr, 1, popupLinkText(address, QStringLiteral("web01")),
-        QStringLiteral("DOWN"), 10, 100, 100, false);
-    auto* recovery = new InformationWindow(nullptr, 2, popupLinkText(address, QStringLiteral("HTTP:web01")),
-        QStringLiteral("Service Up"), 0, 400, 100, false);
+    auto* problem = new InformationWindow(nullptr, HostProblem,
+        popupLinkText(address, QStringLiteral("web01")), QStringLiteral("DOWN"), 10, 100, 100, false);
+    auto* recovery = new InformationWindow(nullptr, ServiceRecovered,
+        popupLinkText(address, QStringLiteral("HTTP:web01")), QStringLiteral("Service Up"), 0, 400, 100,
+        false);
     const bool ok = save(problem, QStringLiteral("%1/popup-%2-problem.png").arg(dir, language))
         & save(recovery, QStringLiteral("%1/popup-%2-recovery.png").arg(dir, language));
     delete problem;

@@ -162,6 +162,41 @@ p, li { white-space: pre-wrap; }
     </message>
 </context>
 <context>
+    <name>NagiosCommand</name>
+    <message>
+        <source>No server or host to send the command to.</source>
+        <translation>Не указан сервер или хост, которому нужно отправить команду.</translation>
+    </message>
+    <message>
+        <source>The server&apos;s answer is too large.</source>
+        <translation>Ответ сервера слишком велик.</translation>
+    </message>
+    <message>
+        <source>The server did not answer within %1 s.</source>
+        <translation>Сервер не ответил в течение %1 с.</translation>
+    </message>
+    <message>
+        <source>The server refused the user name or password (HTTP status 401).</source>
+        <translation>Сервер отклонил имя пользователя или пароль (HTTP-статус 401).</translation>
+    </message>
+    <message>
+        <source>The server answered with HTTP status %1.</source>
+        <translation>Сервер ответил HTTP-статусом %1.</translation>
+    </message>
+    <message>
+        <source>The command could not be sent: %1</source>
+        <translation>Не удалось отправить команду: %1</translation>
+    </message>
+    <message>
+        <source>The server did not send Nagios&apos; command form.</source>
+        <translation>Сервер не прислал форму команды Nagios.</translation>
+    </message>
+    <message>
+        <source>Nagios did not confirm the command.</source>
+        <translation>Nagios не подтвердил выполнение команды.</translation>
+    </message>
+</context>
+<context>
     <name>QObject</name>
     <message>
         <source>Systray</source>
@@ -449,6 +484,30 @@ Server &apos;</source>
     <message>
         <source>service</source>
         <translation>службы</translation>
+    </message>
+    <message>
+        <source>The settings file %1 could not be made readable by you alone; it holds the HTTP password.</source>
+        <translation>Файл настроек %1 не удалось сделать доступным только вам; в нём хранится пароль HTTP.</translation>
+    </message>
+    <message>
+        <source>Tarvix: settings</source>
+        <translation>Tarvix: настройки</translation>
+    </message>
+    <message numerus="yes">
+        <source>… and %n more problems</source>
+        <translation>
+            <numerusform>… и ещё %n проблема</numerusform>
+            <numerusform>… и ещё %n проблемы</numerusform>
+            <numerusform>… и ещё %n проблем</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>… and %n more recoveries</source>
+        <translation>
+            <numerusform>… и ещё %n восстановление</numerusform>
+            <numerusform>… и ещё %n восстановления</numerusform>
+            <numerusform>… и ещё %n восстановлений</numerusform>
+        </translation>
     </message>
 </context>
 <context>

@@ -47,7 +47,7 @@ public:
     void poll() { t.httpGetInfo(); }
     void activate(QSystemTrayIcon::ActivationReason reason) { t.iconActivated(reason); }
     void chooseEntry(QAction* action) { t.hostsSrvcsMenuHandler(action); }
-    void notify(const QString& name, unsigned kind, const QString& url, const QString& status)
+    void notify(const QString& name, ChangeEventKind kind, const QString& url, const QString& status)
     {
         t.notifyStatusChange(name, kind, url, status);
     }

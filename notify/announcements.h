@@ -1,0 +1,23 @@
+#pragma once
+
+#include "notify/changeeventkind.h"
+
+#include <QList>
+#include <QString>
+
+// One status change to tell the user about.
+struct Announcement
+{
+    QString name;
+    ChangeEventKind kind = HostProblem;
+    QString url;
+    QString status;
+    // 0 for a single change. Otherwise this stands for that many changes of its kind that are not
+    // announced one by one; its status is theirs when they share one, else empty.
+    int summarised = 0;
+};
+
+// A walk that finds a flood of changes must not open a window for each: at most `limit` changes of a
+// kind (problems, recoveries) are announced, in their order; when there are more, the last of those
+// becomes a summary of itself and all the rest. A walk with a few changes passes unchanged.
+QList<Announcement> limitAnnouncements(const QList<Announcement>& changes, int limit);
