@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <utility>
 
@@ -13,6 +12,8 @@ namespace {
 constexpr qint64 inflateStep = 256 * 1024;
 // A chunk-size line is a hexadecimal number and perhaps an extension; nothing needs more.
 constexpr qsizetype maxChunkLineBytes = 4096;
+// 100 Continue and the like before the answer; servers send one at most.
+constexpr int maxInterimAnswers = 8;
 
 } // namespace
 
@@ -66,6 +67,10 @@ QByteArray HttpResponseParser::takeBody()
 
 HttpResponseParser::Status HttpResponseParser::feed(const char* data, qint64 size)
 {
+    // Framing may outweigh the body (a chunk for every byte): the bytes on the wire have a cap too.
+    m_wireBytes += size;
+    if (m_status == Status::NeedMore && m_wireBytes > 2 * (m_maxBodyBytes + maxHeaderBytes))
+        return fail(Problem::BodyTooLarge);
     while (size > 0 && m_status == Status::NeedMore) {
         qint64 used = size;
         switch (m_stage) {
@@ -171,6 +176,10 @@ bool HttpResponseParser::parseHeader()
     m_head = QByteArray();
     if (code < 200) {
         m_headers.clear(); // 100 Continue and the like: the real answer follows
+        if (++m_interimAnswers > maxInterimAnswers) {
+            fail(Problem::InvalidHeader);
+            return false;
+        }
         return true;
     }
     m_statusCode = code;
@@ -233,52 +242,95 @@ bool HttpResponseParser::startDecoder(const QByteArray& encoding)
     return true;
 }
 
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// "1a2b" or "1a2b;extension", blanks around; -1 for anything else. A server may send a chunk for
+// every byte, so this must cost next to nothing.
+qint64 chunkSize(QByteArrayView line)
+{
+    qsizetype at = 0;
+    while (at < line.size() && isBlank(line.at(at)))
+        ++at;
+    qint64 size = 0;
+    int digits = 0;
+    for (; at < line.size() && hexValue(line.at(at)) >= 0; ++at) {
+        if (++digits > 15)
+            return -1;
+        size = size * 16 + hexValue(line.at(at));
+    }
+    while (at < line.size() && isBlank(line.at(at)))
+        ++at;
+    return digits > 0 && (at == line.size() || line.at(at) == ';') ? size : -1;
+}
+
+bool isBlankLine(QByteArrayView line)
+{
+    return std::all_of(line.begin(), line.end(), isBlank);
+}
+
+} // namespace
+
 qint64 HttpResponseParser::readChunkLine(const char* data, qint64 size)
 {
     const char* end = static_cast<const char*>(memchr(data, '\n', size_t(size)));
     const qint64 used = end ? end - data + 1 : size;
-    m_line.append(data, qsizetype(end ? used - 1 : used));
     if (m_stage == Stage::Trailer) {
         m_trailerBytes += used;
         if (m_trailerBytes > maxHeaderBytes) {
             fail(Problem::HeaderTooLarge);
             return used;
         }
-    } else if (m_line.size() > maxChunkLineBytes) {
+    } else if (m_line.size() + used > maxChunkLineBytes) {
         fail(Problem::InvalidBody);
         return used;
     }
-    if (!end)
+    if (!end) {
+        m_line.append(data, qsizetype(used));
         return used;
-    const QByteArray line = std::exchange(m_line, QByteArray()).trimmed();
-    switch (m_stage) {
-    case Stage::ChunkSize: {
-        const qsizetype semicolon = line.indexOf(';');
-        const QByteArray digits = (semicolon < 0 ? line : line.left(semicolon)).trimmed();
-        bool ok = !digits.isEmpty() && digits.size() <= 15;
-        for (const char c : digits)
-            ok = ok && std::isxdigit(static_cast<unsigned char>(c));
-        if (!ok) {
-            fail(Problem::InvalidBody);
-            break;
-        }
-        m_remaining = digits.toLongLong(nullptr, 16);
-        m_stage = m_remaining == 0 ? Stage::Trailer : Stage::ChunkData;
-        break;
     }
+    // The whole line is usually in this read: no copy then.
+    if (!m_line.isEmpty())
+        m_line.append(data, qsizetype(used - 1));
+    const QByteArrayView line
+        = m_line.isEmpty() ? QByteArrayView(data, qsizetype(used - 1)) : QByteArrayView(m_line);
+    switch (m_stage) {
+    case Stage::ChunkSize:
+        m_remaining = chunkSize(line);
+        if (m_remaining < 0)
+            fail(Problem::InvalidBody);
+        else
+            m_stage = m_remaining == 0 ? Stage::Trailer : Stage::ChunkData;
+        break;
     case Stage::ChunkEnd:
-        if (!line.isEmpty())
+        if (!isBlankLine(line))
             fail(Problem::InvalidBody);
         else
             m_stage = Stage::ChunkSize;
         break;
     case Stage::Trailer:
-        if (line.isEmpty())
+        if (isBlankLine(line))
             endBody();
         break;
     default:
         break;
     }
+    m_line.clear();
     return used;
 }
 

@@ -10,7 +10,8 @@
 // and headers (at most maxHeaderBytes, so a flood of header lines costs nothing), the body framed by
 // Content-Length, chunks or the end of the connection, and unpacked from gzip or deflate. The body
 // cap counts the unpacked bytes and ends the answer as soon as it is passed, so neither a gzip bomb
-// nor an endless body is ever held beyond the cap.
+// nor an endless body is ever held beyond the cap; the bytes received may be twice the cap, so
+// framing that outweighs the body (a chunk for every byte) is bounded too.
 class HttpResponseParser
 {
 public:
@@ -68,6 +69,8 @@ private:
     QList<QPair<QByteArray, QByteArray>> m_headers; // names in lower case
     QByteArray m_line; // a chunk-size, chunk-end or trailer line being read
     qsizetype m_trailerBytes = 0;
+    qint64 m_wireBytes = 0;
+    int m_interimAnswers = 0;
     qint64 m_remaining = 0; // of the Content-Length body or of the current chunk
     QByteArray m_body;
 

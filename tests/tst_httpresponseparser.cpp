@@ -92,11 +92,17 @@ void TestHttpResponseParser::answers_data()
     *row("too large: chunks beyond the cap")
         << answer("Transfer-Encoding: chunked\r\n", chunked(page, 1000)) << false << qint64(page.size() - 1)
         << int(Status::Failed) << int(Problem::BodyTooLarge) << QByteArray();
+    *row("too large: a chunk for every byte outweighs the body")
+        << answer("Transfer-Encoding: chunked\r\n", chunked(QByteArray(60000, 'x'), 1)) << false
+        << qint64(100000) << int(Status::Failed) << int(Problem::BodyTooLarge) << QByteArray();
     *row("too large: a flood of header lines")
         << answer(QByteArray("X-Filler: 0123456789abcdef\r\n").repeated(5000), page) << false << cap
         << int(Status::Failed) << int(Problem::HeaderTooLarge) << QByteArray();
     *row("invalid: not HTTP") << QByteArray("SSH-2.0-OpenSSH_9.2\r\n\r\n") << false << cap
                               << int(Status::Failed) << int(Problem::InvalidHeader) << QByteArray();
+    *row("invalid: 100 Continue without end")
+        << QByteArray("HTTP/1.1 100 Continue\r\n\r\n").repeated(20) << false << cap << int(Status::Failed)
+        << int(Problem::InvalidHeader) << QByteArray();
     *row("invalid: two different lengths")
         << answer("Content-Length: 2\r\nContent-Length: 3\r\n", "ok") << false << cap << int(Status::Failed)
         << int(Problem::InvalidHeader) << QByteArray();
