@@ -73,10 +73,24 @@ ProblemChanges ProblemList::compare(const QList<StatusRow>& countedRows) const
 
 void ProblemList::append(const QString& name, const QString& data, QObject* handle)
 {
-    CaselessName key {name};
+    append(Entry {name, data, {}, {}, handle});
+}
+
+void ProblemList::reserve(qsizetype more)
+{
+    const qsizetype needed = m_entries.size() + more;
+    m_entries.reserve(needed);
+    // QHash rehashes on every reserve, even one it has room for.
+    if (static_cast<qsizetype>(m_index.capacity()) < needed)
+        m_index.reserve(needed);
+}
+
+void ProblemList::append(Entry entry)
+{
+    CaselessName key {entry.name};
     if (!m_index.contains(key))
         m_index.insert(std::move(key), static_cast<int>(m_entries.size()));
-    m_entries.append(Entry {name, data, handle});
+    m_entries.append(std::move(entry));
 }
 
 void ProblemList::removeEntries(const QList<int>& indices)

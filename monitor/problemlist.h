@@ -42,6 +42,8 @@ public:
     {
         QString name; // display name, kept as first seen
         QString data; // page address without scheme
+        QString serviceName; // services only: as the row gave them
+        QString hostName;
         QObject* handle = nullptr; // the GUI's menu action; not owned
     };
 
@@ -58,6 +60,9 @@ public:
     ProblemChanges compare(const QList<StatusRow>& countedRows) const;
 
     void append(const QString& name, const QString& data, QObject* handle = nullptr);
+    // Room for this many more entries: a large first page then takes no more than it needs.
+    void reserve(qsizetype more);
+    void append(Entry entry);
     // Removes the entries at these indices (as compare() gives them; others are ignored).
     void removeEntries(const QList<int>& indices);
     void clear();
