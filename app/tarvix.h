@@ -15,10 +15,10 @@
 #include <QTranslator>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 
 class HttpClient;
+struct PagePlan;
 class SoundPlayer;
 class QAction;
 class QCloseEvent;
@@ -133,8 +133,7 @@ private:
     PageRule servicesPageRule() const;
     void parseHostsPage();
     void parseServicesPage();
-    void applyPage(const ProblemPage& page, const QList<StatusRow>& countedRows,
-        const std::function<bool(const QString&)>& recoveryAnnounced);
+    void applyPage(const ProblemPage& page, PagePlan plan);
     void removeAllProblemEntries(QMenu& menu, ProblemList& problems);
 
     // notify/trayalerts.cpp
