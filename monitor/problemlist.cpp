@@ -50,11 +50,7 @@ template <typename NameAt> ProblemChanges ProblemList::compareNames(qsizetype co
             changes.newRows.append(static_cast<int>(row));
     }
     for (qsizetype entry = 0; entry < m_entries.size(); ++entry) {
-        if (seen.at(entry))
-            continue;
-        // An entry that repeats an earlier entry's name stays or goes with that one.
-        const int first = m_index.value(CaselessName(m_entries.at(entry).name), static_cast<int>(entry));
-        if (first == entry || !seen.at(first))
+        if (!seen.at(entry))
             changes.goneEntries.append(static_cast<int>(entry));
     }
     return changes;

@@ -62,6 +62,9 @@ public:
     void append(const QString& name, const QString& data, QObject* handle = nullptr);
     // Room for this many more entries: a large first page then takes no more than it needs.
     void reserve(qsizetype more);
+    // Appending does not move existing entries: compare()'s gone indices stay valid. Names are
+    // unique ignoring case, as the walk appends only what compare() found new; an entry that
+    // repeated an earlier name would be gone at the next compare().
     void append(Entry entry);
     // Removes the entries at these indices (as compare() gives them; others are ignored).
     void removeEntries(const QList<int>& indices);

@@ -632,9 +632,9 @@ bool serviceRowCounts(const MonitorSettings& settings, const QString& serviceNam
 
 bool serviceRecoveryAnnounced(const MonitorSettings& settings, const QString& displayName)
 {
-    const QStringList parts = displayName.split(QLatin1Char(':'), Qt::KeepEmptyParts, Qt::CaseSensitive);
-    const QString service = parts.first();
-    const QString host = parts.last();
+    // The first and the last part of the name split at ":" with empty parts kept.
+    const QString service = displayName.left(displayName.indexOf(QLatin1Char(':')));
+    const QString host = displayName.mid(displayName.lastIndexOf(QLatin1Char(':')) + 1);
     bool matched = false;
     for (const QString& entry : settings.servicesList) {
         if (ServiceFilterEntry(entry).matches(service, host)) {

@@ -7,8 +7,7 @@
 //     bench_pagewalk --write N  prints the generated page with N problem rows
 
 #include "config/monitorsettings.h"
-#include "monitor/problemlist.h"
-#include "monitor/statusrules.h"
+#include "monitor/pagewalk.h"
 #include "tools/nagiospage.h"
 
 #include <QCoreApplication>
@@ -69,35 +68,18 @@ QByteArray servicesPage(int problems)
 
 struct Walk
 {
-    int rows = 0;
     int added = 0;
     int gone = 0;
 };
 
-// What the services page routine does with a page, the menus and announcements left out.
+// What the page routines do with a page, the menus and announcements left out.
 Walk walkPage(const QByteArray& body, bool services, const PageRule& rule, const MonitorSettings& settings,
     ProblemList& list)
 {
-    Walk walk;
-    const QString text = pageText(body);
-    if (text.isEmpty())
-        return walk;
-    QList<StatusRow> counted = services ? extractServiceRows(text, rule) : extractHostRows(text, rule);
-    counted.removeIf([&](const StatusRow& row) {
-        return !(services ? serviceRowCounts(settings, row.serviceName) : hostRowCounts(settings, row.name));
-    });
-    walk.rows = static_cast<int>(counted.size());
-    const ProblemChanges changes = list.compare(counted);
-    const QString prefix = settings.serverAddress + settings.nagiosExecDir;
-    for (const int row : changes.newRows)
-        list.append(counted.at(row).name, prefix + counted.at(row).link);
-    for (const int entry : changes.goneEntries) {
-        const QString& name = list.at(entry).name;
-        if (services ? serviceRecoveryAnnounced(settings, name) : hostRecoveryAnnounced(settings, name))
-            ++walk.gone;
-    }
-    list.removeEntries(changes.goneEntries);
-    walk.added = static_cast<int>(changes.newRows.size());
+    PagePlan plan
+        = planPage(services ? PageKind::Services : PageKind::Hosts, pageText(body), rule, settings, list);
+    const Walk walk {static_cast<int>(plan.added.size()), static_cast<int>(plan.gone.size())};
+    applyPlan(std::move(plan), list);
     return walk;
 }
 
@@ -176,13 +158,13 @@ void report(const QString& label, const QByteArray& body, bool services, const P
     const size_t before = heapInUse();
     walkPage(body, services, rule, settings, list);
     const size_t after = heapInUse();
-    const double perEntry = list.isEmpty() ? 0.0 : static_cast<double>(after - before) / list.size();
+    const double perEntry = list.size() == 0 ? 0.0 : static_cast<double>(after - before) / list.size();
 
-    const bool changesRight = (expectedRows < 0 || first.rows == expectedRows) && first.added == first.rows
-        && again.added == 0 && again.gone == 0 && empty.gone == first.rows && empty.rows == 0;
-    std::printf("%-14s %6d %8.2f %7d %8.2f %9.2f %9.2f %7.2f %9.2f %8.0f %s\n", qPrintable(label), first.rows,
-        static_cast<double>(body.size()) / 1e6, lines, floorMs, firstMs, repeatMs, repeatMs / floorMs,
-        emptyMs, perEntry, changesRight ? "ok" : "WRONG CHANGES");
+    const bool changesRight = (expectedRows < 0 || first.added == expectedRows) && again.added == 0
+        && again.gone == 0 && list.size() == first.added && empty.gone == first.added && empty.added == 0;
+    std::printf("%-14s %6d %8.2f %7d %8.2f %9.2f %9.2f %7.2f %9.2f %8.0f %s\n", qPrintable(label),
+        first.added, static_cast<double>(body.size()) / 1e6, lines, floorMs, firstMs, repeatMs,
+        repeatMs / floorMs, emptyMs, perEntry, changesRight ? "ok" : "WRONG CHANGES");
 }
 
 void printHeader()
