@@ -118,14 +118,11 @@ private slots:
     void basicExpressions();
     void fixturePages_data();
     void fixturePages();
-    void acknowledgedServicesAreNotProblems();
     void errorPagesHoldNoStatus_data();
     void errorPagesHoldNoStatus();
     void fastPathMatchesExpression();
     void lines_data();
     void lines();
-    void filters_data();
-    void filters();
 };
 
 void TestStatusRules::basicExpressions_data()
@@ -184,21 +181,6 @@ void TestStatusRules::fixturePages()
                                            : extractHostRows(text, PageRule {basicHostsRegExp(choice)});
     QCOMPARE(describe(rows), expectedRows(folder, services, statuses));
     QVERIFY(looksLikeStatusPage(text));
-    for (const StatusRow& row : rows) {
-        if (services)
-            QCOMPARE(row.serviceName, row.name.section(QLatin1Char(':'), 0, -2));
-    }
-}
-
-void TestStatusRules::acknowledgedServicesAreNotProblems()
-{
-    // The class must be followed by its quote: statusBGCRITICALACK is not statusBGCRITICAL.
-    const QString page = readPage(QStringLiteral("06-ack-downtime/services.html"));
-    const BasicStatusChoice all = choiceOf({"CRITICAL", "WARNING", "UNKNOWN"});
-    QStringList names;
-    for (const StatusRow& row : extractServiceRows(page, PageRule {basicServicesRegExp(all)}))
-        names.append(row.name);
-    QCOMPARE(names, (QStringList {"Replication Lag:db.example.lan", "IMAP:mail-01"}));
 }
 
 void TestStatusRules::errorPagesHoldNoStatus_data()
@@ -316,60 +298,6 @@ void TestStatusRules::lines()
     const PageRule rule {pattern, nameLinkStatusPos.at(2), nameLinkStatusPos.at(1), nameLinkStatusPos.at(0)};
     const QString text = pageText(body);
     QCOMPARE(describe(services ? extractServiceRows(text, rule) : extractHostRows(text, rule)), rows);
-}
-
-void TestStatusRules::filters_data()
-{
-    QTest::addColumn<bool>("services");
-    QTest::addColumn<bool>("allExcept");
-    QTest::addColumn<QStringList>("list");
-    QTest::addColumn<QString>("rowName");
-    QTest::addColumn<bool>("counts");
-    QTest::addColumn<QString>("recoveryName");
-    QTest::addColumn<bool>("announced");
-
-    QTest::newRow("hosts all except: unlisted host counts")
-        << false << true << QStringList {"WEB1"} << "web2" << true << "web2" << true;
-    QTest::newRow("hosts all except: listed host ignoring case does not")
-        << false << true << QStringList {"WEB1"} << "web1" << false << "web1" << false;
-    QTest::newRow("hosts only listed: whole names only")
-        << false << false << QStringList {"WEB1"} << "Web1" << true << "web10" << false;
-    QTest::newRow("hosts only listed, empty list: nothing")
-        << false << false << QStringList {} << "web1" << false << "web1" << false;
-    QTest::newRow("services all except HTTP: no HTTP row, no HTTP recovery on any host")
-        << true << true << QStringList {"HTTP"} << "http" << false << "http:other" << false;
-    QTest::newRow("services all except HTTP: other services count")
-        << true << true << QStringList {"HTTP"} << "SSH" << true << "SSH:web1" << true;
-    QTest::newRow("services only HTTP:web1: the bare service never counts, its recovery is announced")
-        << true << false << QStringList {"HTTP:web1"} << "HTTP" << false << "HTTP:web1" << true;
-    QTest::newRow("services only HTTP:web1: recovery on another host is not announced")
-        << true << false << QStringList {"HTTP:web1"} << "HTTP" << false << "HTTP:web2" << false;
-    QTest::newRow("services only HTTP: HTTP rows count")
-        << true << false << QStringList {"HTTP"} << "Http" << true << "HTTP:web9" << true;
-    QTest::newRow("services name with a colon: first and last part")
-        << true << false << QStringList {"Disk:web1"} << "Disk: /var" << false << "Disk: /var:web1" << true;
-    QTest::newRow("services name with a colon is listed as a whole")
-        << true << true << QStringList {"Disk: /var"} << "Disk: /var" << false << "Disk: /var:web1" << true;
-}
-
-void TestStatusRules::filters()
-{
-    QFETCH(bool, services);
-    QFETCH(bool, allExcept);
-    QFETCH(QStringList, list);
-    QFETCH(QString, rowName);
-    QFETCH(bool, counts);
-    QFETCH(QString, recoveryName);
-    QFETCH(bool, announced);
-
-    MonitorSettings settings;
-    settings.allExceptSpecifedHosts = settings.allExceptSpecifedSrvcs = allExcept;
-    settings.onlyListedHosts = settings.onlyListedSrvcs = !allExcept;
-    settings.hostsList = settings.servicesList = list;
-    QCOMPARE(services ? serviceRowCounts(settings, rowName) : hostRowCounts(settings, rowName), counts);
-    QCOMPARE(services ? serviceRecoveryAnnounced(settings, recoveryName)
-                      : hostRecoveryAnnounced(settings, recoveryName),
-        announced);
 }
 
 QTEST_GUILESS_MAIN(TestStatusRules)
