@@ -26,18 +26,13 @@ ProblemList::CaselessName::CaselessName(const QString& name) : text(name)
     foldedHash = qHash(name.toCaseFolded());
 }
 
-bool ProblemList::contains(const QString& name) const
-{
-    return m_index.contains(CaselessName(name));
-}
-
-template <typename NameAt> ProblemChanges ProblemList::compareNames(qsizetype count, NameAt nameAt) const
+ProblemChanges ProblemList::compare(const QList<StatusRow>& countedRows) const
 {
     ProblemChanges changes;
     QList<bool> seen(m_entries.size(), false);
     QSet<CaselessName> fresh;
-    for (qsizetype row = 0; row < count; ++row) {
-        CaselessName name {nameAt(row)};
+    for (qsizetype row = 0; row < countedRows.size(); ++row) {
+        CaselessName name {countedRows.at(row).name};
         const auto known = m_index.constFind(name);
         if (known != m_index.cend()) {
             seen[known.value()] = true;
@@ -54,22 +49,6 @@ template <typename NameAt> ProblemChanges ProblemList::compareNames(qsizetype co
             changes.goneEntries.append(static_cast<int>(entry));
     }
     return changes;
-}
-
-ProblemChanges ProblemList::compare(const QStringList& currentNames) const
-{
-    return compareNames(currentNames.size(), [&currentNames](qsizetype row) { return currentNames.at(row); });
-}
-
-ProblemChanges ProblemList::compare(const QList<StatusRow>& countedRows) const
-{
-    return compareNames(
-        countedRows.size(), [&countedRows](qsizetype row) { return countedRows.at(row).name; });
-}
-
-void ProblemList::append(const QString& name, const QString& data, QObject* handle)
-{
-    append(Entry {name, data, {}, {}, handle});
 }
 
 void ProblemList::reserve(qsizetype more)

@@ -14,7 +14,6 @@ const QString hostsRegExpTemplate
     = QStringLiteral(R"(^\s*<td .*\s?class=['"](status_list)['"]\s?.*><a href=['"](\S+)['"].*>(.+)</a>)");
 const QString srvcsRegExpTemplate
     = QStringLiteral(R"(^\s*<TD .*\s?class=['"](status_list)['"]\s?.*><a href=['"](\S+)['"].*>(.+)</a>)");
-const QString hostInLinkRegExp = QStringLiteral(R"(host=(\S+)[&$])");
 
 namespace {
 
@@ -432,6 +431,8 @@ qsizetype indexOfHost(QStringView link, qsizetype from)
     return -1;
 }
 
+// The host of a service link as "host=(\S+)[&$]" finds it, "$" being an ordinary character inside
+// the brackets.
 bool findHostInLink(QStringView link, QStringView* host)
 {
     // The expression's first match starts at the first "host=" that has a match; its greedy \S+
@@ -534,16 +535,6 @@ QString pageText(const QByteArray& body)
     return QString::fromUtf8(QByteArrayView(body.constData(), length));
 }
 
-bool hostOfServiceLink(QStringView link, QString* host)
-{
-    QStringView encoded;
-    if (!findHostInLink(link, &encoded))
-        return false;
-    if (host)
-        *host = decodeHost(encoded);
-    return true;
-}
-
 QList<StatusRow> extractHostRows(const QString& text, const PageRule& rule)
 {
     QList<StatusRow> rows;
@@ -600,7 +591,7 @@ ServiceFilterEntry::ServiceFilterEntry(const QString& entry)
 
 bool ServiceFilterEntry::matches(const QString& service, const QString& host) const
 {
-    if (!isValid() || m_serviceName.toLower() != service.toLower())
+    if (m_serviceName.isEmpty() || m_serviceName.toLower() != service.toLower())
         return false;
     if (m_hostNames.isEmpty())
         return true;
