@@ -23,6 +23,7 @@
 // dedicated scan that gives the expression's own matches and captures, many times faster.
 extern const QString hostsRegExpTemplate;
 extern const QString srvcsRegExpTemplate;
+extern const QString statusListMark; // "status_list"
 
 // The five status check boxes of the basic configuration.
 struct BasicStatusChoice
