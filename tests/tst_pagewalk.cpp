@@ -118,34 +118,28 @@ void TestPageWalk::firstPage()
 
     const PageKind kind = kindOf(page);
     ProblemList problems;
-    PagePlan first = plan(kind, fixture(page) + appended, problems);
+    const PagePlan first = plan(kind, fixture(page) + appended, problems);
     QVERIFY(first.gone.isEmpty());
+    applyPlan(PagePlan(first), problems);
+    QCOMPARE(problems.size(), first.added.size());
     QStringList actual;
-    for (const NewProblem& problem : first.added) {
-        actual << problem.name + QLatin1Char('|') + problem.status;
-        // The address is the link on the page, which encodes the names.
-        if (kind == PageKind::Hosts) {
-            QVERIFY(problem.serviceName.isEmpty() && problem.hostName.isEmpty());
-            QCOMPARE(problem.address, prefix + "extinfo.cgi?type=1&host=" + linkEncoded(problem.name));
-        } else {
-            QCOMPARE(problem.serviceName + QLatin1Char(':') + problem.hostName, problem.name);
-            QCOMPARE(problem.address,
-                prefix + "extinfo.cgi?type=2&host=" + linkEncoded(problem.hostName)
-                    + "&service=" + linkEncoded(problem.serviceName));
-        }
-    }
-    QCOMPARE(actual, expected);
-
-    // The entries keep what the rows gave them.
-    const PagePlan copy = first;
-    applyPlan(std::move(first), problems);
-    QCOMPARE(problems.size(), copy.added.size());
     for (int i = 0; i < problems.size(); ++i) {
+        const NewProblem& problem = first.added.at(i);
+        actual << problem.name + QLatin1Char('|') + problem.status;
+        // The address is the page's link, which encodes the names.
+        QString link = "extinfo.cgi?type=1&host=" + linkEncoded(problem.name);
+        if (kind == PageKind::Services) {
+            QCOMPARE(problem.serviceName + QLatin1Char(':') + problem.hostName, problem.name);
+            link = "extinfo.cgi?type=2&host=" + linkEncoded(problem.hostName)
+                + "&service=" + linkEncoded(problem.serviceName);
+        }
+        QCOMPARE(problem.address, prefix + link);
+        // The entries keep what the rows gave them.
         const ProblemList::Entry& entry = problems.at(i);
-        const NewProblem& problem = copy.added.at(i);
         QCOMPARE(QStringList({entry.name, entry.data, entry.serviceName, entry.hostName}),
             QStringList({problem.name, problem.address, problem.serviceName, problem.hostName}));
     }
+    QCOMPARE(actual, expected);
 }
 
 void TestPageWalk::unchangedProblems_data()
