@@ -196,7 +196,7 @@ TemplateMatcher::TemplateMatcher(const QString& pattern)
         readClassNames(pattern, srvcsRegExpTemplate);
 }
 
-bool TemplateMatcher::match(QStringView line)
+bool TemplateMatcher::matchCell(QStringView line)
 {
     const qsizetype n = line.size();
     qsizetype tag = 0;

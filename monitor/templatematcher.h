@@ -23,7 +23,16 @@ public:
     explicit TemplateMatcher(const QString& pattern);
 
     bool active() const { return m_active; }
-    bool match(QStringView line);
+    bool match(QStringView line)
+    {
+        // Most lines start with a tag other than "<td ": no call for them. ("t" and "d" have no
+        // other case-insensitive forms.)
+        if (line.size() >= 4 && line[0] == u'<'
+            && ((line[1].unicode() | 0x20) != u't' || (line[2].unicode() | 0x20) != u'd' || line[3] != u' '))
+            return false;
+        return matchCell(line);
+    }
+
     // Capture 0 to 3 of the last match, valid while its line lives; empty for any other number.
     QStringView captured(int position) const
     {
@@ -31,6 +40,7 @@ public:
     }
 
 private:
+    bool matchCell(QStringView line);
     qsizetype classNameEnd(QStringView line, qsizetype eq) const;
     bool readClassNames(const QString& pattern, const QString& pageTemplate);
 
