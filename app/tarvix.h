@@ -20,11 +20,11 @@
 #include <QTranslator>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 
 class HttpClient;
 class InformationWindow;
+struct PagePlan;
 class SoundPlayer;
 class QAction;
 class QCloseEvent;
@@ -131,8 +131,7 @@ private:
     PageRule servicesPageRule() const;
     void parseHostsPage();
     void parseServicesPage();
-    void applyPage(const ProblemPage& page, const QList<StatusRow>& countedRows,
-        const std::function<bool(const QString&)>& recoveryAnnounced);
+    void applyPage(const ProblemPage& page, PagePlan plan);
     void removeAllProblemEntries(QMenu& menu, ProblemList& problems);
 
     // notify/trayalerts.cpp
