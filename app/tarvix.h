@@ -3,6 +3,7 @@
 #include "config/monitorsettings.h"
 #include "config/configtab.h"
 #include "config/settingstable.h"
+#include "monitor/listhealth.h"
 #include "monitor/problemlist.h"
 #include "monitor/statusrules.h"
 #include "notify/announcements.h"
@@ -20,11 +21,11 @@
 #include <QTranslator>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 
 class HttpClient;
 class InformationWindow;
+struct PagePlan;
 class SoundPlayer;
 class QAction;
 class QCloseEvent;
@@ -109,10 +110,11 @@ private:
     // monitor/responses.cpp
     void reactToNetworkError(int id);
     void reactToAuthenticationFailure(int id);
-    void reactToUnidentifiedError();
+    void reactToUnidentifiedError(int id);
     void reactToStatusCode(int id, int statusCode);
     void reactToNonStatusPage();
-    void reactToGoodAnswer();
+    void reactToGoodAnswer(int id);
+    StatusList listOf(int id) const;
     bool isStatusPage(int id) const;
     QString requestTitle(int id) const;
 
@@ -131,8 +133,7 @@ private:
     PageRule servicesPageRule() const;
     void parseHostsPage();
     void parseServicesPage();
-    void applyPage(const ProblemPage& page, const QList<StatusRow>& countedRows,
-        const std::function<bool(const QString&)>& recoveryAnnounced);
+    void applyPage(const ProblemPage& page, PagePlan plan);
     void removeAllProblemEntries(QMenu& menu, ProblemList& problems);
 
     // notify/trayalerts.cpp
@@ -180,7 +181,8 @@ private:
     int popupPosY = 100;
     int hostsRequestId = 0;
     int servicesRequestId = 0;
-    int httpErrorCount = 0;
+    // Failed answers in a row of each list, since the list's last answer with status 200.
+    ListHealth listHealth;
     int connectWaitSeconds = 0;
     // Drops the next finished notification once: after start with a bad configuration and after the
     // client is replaced. Qt 4's client reported its new socket that way; ours always reports the

@@ -509,6 +509,22 @@ Server &apos;</source>
             <numerusform>… и ещё %n восстановлений</numerusform>
         </translation>
     </message>
+    <message>
+        <source>The list of down hosts is stale since %1</source>
+        <translation>Список недоступных хостов устарел с %1</translation>
+    </message>
+    <message>
+        <source>The list of problem services is stale since %1</source>
+        <translation>Список проблемных служб устарел с %1</translation>
+    </message>
+    <message>
+        <source>The list of down hosts is up to date again.</source>
+        <translation>Список недоступных хостов снова актуален.</translation>
+    </message>
+    <message>
+        <source>The list of problem services is up to date again.</source>
+        <translation>Список проблемных служб снова актуален.</translation>
+    </message>
 </context>
 <context>
     <name>TarvixClass</name>
