@@ -2,8 +2,11 @@
 
 #include "monitor/templatematcher.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QStringView>
+
+#include <algorithm>
 
 const QString hostsRegExpTemplate
     = QStringLiteral(R"(^\s*<td .*\s?class=['"](status_list)['"]\s?.*><a href=['"](\S+)['"].*>(.+)</a>)");
@@ -35,13 +38,18 @@ public:
     }
 
     bool isValid() const { return m_template.active() || m_expression.isValid(); }
+    bool usesEngine() const { return !m_template.active(); }
 
-    bool match(QStringView line)
+    enum Result { NoMatch, Match, Failed };
+    Result match(QStringView line)
     {
         if (m_template.active())
-            return m_template.match(line);
+            return m_template.match(line) ? Match : NoMatch;
         m_match = m_expression.match(line);
-        return m_match.hasMatch();
+        // The engine's errors (its match limit, above all) come as a match that is not valid.
+        if (!m_match.isValid())
+            return Failed;
+        return m_match.hasMatch() ? Match : NoMatch;
     }
 
     // Valid until the next match, while the page text lives.
@@ -58,12 +66,16 @@ private:
     QRegularExpressionMatch m_match;
 };
 
-// Calls onMatch(matcher) for each line of the page that the rule's expression matches.
-template <typename OnMatch> void matchLines(const QString& text, const PageRule& rule, OnMatch onMatch)
+// Calls onMatch(matcher) for each line of the page that the rule's expression matches. False when
+// the expression failed on a line or ran out of time; reading stops there.
+template <typename OnMatch> bool matchLines(const QString& text, const PageRule& rule, OnMatch onMatch)
 {
     LineMatcher matcher(rule);
     if (!matcher.isValid())
-        return;
+        return true;
+    QElapsedTimer clock;
+    if (matcher.usesEngine())
+        clock.start();
     const QStringView page(text);
     qsizetype start = 0;
     while (start < page.size()) {
@@ -72,9 +84,17 @@ template <typename OnMatch> void matchLines(const QString& text, const PageRule&
             end = page.size();
         const QStringView line = page.sliced(start, end - start);
         start = end + 1;
-        if (!line.isEmpty() && matcher.match(line))
+        if (line.isEmpty())
+            continue;
+        const LineMatcher::Result result = matcher.match(line);
+        if (result == LineMatcher::Match)
             onMatch(matcher);
+        else if (result == LineMatcher::Failed)
+            return false;
+        if (clock.isValid() && clock.hasExpired(rule.timeLimitMs))
+            return false;
     }
+    return true;
 }
 
 // `text` with every occurrence of `word` removed, as QString::remove does (case-sensitive), into
@@ -200,25 +220,27 @@ QString pageText(const QByteArray& body)
     return QString::fromUtf8(QByteArrayView(body.constData(), length));
 }
 
-QList<StatusRow> extractHostRows(const QString& text, const PageRule& rule)
+QList<StatusRow> extractHostRows(const QString& text, const PageRule& rule, bool* ok)
 {
     QList<StatusRow> rows;
     SharedTexts shared;
-    matchLines(text, rule, [&rows, &rule, &shared](const LineMatcher& match) {
+    const bool read = matchLines(text, rule, [&rows, &rule, &shared](const LineMatcher& match) {
         StatusRow row;
         row.name = match.captured(rule.namePos).toString();
         row.link = match.captured(rule.linkPos).toString();
         row.status = shared.withoutWord(match.captured(rule.statusPos), u"status");
         rows.append(std::move(row));
     });
+    if (ok)
+        *ok = read;
     return rows;
 }
 
-QList<StatusRow> extractServiceRows(const QString& text, const PageRule& rule)
+QList<StatusRow> extractServiceRows(const QString& text, const PageRule& rule, bool* ok)
 {
     QList<StatusRow> rows;
     SharedTexts shared;
-    matchLines(text, rule, [&rows, &rule, &shared](const LineMatcher& match) {
+    const bool read = matchLines(text, rule, [&rows, &rule, &shared](const LineMatcher& match) {
         const QStringView link = match.captured(rule.linkPos);
         QStringView host;
         if (!PageScan::findHostInLink(link, &host))
@@ -237,12 +259,50 @@ QList<StatusRow> extractServiceRows(const QString& text, const PageRule& rule)
         row.status = shared.withoutWord(match.captured(rule.statusPos), u"statusBG");
         rows.append(std::move(row));
     });
+    if (ok)
+        *ok = read;
     return rows;
 }
 
 bool looksLikeStatusPage(const QString& text)
 {
-    return text.contains(QLatin1String("itemTotalsTitle"), Qt::CaseSensitive);
+    return readPageTotals(text).found;
+}
+
+PageTotals readPageTotals(const QString& text)
+{
+    PageTotals totals;
+    // The line comes after the table, near the end of a page that may be megabytes long.
+    const qsizetype at = text.lastIndexOf(QLatin1String("itemTotalsTitle"));
+    if (at < 0)
+        return totals;
+    totals.found = true;
+    // The first three numbers of the line's text: "Results 0 - 100 of 5919 Matching Services".
+    qint64 numbers[3] = {0, 0, 0};
+    int count = 0;
+    bool inNumber = false;
+    for (qsizetype i = text.indexOf(QLatin1Char('>'), at) + 1; i > 0 && i < text.size() && count < 3; ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('<') || c == QLatin1Char('\n'))
+            break;
+        const bool digit = c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        if (digit && numbers[count] < 1000000000)
+            numbers[count] = numbers[count] * 10 + (c.unicode() - u'0');
+        if (inNumber && !digit)
+            ++count;
+        inNumber = digit;
+    }
+    if (inNumber)
+        ++count;
+    if (count < 3)
+        return totals;
+    const qint64 first = numbers[0];
+    const qint64 last = numbers[1];
+    totals.matching = static_cast<int>(numbers[2]);
+    // The whole list reads "1 - N of N"; a cut one gives the zero-based start of what it lists.
+    const bool whole = first <= 1 && last >= numbers[2];
+    totals.listed = static_cast<int>(whole ? numbers[2] : std::max<qint64>(0, last - first));
+    return totals;
 }
 
 ServiceFilterEntry::ServiceFilterEntry(const QString& entry)
@@ -286,14 +346,13 @@ bool serviceRowCounts(const MonitorSettings& settings, const QString& serviceNam
     return (!listed && !settings.onlyListedSrvcs) || (listed && !settings.allExceptSpecifedSrvcs);
 }
 
-bool serviceRecoveryAnnounced(const MonitorSettings& settings, const QString& displayName)
+bool serviceRecoveryAnnounced(
+    const MonitorSettings& settings, const QString& serviceName, const QString& hostName)
 {
-    // The first and the last part of the name split at ":" with empty parts kept.
-    const QString service = displayName.left(displayName.indexOf(QLatin1Char(':')));
-    const QString host = displayName.mid(displayName.lastIndexOf(QLatin1Char(':')) + 1);
     bool matched = false;
     for (const QString& entry : settings.servicesList) {
-        if (ServiceFilterEntry(entry).matches(service, host)) {
+        if (entry.compare(serviceName, Qt::CaseInsensitive) == 0
+            || ServiceFilterEntry(entry).matches(serviceName, hostName)) {
             matched = true;
             break;
         }
