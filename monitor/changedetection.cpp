@@ -17,23 +17,29 @@ PageRule Tarvix::servicesPageRule() const
     return {settings.srvcsRegExp, settings.srvStatRxPos, settings.srvLinkRxPos, settings.srvNameRxPos};
 }
 
-void Tarvix::parseHostsPage()
+PagePlan Tarvix::walkPage(int id) const
+{
+    if (id == hostsRequestId)
+        return planPage(PageKind::Hosts, hostsPageText, hostsPageRule(), settings, hostProblems);
+    return planPage(PageKind::Services, servicesPageText, servicesPageRule(), settings, serviceProblems);
+}
+
+void Tarvix::parseHostsPage(PagePlan plan)
 {
     if (hostsPageText.isEmpty())
         return;
     const ProblemPage page {hostsMenu, hostProblems, settings.showHostsMessages, HostProblem, HostRecovered,
         QStringLiteral("Host UP")};
-    applyPage(page, planPage(PageKind::Hosts, hostsPageText, hostsPageRule(), settings, hostProblems));
+    applyPage(page, std::move(plan));
 }
 
-void Tarvix::parseServicesPage()
+void Tarvix::parseServicesPage(PagePlan plan)
 {
     if (servicesPageText.isEmpty())
         return;
     const ProblemPage page {servicesMenu, serviceProblems, settings.showSrvcsMessages, ServiceProblem,
         ServiceRecovered, QStringLiteral("Service Up")};
-    applyPage(
-        page, planPage(PageKind::Services, servicesPageText, servicesPageRule(), settings, serviceProblems));
+    applyPage(page, std::move(plan));
 }
 
 // Each change is announced and then flashed, in the plan's order; the tooltip comes last.
@@ -42,7 +48,8 @@ void Tarvix::applyPage(const ProblemPage& page, PagePlan plan)
     QList<QObject*> handles;
     for (const NewProblem& problem : plan.added) {
         page.menu.removeAction(ui.actionEmpty);
-        auto* entry = new QAction(problem.name, this);
+        // Names come from the server and are shown as they are: "&" would make a mnemonic.
+        auto* entry = new QAction(QString(problem.name).replace(QLatin1Char('&'), QLatin1String("&&")), this);
         entry->setData(problem.address);
         page.menu.addAction(entry);
         handles.append(entry);
