@@ -127,6 +127,7 @@ private:
         ChangeEventKind problemKind;
         ChangeEventKind recoveredKind;
         QString recoveredStatus;
+        QString listUrl;
     };
     PageRule hostsPageRule() const;
     PageRule servicesPageRule() const;

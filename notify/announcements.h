@@ -15,6 +15,10 @@ struct Announcement
     // 0 for a single change. Otherwise this stands for that many changes of its kind that are not
     // announced one by one; its status is theirs when they share one, else empty.
     int summarised = 0;
+    // The object as Nagios names it in commands; the service is empty for a host. Initialised, so
+    // that brace lists may leave them out.
+    QString host {};
+    QString service {};
 };
 
 // A walk that finds a flood of changes must not open a window for each: at most `limit` changes of a
