@@ -25,7 +25,10 @@ void Tarvix::processHttpFinished(int id, bool error)
         return;
     const QString kind = hosts ? QStringLiteral("hosts") : QStringLiteral("services");
     const QByteArray body = http->readAll();
-    (hosts ? hostsPageText : servicesPageText) = pageText(body);
+    QString& text = hosts ? hostsPageText : servicesPageText;
+    // The last page need not live on beside the new one: 20 MB at a large site.
+    text.clear();
+    text = pageText(body);
 
     if (error) {
         qCInfo(lcMonitor).noquote() << "answer" << kind << "error" << int(http->error())
