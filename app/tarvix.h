@@ -104,6 +104,7 @@ private:
 
     // monitor/pollcycle.cpp
     void recreateHttpClient(bool oldUsesHttps, bool newUsesHttps);
+    void abandonRequests();
     void createHttpClient();
     void reportConnectTimeout();
 
@@ -157,6 +158,9 @@ private:
     static constexpr int connectWaitLimitSeconds = 30;
     // Changes of a kind one page walk announces one by one; more are summarised.
     static constexpr int maxAnnouncementsPerKind = 10;
+    // Every answer ends within the larger of these: a minimum, and a number of poll periods.
+    static constexpr int minimumAnswerLimitSeconds = 120;
+    static constexpr int answerLimitPeriods = 4;
     // Popups open at once; a new one closes the oldest.
     static constexpr int maxOpenPopups = 50;
 
@@ -181,6 +185,9 @@ private:
     int popupPosY = 100;
     int hostsRequestId = 0;
     int servicesRequestId = 0;
+    // The answer to the list's last request has not come yet.
+    bool hostsAnswerPending = false;
+    bool servicesAnswerPending = false;
     // Failed answers in a row of each list, since the list's last answer with status 200.
     ListHealth listHealth;
     int connectWaitSeconds = 0;
