@@ -5,7 +5,9 @@
 #include "config/settingstable.h"
 #include "monitor/problemlist.h"
 #include "monitor/statusrules.h"
+#include "monitor/nagioscommand.h"
 #include "notify/announcements.h"
+#include "notify/informationwindow.h"
 #include "ui_tarvix.h"
 
 #include <QDir>
@@ -24,7 +26,6 @@
 #include <memory>
 
 class HttpClient;
-class InformationWindow;
 class SoundPlayer;
 class QAction;
 class QCloseEvent;
@@ -140,13 +141,20 @@ private:
         const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
     void announceChanges(const QList<Announcement>& changes, bool showMessages, const QString& listUrl);
     QString summaryText(const Announcement& summary) const;
-    void showStatusChange(
-        const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
+    void showStatusChange(const Announcement& change);
     void placeNextPopup();
     void showStatusBalloon(
         const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
     void playStatusSound(ChangeEventKind kind);
     void startTrayFlashing(bool up);
+
+    // notify/popupcommands.cpp
+    void offerPopupCommands(InformationWindow* popup, const Announcement& change);
+    void askAcknowledgement(const QPointer<InformationWindow>& popup, const Announcement& change);
+    void sendPopupCommand(const QPointer<InformationWindow>& popup, const Announcement& change,
+        InformationWindow::Command command, const NagiosCommand::Acknowledgement& ack = {});
+    void rememberAcknowledgeComment(const QString& comment);
+    QString commandAuthor() const;
 
     // How long every tray balloon stays.
     static constexpr int balloonMs = 10000;
