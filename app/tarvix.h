@@ -153,6 +153,7 @@ private:
     void askAcknowledgement(const QPointer<InformationWindow>& popup, const Announcement& change);
     void sendPopupCommand(const QPointer<InformationWindow>& popup, const Announcement& change,
         InformationWindow::Command command, const NagiosCommand::Acknowledgement& ack = {});
+    void pollAfterCommand();
     void rememberAcknowledgeComment(const QString& comment);
     QString commandAuthor() const;
 
@@ -166,6 +167,9 @@ private:
     static constexpr int maxAnnouncementsPerKind = 10;
     // Popups open at once; a new one closes the oldest.
     static constexpr int maxOpenPopups = 50;
+    // Nagios takes a command from its pipe at once, but writes the status that its CGIs read only
+    // every status_update_interval seconds (10 by default): polls this long after a command.
+    static constexpr int commandFollowUpMs[] = {3000, 11000};
 
     MonitorSettings settings;
     // The stored values as last read, which the configuration window shows.
@@ -184,6 +188,8 @@ private:
     HttpClient* http = nullptr;
     QTimer pollTimer;
     QTimer flashTimer;
+    QTimer commandFollowUpTimer;
+    int commandFollowUps = 0;
     int popupPosX = 100;
     int popupPosY = 100;
     int hostsRequestId = 0;

@@ -6,6 +6,8 @@
 #include <QLoggingCategory>
 #include <QSettings>
 
+#include <iterator>
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -69,15 +71,26 @@ void Tarvix::sendPopupCommand(const QPointer<InformationWindow>& popup, const An
             }
             if (popup)
                 popup->showCommandSubmitted(command);
-            // The effect shows at once instead of a period later.
+            // The effect shows in seconds instead of a period later.
             httpGetInfo();
             timerStart();
+            commandFollowUps = 0;
+            commandFollowUpTimer.setSingleShot(true);
+            commandFollowUpTimer.start(commandFollowUpMs[0]);
         });
     popup->showCommandRunning(command);
     if (command == InformationWindow::Command::Acknowledge)
         nagios->acknowledge(change.host, change.service, ack);
     else
         nagios->recheck(change.host, change.service);
+}
+
+void Tarvix::pollAfterCommand()
+{
+    httpGetInfo();
+    const int next = ++commandFollowUps;
+    if (next < int(std::size(commandFollowUpMs)))
+        commandFollowUpTimer.start(commandFollowUpMs[next] - commandFollowUpMs[next - 1]);
 }
 
 // Kept apart from the configuration window, which does not show it: its Save writes only what
