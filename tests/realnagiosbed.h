@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUrl>
 
 class RealNagiosBed
 {
@@ -83,6 +84,21 @@ public:
         const QByteArray body = fetch(QStringLiteral("statusjson.cgi?") + query,
             env("TARVIX_REAL_NAGIOS_USER"), env("TARVIX_REAL_NAGIOS_PASSWORD"));
         return QJsonDocument::fromJson(body).object().value(QLatin1String("data")).toObject();
+    }
+
+    // A field of what Nagios holds about a host, or about its service when one is given.
+    QJsonValue field(const QString& hostName, const QString& service, const char* name) const
+    {
+        QString query = QStringLiteral("query=%1&hostname=")
+                            .arg(service.isEmpty() ? QLatin1String("host") : QLatin1String("service"))
+            + QString::fromLatin1(QUrl::toPercentEncoding(hostName));
+        if (!service.isEmpty())
+            query += QStringLiteral("&servicedescription=")
+                + QString::fromLatin1(QUrl::toPercentEncoding(service));
+        return statusJson(query)
+            .value(service.isEmpty() ? QLatin1String("host") : QLatin1String("service"))
+            .toObject()
+            .value(QLatin1String(name));
     }
 
     // The comment of an acknowledgement (or any comment) with this text on the host, and its author.

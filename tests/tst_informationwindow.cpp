@@ -307,8 +307,6 @@ void TestInformationWindow::acknowledgeDialog_data()
         << QString() << QString() << QStringLiteral("Acknowledged from Tarvix");
     QTest::newRow("the remembered comment")
         << QStringLiteral("Disk ordered") << QString() << QStringLiteral("Disk ordered");
-    QTest::newRow("typed, without outer blanks")
-        << QString() << QStringLiteral("  On it  ") << QStringLiteral("On it");
     QTest::newRow("blanks only: Nagios refuses that, OK is off")
         << QStringLiteral("Disk ordered") << QStringLiteral("   ") << QString();
 }

@@ -25,6 +25,7 @@ private:
     // The open popup whose link shows this name.
     QWidget* popupFor(const QString& name, bool recovery = false) const;
     static QString stateOf(QWidget* popup);
+    static QPushButton* button(QWidget* popup, const char* name);
     // Clicks "Acknowledge…" and OK in the dialog, with this comment.
     void acknowledge(QWidget* popup, const QString& comment);
 
@@ -93,9 +94,14 @@ QString TestPopupCommands::stateOf(QWidget* popup)
     return popup->findChild<QLabel*>(QStringLiteral("lbCommandState"))->toolTip();
 }
 
+QPushButton* TestPopupCommands::button(QWidget* popup, const char* name)
+{
+    return popup->findChild<QPushButton*>(QLatin1String(name));
+}
+
 void TestPopupCommands::acknowledge(QWidget* popup, const QString& comment)
 {
-    popup->findChild<QPushButton*>(QStringLiteral("btnAcknowledge"))->click();
+    button(popup, "btnAcknowledge")->click();
     const auto openDialog = []() -> AcknowledgeDialog* {
         for (QWidget* window : QApplication::topLevelWidgets()) {
             if (auto* dialog = qobject_cast<AcknowledgeDialog*>(window); dialog && dialog->isVisible())
@@ -105,67 +111,49 @@ void TestPopupCommands::acknowledge(QWidget* popup, const QString& comment)
     };
     AcknowledgeDialog* dialog = nullptr;
     QTRY_VERIFY((dialog = openDialog()) != nullptr);
-    QVERIFY(!popup->findChild<QPushButton*>(QStringLiteral("btnAcknowledge"))->isEnabled());
+    QVERIFY(!button(popup, "btnAcknowledge")->isEnabled());
     dialog->findChild<QLineEdit*>(QStringLiteral("edComment"))->setText(comment);
     dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
 }
 
-// Sticky, as the dialog offers it; the author is the login. The row then leaves the default
-// services list, which the next poll, made at once, announces as a recovery: a popup as before.
+// Sticky, as the dialog offers it; the author is the login. Nagios reads its command pipe on its
+// own time. The row then leaves the default services list, which a poll made within seconds
+// announces as a recovery, with a popup as before.
 void TestPopupCommands::acknowledgeFromThePopup()
 {
+    const QString web01 = QStringLiteral("web01");
+    const QString http = QStringLiteral("HTTP Check");
     QWidget* popup = popupFor(QStringLiteral("HTTP Check:web01"));
     QVERIFY(popup);
     const QString comment = QStringLiteral("Looking into it (%1)").arg(QDateTime::currentMSecsSinceEpoch());
     acknowledge(popup, comment);
     QTRY_COMPARE_WITH_TIMEOUT(stateOf(popup), QStringLiteral("Acknowledged"), 30000);
-    QVERIFY(!popup->findChild<QPushButton*>(QStringLiteral("btnAcknowledge"))->isVisible());
-
-    // Nagios reads its command pipe on its own time.
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [this] {
-            const QJsonObject service
-                = m_bed
-                      .statusJson(
-                          QStringLiteral("query=service&hostname=web01&servicedescription=HTTP%20Check"))
-                      .value(QLatin1String("service"))
-                      .toObject();
-            return service.value(QLatin1String("problem_has_been_acknowledged")).toBool()
-                && service.value(QLatin1String("acknowledgement_type")).toInt() == 2;
-        }(),
-        30000);
-    QCOMPARE(m_bed.commentAuthor(QStringLiteral("web01"), comment), m_bed.env("TARVIX_REAL_NAGIOS_USER"));
+    QVERIFY(!button(popup, "btnAcknowledge")->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(m_bed.field(web01, http, "problem_has_been_acknowledged").toBool(), 30000);
+    QCOMPARE(m_bed.field(web01, http, "acknowledgement_type").toInt(), 2);
+    QCOMPARE(m_bed.commentAuthor(web01, comment), m_bed.env("TARVIX_REAL_NAGIOS_USER"));
     QCOMPARE(m_profile->storedValue(QStringLiteral("AcknowledgeComment")).toString(), comment);
 
     QWidget* recovery = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT(
         (recovery = popupFor(QStringLiteral("HTTP Check:web01"), true)) != nullptr, 30000);
-    QVERIFY(!recovery->findChild<QPushButton*>(QStringLiteral("btnAcknowledge")));
+    QVERIFY(!button(recovery, "btnAcknowledge"));
     QVERIFY(!recovery->findChild<QLabel*>(QStringLiteral("lbCommandState")));
 }
 
 // A forced check is an active one; the test bed's checks are otherwise all passive.
 void TestPopupCommands::recheckFromThePopup()
 {
-    const QString query = QStringLiteral("query=host&hostname=lab%20printer");
-    const double before = m_bed.statusJson(query)
-                              .value(QLatin1String("host"))
-                              .toObject()
-                              .value(QLatin1String("last_check"))
-                              .toDouble();
+    const QString printer = QStringLiteral("lab printer");
+    const double before = m_bed.field(printer, {}, "last_check").toDouble();
     QVERIFY(before > 0);
-    QWidget* popup = popupFor(QStringLiteral("lab printer"));
+    QWidget* popup = popupFor(printer);
     QVERIFY(popup);
-    popup->findChild<QPushButton*>(QStringLiteral("btnRecheck"))->click();
+    button(popup, "btnRecheck")->click();
     QTRY_COMPARE_WITH_TIMEOUT(stateOf(popup), QStringLiteral("Recheck requested"), 30000);
-    QVERIFY(popup->findChild<QPushButton*>(QStringLiteral("btnAcknowledge"))->isEnabled());
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [&] {
-            const QJsonObject host = m_bed.statusJson(query).value(QLatin1String("host")).toObject();
-            return host.value(QLatin1String("check_type")).toInt() == 0
-                && host.value(QLatin1String("last_check")).toDouble() >= before;
-        }(),
-        30000);
+    QVERIFY(button(popup, "btnAcknowledge")->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(m_bed.field(printer, {}, "check_type").toInt() == 0, 30000);
+    QVERIFY(m_bed.field(printer, {}, "last_check").toDouble() >= before);
 }
 
 // A user who may only look: Nagios' own sentence in the popup and a balloon, the buttons again,
@@ -181,15 +169,12 @@ void TestPopupCommands::refusalShowsInThePopup()
     const QString refusal
         = QStringLiteral("Sorry, but you are not authorized to commit the specified command.");
     QTRY_COMPARE_WITH_TIMEOUT(stateOf(popup), refusal, 30000);
-    QVERIFY(popup->findChild<QPushButton*>(QStringLiteral("btnAcknowledge"))->isEnabled());
+    QVERIFY(button(popup, "btnAcknowledge")->isEnabled());
     QTRY_VERIFY(!m_balloons.balloons.isEmpty());
     QVERIFY2(
         m_balloons.balloons.last().message.contains(refusal), qPrintable(m_balloons.balloons.last().message));
     QVERIFY(
-        !m_bed.statusJson(QStringLiteral("query=service&hostname=db01&servicedescription=Disk%3A%20%2Fvar"))
-             .value(QLatin1String("service"))
-             .toObject()
-             .value(QLatin1String("problem_has_been_acknowledged"))
+        !m_bed.field(QStringLiteral("db01"), QStringLiteral("Disk: /var"), "problem_has_been_acknowledged")
              .toBool());
 }
 
@@ -198,19 +183,13 @@ void TestPopupCommands::popupClosedWhileItsCommandRuns()
 {
     m_access->settings().login = m_bed.env("TARVIX_REAL_NAGIOS_USER");
     m_access->settings().password = m_bed.env("TARVIX_REAL_NAGIOS_PASSWORD");
-    const QString query = QStringLiteral("query=service&hostname=db01&servicedescription=Disk%3A%20%2Fvar");
     QPointer<QWidget> popup = popupFor(QStringLiteral("Disk: /var:db01"));
     QVERIFY(popup);
-    popup->findChild<QPushButton*>(QStringLiteral("btnRecheck"))->click();
+    button(popup, "btnRecheck")->click();
     popup->close();
     QTRY_VERIFY(popup.isNull());
-    QTRY_VERIFY_WITH_TIMEOUT(m_bed.statusJson(query)
-                                 .value(QLatin1String("service"))
-                                 .toObject()
-                                 .value(QLatin1String("check_type"))
-                                 .toInt()
-            == 0,
-        30000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        m_bed.field(QStringLiteral("db01"), QStringLiteral("Disk: /var"), "check_type").toInt() == 0, 30000);
 }
 
 QTEST_MAIN(TestPopupCommands)

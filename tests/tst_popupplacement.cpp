@@ -169,9 +169,6 @@ void TestPopupPlacement::objectForCommands_data()
     QTest::newRow("service with encoded marks")
         << "type=2&host=db01&service=Disk%3A+%2Fvar" << 3u << 0 << "db01"
         << "Disk: /var" << true;
-    QTest::newRow("UTF-8 name") << "type=1&host=%D1%81%D0%B5%D1%80%D0%B2%D0%B5%D1%80" << 1u << 0
-                                << QString::fromUtf8("сервер") << QString() << true;
-    QTest::newRow("recovery: no commands") << "type=1&host=web01" << 0u << 0 << "web01" << QString() << false;
     QTest::newRow("summary: no commands") << "type=1&host=web01" << 1u << 3 << "web01" << QString() << false;
     QTest::newRow("no host in the address") << "host=" << 1u << 0 << QString() << QString() << false;
 }

@@ -113,10 +113,7 @@ void TestRealNagios::acknowledgeService()
     QCOMPARE(result.reason,
         QStringLiteral("Your command request was successfully submitted to Nagios for processing."));
     QTRY_VERIFY_WITH_TIMEOUT(
-        m_bed.statusJson(QStringLiteral("query=service&hostname=web01&servicedescription=HTTP%20Check"))
-            .value(QLatin1String("service"))
-            .toObject()
-            .value(QLatin1String("problem_has_been_acknowledged"))
+        m_bed.field(QStringLiteral("web01"), QStringLiteral("HTTP Check"), "problem_has_been_acknowledged")
             .toBool(),
         30000);
     // Author and comment arrive as given.
@@ -126,24 +123,15 @@ void TestRealNagios::acknowledgeService()
 // The passive result of initTestCase was the last check; a forced check is an active one.
 void TestRealNagios::recheckHost()
 {
-    const QString query = QStringLiteral("query=host&hostname=web01");
-    const qint64 before = m_bed.statusJson(query)
-                              .value(QLatin1String("host"))
-                              .toObject()
-                              .value(QLatin1String("last_check"))
-                              .toDouble();
+    const QString web01 = QStringLiteral("web01");
+    const double before = m_bed.field(web01, {}, "last_check").toDouble();
     QVERIFY(before > 0);
     const NagiosCommand::Result result
         = run([](NagiosCommand& command) { command.recheck(QStringLiteral("web01"), {}); },
             m_bed.env("TARVIX_REAL_NAGIOS_USER"), m_bed.env("TARVIX_REAL_NAGIOS_PASSWORD"));
     QCOMPARE(result.outcome, NagiosCommand::Outcome::Submitted);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [&] {
-            const QJsonObject host = m_bed.statusJson(query).value(QLatin1String("host")).toObject();
-            return host.value(QLatin1String("check_type")).toInt() == 0
-                && host.value(QLatin1String("last_check")).toDouble() >= before;
-        }(),
-        30000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_bed.field(web01, {}, "check_type").toInt() == 0, 30000);
+    QVERIFY(m_bed.field(web01, {}, "last_check").toDouble() >= before);
 }
 
 void TestRealNagios::refusals_data()
