@@ -25,7 +25,6 @@ Tarvix::Tarvix(QWidget* parent)
 
     popupPosX = 100;
     popupPosY = 100;
-    httpErrorCount = 0;
     connectWaitSeconds = 0;
     skipNextFinished = true;
     authPromptOpen = false;

@@ -3,6 +3,7 @@
 #include "config/monitorsettings.h"
 #include "config/configtab.h"
 #include "config/settingstable.h"
+#include "monitor/listhealth.h"
 #include "monitor/problemlist.h"
 #include "monitor/statusrules.h"
 #include "monitor/nagioscommand.h"
@@ -22,10 +23,10 @@
 #include <QTranslator>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 
 class HttpClient;
+struct PagePlan;
 class SoundPlayer;
 class QAction;
 class QCloseEvent;
@@ -110,10 +111,11 @@ private:
     // monitor/responses.cpp
     void reactToNetworkError(int id);
     void reactToAuthenticationFailure(int id);
-    void reactToUnidentifiedError();
+    void reactToUnidentifiedError(int id);
     void reactToStatusCode(int id, int statusCode);
     void reactToNonStatusPage();
-    void reactToGoodAnswer();
+    void reactToGoodAnswer(int id);
+    StatusList listOf(int id) const;
     bool isStatusPage(int id) const;
     QString requestTitle(int id) const;
 
@@ -132,8 +134,7 @@ private:
     PageRule servicesPageRule() const;
     void parseHostsPage();
     void parseServicesPage();
-    void applyPage(const ProblemPage& page, const QList<StatusRow>& countedRows,
-        const std::function<bool(const QString&)>& recoveryAnnounced);
+    void applyPage(const ProblemPage& page, PagePlan plan);
     void removeAllProblemEntries(QMenu& menu, ProblemList& problems);
 
     // notify/trayalerts.cpp
@@ -194,7 +195,8 @@ private:
     int popupPosY = 100;
     int hostsRequestId = 0;
     int servicesRequestId = 0;
-    int httpErrorCount = 0;
+    // Failed answers in a row of each list, since the list's last answer with status 200.
+    ListHealth listHealth;
     int connectWaitSeconds = 0;
     // Drops the next finished notification once: after start with a bad configuration and after the
     // client is replaced. Qt 4's client reported its new socket that way; ours always reports the

@@ -13,6 +13,22 @@ QString trTarvix(const char* text)
     return QCoreApplication::translate("Tarvix", text);
 }
 
+const QString timeFormat = QStringLiteral("hh:mm:ss dd.MM.yyyy");
+
+QString staleLines(const ToolTipState& state)
+{
+    QString lines;
+    if (state.hostsStaleSince.isValid())
+        lines += QLatin1Char('\n')
+            + trTarvix(QT_TRANSLATE_NOOP("Tarvix", "The list of down hosts is stale since %1"))
+                  .arg(state.hostsStaleSince.toString(timeFormat));
+    if (state.servicesStaleSince.isValid())
+        lines += QLatin1Char('\n')
+            + trTarvix(QT_TRANSLATE_NOOP("Tarvix", "The list of problem services is stale since %1"))
+                  .arg(state.servicesStaleSince.toString(timeFormat));
+    return lines;
+}
+
 } // namespace
 
 QString trayToolTipText(
@@ -28,7 +44,7 @@ QString trayToolTipText(
             text += QLatin1Char('\n') + message;
         else
             text += trTarvix(QT_TRANSLATE_NOOP("Tarvix", "\nExpected to obtain information..."));
-        return text;
+        return text + staleLines(state);
     }
 
     if (!state.hostsMonitoring)
@@ -43,9 +59,8 @@ QString trayToolTipText(
         text += trTarvix(QT_TRANSLATE_NOOP("Tarvix", "\nProblem services: "))
             + QString::number(state.servicesWithProblems);
 
-    text += trTarvix(QT_TRANSLATE_NOOP("Tarvix", "\nData obtained: "))
-        + now.toString(QStringLiteral("hh:mm:ss dd.MM.yyyy"));
-    return text;
+    text += trTarvix(QT_TRANSLATE_NOOP("Tarvix", "\nData obtained: ")) + now.toString(timeFormat);
+    return text + staleLines(state);
 }
 
 QPoint trayMenuPosition(QPoint cursor, QSize menuSize, QSize screenSize)

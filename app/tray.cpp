@@ -161,6 +161,10 @@ void Tarvix::updateTrayToolTip(bool messageMode, const QString& message)
     state.hostsDown = problemEntryCount(hostsMenu, ui.actionEmpty);
     state.servicesMonitoring = settings.enableSrvcsMonitoring;
     state.servicesWithProblems = problemEntryCount(servicesMenu, ui.actionEmpty);
+    if (listHealth.isStale(StatusList::Hosts))
+        state.hostsStaleSince = listHealth.staleSince(StatusList::Hosts);
+    if (listHealth.isStale(StatusList::Services))
+        state.servicesStaleSince = listHealth.staleSince(StatusList::Services);
     trayIcon.setToolTip(trayToolTipText(state, messageMode, message));
 }
 

@@ -1,5 +1,6 @@
 #include "app/tarvix.h"
 
+#include "monitor/pagewalk.h"
 #include "monitor/statusrules.h"
 
 #include <QLoggingCategory>
@@ -20,65 +21,53 @@ void Tarvix::parseHostsPage()
 {
     if (hostsPageText.isEmpty())
         return;
-
-    QList<StatusRow> rows = extractHostRows(hostsPageText, hostsPageRule());
-    rows.removeIf([this](const StatusRow& row) { return !hostRowCounts(settings, row.name); });
     const ProblemPage page {hostsMenu, hostProblems, settings.showHostsMessages, HostProblem, HostRecovered,
         QStringLiteral("Host UP")};
-    applyPage(page, rows, [this](const QString& name) { return hostRecoveryAnnounced(settings, name); });
+    applyPage(page, planPage(PageKind::Hosts, hostsPageText, hostsPageRule(), settings, hostProblems));
 }
 
 void Tarvix::parseServicesPage()
 {
     if (servicesPageText.isEmpty())
         return;
-
-    QList<StatusRow> rows = extractServiceRows(servicesPageText, servicesPageRule());
-    rows.removeIf([this](const StatusRow& row) { return !serviceRowCounts(settings, row.serviceName); });
     const ProblemPage page {servicesMenu, serviceProblems, settings.showSrvcsMessages, ServiceProblem,
         ServiceRecovered, QStringLiteral("Service Up")};
-    applyPage(page, rows, [this](const QString& name) { return serviceRecoveryAnnounced(settings, name); });
+    applyPage(
+        page, planPage(PageKind::Services, servicesPageText, servicesPageRule(), settings, serviceProblems));
 }
 
-// New problems first, in page order, each announced and then flashed; then the problems that
-// left the page, oldest entry first; the tooltip last.
-void Tarvix::applyPage(const ProblemPage& page, const QList<StatusRow>& countedRows,
-    const std::function<bool(const QString&)>& recoveryAnnounced)
+// Each change is announced and then flashed, in the plan's order; the tooltip comes last.
+void Tarvix::applyPage(const ProblemPage& page, PagePlan plan)
 {
-    const ProblemChanges changes = page.problems.compare(countedRows);
-
-    for (int rowIndex : changes.newRows) {
-        const StatusRow& row = countedRows.at(rowIndex);
+    QList<QObject*> handles;
+    for (const NewProblem& problem : plan.added) {
         page.menu.removeAction(ui.actionEmpty);
-        const QString address = settings.serverAuthority() + settings.nagiosExecDir + row.link;
-        auto* entry = new QAction(row.name, this);
-        entry->setData(address);
+        auto* entry = new QAction(problem.name, this);
+        entry->setData(problem.address);
         page.menu.addAction(entry);
-        page.problems.append(row.name, address, entry);
-        qCInfo(lcMonitor).noquote() << "entry added" << row.name << row.status << address;
+        handles.append(entry);
+        qCInfo(lcMonitor).noquote() << "entry added" << problem.name << problem.status << problem.address;
         if (page.showMessages)
-            notifyStatusChange(row.name, page.problemKind, settings.scheme() + address, row.status);
+            notifyStatusChange(
+                problem.name, page.problemKind, settings.scheme() + problem.address, problem.status);
         if (settings.flashesInTray)
             startTrayFlashing(false);
     }
 
-    for (int entryIndex : changes.goneEntries) {
-        const ProblemList::Entry& gone = page.problems.at(entryIndex);
-        const QString name = gone.name;
-        const QString address = gone.data;
-        if (recoveryAnnounced(name)) {
+    for (const GoneProblem& gone : plan.gone) {
+        if (gone.announced) {
             if (page.showMessages)
                 notifyStatusChange(
-                    name, page.recoveredKind, settings.scheme() + address, page.recoveredStatus);
+                    gone.name, page.recoveredKind, settings.scheme() + gone.address, page.recoveredStatus);
             if (settings.flashesInTray)
                 startTrayFlashing(true);
         }
-        qCInfo(lcMonitor).noquote() << "entry removed" << name;
-        auto* action = static_cast<QAction*>(page.problems.at(entryIndex).handle);
+        qCInfo(lcMonitor).noquote() << "entry removed" << gone.name;
+        auto* action = static_cast<QAction*>(page.problems.at(gone.entry).handle);
         page.menu.removeAction(action);
         delete action;
     }
-    page.problems.removeEntries(changes.goneEntries);
+    applyPlan(std::move(plan), page.problems, handles);
 
     if (page.menu.actions().size() <= 2)
         page.menu.addAction(ui.actionEmpty);

@@ -26,18 +26,13 @@ ProblemList::CaselessName::CaselessName(const QString& name) : text(name)
     foldedHash = qHash(name.toCaseFolded());
 }
 
-bool ProblemList::contains(const QString& name) const
-{
-    return m_index.contains(CaselessName(name));
-}
-
-template <typename NameAt> ProblemChanges ProblemList::compareNames(qsizetype count, NameAt nameAt) const
+ProblemChanges ProblemList::compare(const QList<StatusRow>& countedRows) const
 {
     ProblemChanges changes;
     QList<bool> seen(m_entries.size(), false);
     QSet<CaselessName> fresh;
-    for (qsizetype row = 0; row < count; ++row) {
-        CaselessName name {nameAt(row)};
+    for (qsizetype row = 0; row < countedRows.size(); ++row) {
+        CaselessName name {countedRows.at(row).name};
         const auto known = m_index.constFind(name);
         if (known != m_index.cend()) {
             seen[known.value()] = true;
@@ -50,33 +45,27 @@ template <typename NameAt> ProblemChanges ProblemList::compareNames(qsizetype co
             changes.newRows.append(static_cast<int>(row));
     }
     for (qsizetype entry = 0; entry < m_entries.size(); ++entry) {
-        if (seen.at(entry))
-            continue;
-        // An entry that repeats an earlier entry's name stays or goes with that one.
-        const int first = m_index.value(CaselessName(m_entries.at(entry).name), static_cast<int>(entry));
-        if (first == entry || !seen.at(first))
+        if (!seen.at(entry))
             changes.goneEntries.append(static_cast<int>(entry));
     }
     return changes;
 }
 
-ProblemChanges ProblemList::compare(const QStringList& currentNames) const
+void ProblemList::reserve(qsizetype more)
 {
-    return compareNames(currentNames.size(), [&currentNames](qsizetype row) { return currentNames.at(row); });
+    const qsizetype needed = m_entries.size() + more;
+    m_entries.reserve(needed);
+    // QHash rehashes on every reserve, even one it has room for.
+    if (static_cast<qsizetype>(m_index.capacity()) < needed)
+        m_index.reserve(needed);
 }
 
-ProblemChanges ProblemList::compare(const QList<StatusRow>& countedRows) const
+void ProblemList::append(Entry entry)
 {
-    return compareNames(
-        countedRows.size(), [&countedRows](qsizetype row) { return countedRows.at(row).name; });
-}
-
-void ProblemList::append(const QString& name, const QString& data, QObject* handle)
-{
-    CaselessName key {name};
+    CaselessName key {entry.name};
     if (!m_index.contains(key))
         m_index.insert(std::move(key), static_cast<int>(m_entries.size()));
-    m_entries.append(Entry {name, data, handle});
+    m_entries.append(std::move(entry));
 }
 
 void ProblemList::removeEntries(const QList<int>& indices)

@@ -45,7 +45,7 @@ void Tarvix::processHttpFinished(int id, bool error)
             reactToAuthenticationFailure(id);
             break;
         default:
-            reactToUnidentifiedError();
+            reactToUnidentifiedError(id);
             break;
         }
         return;
@@ -62,7 +62,7 @@ void Tarvix::processHttpFinished(int id, bool error)
         reactToNonStatusPage();
         return;
     }
-    reactToGoodAnswer();
+    reactToGoodAnswer(id);
     if (id == hostsRequestId)
         parseHostsPage();
     else
@@ -75,11 +75,16 @@ QString Tarvix::requestTitle(int id) const
                                 : tr("Tarvix: HTTP error status of services request");
 }
 
+StatusList Tarvix::listOf(int id) const
+{
+    return id == hostsRequestId ? StatusList::Hosts : StatusList::Services;
+}
+
 void Tarvix::reactToNetworkError(int id)
 {
-    ++httpErrorCount;
-    if (httpErrorCount <= toleratedFailures)
+    if (listHealth.failed(listOf(id), QDateTime::currentDateTime()) <= toleratedFailures)
         return;
+    listHealth.markStale(listOf(id));
 
     pollTimer.stop();
     errorReported = true;
@@ -118,11 +123,11 @@ void Tarvix::reactToAuthenticationFailure(int id)
     authPromptOpen = false;
 }
 
-void Tarvix::reactToUnidentifiedError()
+void Tarvix::reactToUnidentifiedError(int id)
 {
-    ++httpErrorCount;
-    if (httpErrorCount <= toleratedFailures || errorReported)
+    if (listHealth.failed(listOf(id), QDateTime::currentDateTime()) <= toleratedFailures || errorReported)
         return;
+    listHealth.markStale(listOf(id));
 
     errorReported = true;
     showErrorState(
@@ -173,16 +178,24 @@ void Tarvix::reactToNonStatusPage()
     showErrorBalloon(tr("The server's answer is not a status page.\n"));
 }
 
-void Tarvix::reactToGoodAnswer()
+// A good answer ends the error state unless the other list is still stale; then only this list's
+// return is told.
+void Tarvix::reactToGoodAnswer(int id)
 {
-    if (errorReported) {
+    const bool answersAgain = listHealth.answered(listOf(id), QDateTime::currentDateTime());
+    QString news;
+    if (errorReported && !listHealth.anyStale()) {
         errorReported = false;
         trayIcon.setIcon(QIcon(ResourcePaths::normalIcon));
-        trayIcon.showMessage(tr("Tarvix"), tr("Connection with the server is established."),
-            QSystemTrayIcon::Information, balloonMs);
+        news = tr("Connection with the server is established.");
+    } else if (answersAgain) {
+        news = listOf(id) == StatusList::Hosts ? tr("The list of down hosts is up to date again.")
+                                               : tr("The list of problem services is up to date again.");
+    }
+    if (!news.isEmpty()) {
+        trayIcon.showMessage(tr("Tarvix"), news, QSystemTrayIcon::Information, balloonMs);
         lastMessageUrl.clear();
     }
-    httpErrorCount = 0;
 }
 
 void Tarvix::processSslErrors(const QList<QSslError>& sslErrorsList)

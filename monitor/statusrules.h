@@ -23,8 +23,7 @@
 // dedicated scan that gives the expression's own matches and captures, many times faster.
 extern const QString hostsRegExpTemplate;
 extern const QString srvcsRegExpTemplate;
-// Finds the host of a service row in its link; inside the brackets "$" is an ordinary character.
-extern const QString hostInLinkRegExp;
+extern const QString statusListMark; // "status_list"
 
 // The five status check boxes of the basic configuration.
 struct BasicStatusChoice
@@ -53,7 +52,7 @@ struct PageRule
 // One problem row of a page.
 struct StatusRow
 {
-    QString name; // host name, or service name + ":" + host name
+    QString name; // host name, or service name + ":" + host name (URL-decoded from the link)
     QString link; // relative link as written on the page
     QString status; // status class without "status" (hosts) or "statusBG" (services)
     QString serviceName; // services only: the name without ":" and host, for the row test
@@ -71,9 +70,6 @@ QList<StatusRow> extractHostRows(const QString& text, const PageRule& rule);
 // Nagios 4 encodes host names in its links while the name cell holds them raw.
 QList<StatusRow> extractServiceRows(const QString& text, const PageRule& rule);
 
-// The host of a service link: hostInLinkRegExp's group 1, URL-decoded. False when it has none.
-bool hostOfServiceLink(QStringView link, QString* host);
-
 // A status page always carries its totals line; Nagios' own error pages answered with 200 (not
 // running, no permission) do not. With no rows either, such a page is not a status page.
 bool looksLikeStatusPage(const QString& text);
@@ -86,9 +82,6 @@ class ServiceFilterEntry
 public:
     explicit ServiceFilterEntry(const QString& entry);
 
-    bool isValid() const { return !m_serviceName.isEmpty(); }
-    QString serviceName() const { return m_serviceName; }
-    QStringList hostNames() const { return m_hostNames; }
     // Service and host compared in lower case; an empty host list stands for every host.
     bool matches(const QString& service, const QString& host) const;
 

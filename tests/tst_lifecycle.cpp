@@ -28,6 +28,7 @@ private slots:
     void badStatusQuestion();
     void networkErrorQuestion_data();
     void networkErrorQuestion();
+    void oneFailingListIsNotHidden();
     void sslQuestion_data();
     void sslQuestion();
     void noSystemTray();
@@ -244,7 +245,8 @@ void TestLifecycle::networkErrorQuestion_data()
     QTest::newRow("Yes ends the program with status 1") << false << int(QMessageBox::Yes) << 1;
     QTest::newRow("No goes on, the next error asks again")
         << false << int(QMessageBox::No) << harness::loopConditionMet;
-    QTest::newRow("both kinds count together") << true << int(QMessageBox::No) << harness::loopConditionMet;
+    QTest::newRow("both kinds fail, each counts its own")
+        << true << int(QMessageBox::No) << harness::loopConditionMet;
 }
 
 void TestLifecycle::networkErrorQuestion()
@@ -264,11 +266,11 @@ void TestLifecycle::networkErrorQuestion()
     const int errorsPerPoll = bothKinds ? 2 : 1;
 
     QVERIFY(run.waitIdle());
-    while (run.access->httpErrorCount() + errorsPerPoll < 7) {
+    while (run.access->failures(StatusList::Hosts) < 6) {
         QVERIFY(run.pollAndWait());
         QVERIFY(answerer.seen().isEmpty());
     }
-    QCOMPARE(run.access->httpErrorCount(), 6);
+    QCOMPARE(run.access->failures(StatusList::Services), bothKinds ? 6 : 0);
 
     answerer.answer(QMessageBox::StandardButton(answer));
     run.access->poll();
@@ -294,6 +296,47 @@ void TestLifecycle::networkErrorQuestion()
     answerer.clear();
     QVERIFY(run.pollAndWait());
     QCOMPARE(answerer.seen().size(), errorsPerPoll);
+}
+
+// The services answer fails on every poll while the hosts answer is fine: the services list must
+// not freeze in silence.
+void TestLifecycle::oneFailingListIsNotHidden()
+{
+    DialogAnswerer answerer;
+    answerer.answerAllWith(QMessageBox::No);
+    BalloonWatcher balloons;
+    TarvixRun run;
+    QVERIFY(run.startServer());
+    run.sim.setHost(QStringLiteral("web1"), NagiosSimulator::HostState::Down);
+    run.sim.addGeneratedServices(40, 5, NagiosSimulator::ServiceState::Critical);
+    run.start();
+    QVERIFY(run.waitIdle());
+    const QString stale = QStringLiteral("The list of problem services is stale since");
+    run.access->http()->setMaxBodySize(run.sim.hostsPage().size() + 20000);
+
+    for (int poll = 1; poll <= 7; ++poll) {
+        QVERIFY(run.pollAndWait());
+        QCOMPARE(run.access->failures(StatusList::Services), poll);
+    }
+    QCOMPARE(answerer.seen().size(), 1);
+    QCOMPARE(answerer.seen().at(0).title, servicesTitle);
+    QVERIFY2(run.toolTip().contains(stale), qPrintable(run.toolTip()));
+    QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::problemIcon));
+    QCOMPARE(run.hostEntries(), QStringList {QStringLiteral("web1")});
+
+    // The hosts answers keep coming without ending the error state.
+    run.sim.setHost(QStringLiteral("web2"), NagiosSimulator::HostState::Down);
+    QVERIFY(run.pollAndWait());
+    QCOMPARE(run.hostEntries(), QStringList({QStringLiteral("web1"), QStringLiteral("web2")}));
+    QVERIFY(run.toolTip().contains(stale));
+    QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::problemIcon));
+
+    run.access->http()->setMaxBodySize(HttpClient::defaultMaxBodyBytes);
+    balloons.balloons.clear();
+    QVERIFY(run.pollAndWait());
+    QVERIFY(!run.toolTip().contains(stale));
+    QVERIFY(!run.access->errorReported());
+    QVERIFY(balloons.titles().contains(QStringLiteral("Tarvix")));
 }
 
 void TestLifecycle::sslQuestion_data()

@@ -1,3 +1,4 @@
+#include "monitor/httpresponseparser.h"
 #include "tools/nagiossimulator.h"
 
 #include <QFile>
@@ -61,6 +62,10 @@ private slots:
     void maskAndLimitSelectRows();
     void basicAuthentication();
     void largePageGzipsBetterThan40To1();
+    void commands_data();
+    void commands();
+    void gzipBombInflatesToItsSize();
+    void cutPageEndsCleanlyWithoutTotals();
 };
 
 void TestNagiosSimulator::pagesMatchRealNagios_data()
@@ -103,6 +108,9 @@ void TestNagiosSimulator::maskAndLimitSelectRows_data()
         << QStringLiteral("Results 1 - 152 of 152 Matching Services");
     QTest::newRow("services 4: WARNING only") << QStringLiteral("host=all&servicestatustypes=4&limit=0")
                                               << QStringLiteral("Results 1 - 1 of 1 Matching Services");
+    QTest::newRow("limit and start pick a later page")
+        << QStringLiteral("host=all&servicestatustypes=16&limit=50&start=100")
+        << QStringLiteral("Results 100 - 150 of 150 Matching Services");
     QTest::newRow("default limit 100 cuts, zero-based like Nagios") << QStringLiteral(
         "host=all&servicestatustypes=16") << QStringLiteral("Results 0 - 100 of 150 Matching Services");
 }
@@ -152,6 +160,72 @@ void TestNagiosSimulator::largePageGzipsBetterThan40To1()
     const Fetched packed = fetch(sim, query, "Accept-Encoding", "gzip");
     QCOMPARE(packed.contentEncoding, QByteArray("gzip"));
     QVERIFY2(packed.body.size() * 40 < pageSize, QByteArray::number(packed.body.size()).constData());
+}
+
+void TestNagiosSimulator::commands_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("quoted name, output of several words")
+        << QStringLiteral("host \"lab printer\" DOWN CRITICAL - gone") << true;
+    QTest::newRow("service without HOST|DESC") << QStringLiteral("service web-01 CRITICAL") << false;
+    QTest::newRow("unknown state") << QStringLiteral("host web-01 SLEEPING") << false;
+    QTest::newRow("Digest authentication") << QStringLiteral("auth tarvix s3cret digest") << true;
+    QTest::newRow("authentication off") << QStringLiteral("auth off") << true;
+    QTest::newRow("sizes in K, M or G") << QStringLiteral("gzipbomb 2G") << true;
+    QTest::newRow("a number that is none") << QStringLiteral("trickle soon") << false;
+    QTest::newRow("a switch that is none") << QStringLiteral("endless maybe") << false;
+    QTest::newRow("too many arguments") << QStringLiteral("clear now") << false;
+    QTest::newRow("unknown command") << QStringLiteral("reboot") << false;
+    QTest::newRow("comment") << QStringLiteral("# neveranswer on") << true;
+}
+
+void TestNagiosSimulator::commands()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, accepted);
+    NagiosSimulator sim;
+    QString error;
+    QCOMPARE(sim.applyCommand(line, &error), accepted);
+    QCOMPARE(error.isEmpty(), accepted);
+    if (accepted && !line.startsWith(QLatin1Char('#')))
+        QVERIFY(NagiosSimulator::commandUsage().contains(
+            QLatin1String("  ") + line.section(QLatin1Char(' '), 0, 0)));
+}
+
+// A few KiB that inflate to exactly the size asked for, with a valid gzip trailer.
+void TestNagiosSimulator::gzipBombInflatesToItsSize()
+{
+    const qint64 size = 3 * 1024 * 1024 + 5;
+    NagiosSimulator sim;
+    sim.setGzipBomb(size);
+    QVERIFY(sim.start());
+    const Fetched packed = fetch(sim, QStringLiteral("host=all"), "Accept-Encoding", "gzip");
+    QCOMPARE(packed.contentEncoding, QByteArray("gzip"));
+    QVERIFY(packed.body.size() < 8192);
+    HttpResponseParser parser(size);
+    const QByteArray answer = "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\n\r\n" + packed.body;
+    parser.feed(answer.constData(), answer.size());
+    QCOMPARE(parser.finish(), HttpResponseParser::Status::Done);
+    QVERIFY(parser.takeBody() == QByteArray(size, ' '));
+}
+
+void TestNagiosSimulator::cutPageEndsCleanlyWithoutTotals()
+{
+    NagiosSimulator sim;
+    sim.addGeneratedServices(5, 10, NagiosSimulator::ServiceState::Critical);
+    sim.setPageTime(QDateTime(QDate(2024, 5, 17), QTime(10, 30), Qt::UTC));
+    sim.setCutPage(true);
+    QVERIFY(sim.start());
+    const QString query = QStringLiteral("host=all&servicestatustypes=28");
+    const Fetched cut = fetch(sim, query);
+    QCOMPARE(cut.status, 200);
+    const QByteArray whole = sim.servicesPage(query);
+    QVERIFY(cut.body.size() > whole.size() / 2);
+    QVERIFY(whole.startsWith(cut.body));
+    QVERIFY(cut.body.endsWith('\n'));
+    QVERIFY(!cut.body.contains("itemTotalsTitle"));
+    QVERIFY(cut.body.contains("statusBGCRITICAL"));
 }
 
 QTEST_GUILESS_MAIN(TestNagiosSimulator)

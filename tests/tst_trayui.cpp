@@ -168,7 +168,6 @@ void TestTrayUi::menuChoiceOpensPage_data()
     QTest::newRow("list of problem services")
         << false << servicesList
         << QStringLiteral("/nagios/cgi-bin/status.cgi?host=all&servicestatustypes=28&limit=0");
-    QTest::newRow("host with a Cyrillic name") << false << QStringLiteral("сервер-1") << cyrillicPath;
     QTest::newRow("service on a host with a space")
         << false << QStringLiteral("Toner Level:lab printer")
         << QStringLiteral("/nagios/cgi-bin/extinfo.cgi?type=2&host=lab+printer&service=Toner+Level");

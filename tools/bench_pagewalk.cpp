@@ -7,13 +7,13 @@
 //     bench_pagewalk --write N  prints the generated page with N problem rows
 
 #include "config/monitorsettings.h"
-#include "monitor/problemlist.h"
-#include "monitor/statusrules.h"
+#include "monitor/pagewalk.h"
+#include "tools/nagiospage.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QStringView>
-#include <QUrl>
+#include <QUrlQuery>
 
 #include <malloc.h>
 
@@ -24,98 +24,13 @@
 
 namespace {
 
-// The page around the rows, shortened from a Nagios 4.4 services page.
-const char pageHead[] = R"(<html>
-<head>
-<link rel="shortcut icon" href="/nagios4/images/favicon.ico" type="image/ico">
-<title>
-Current Network Status
-</title>
-<link rel='stylesheet' type='text/css' href='/nagios4/stylesheets/common.css' />
-<link rel='stylesheet' type='text/css' href='/nagios4/stylesheets/status.css' />
-<script type='text/javascript' src='/nagios4/js/jquery-1.12.4.min.js'></script>
-</head>
-<body class='status'>
-<table class='headertable'>
-<tr>
-<td align=left valign=top width=33%>
-<TABLE CLASS='infoBox' BORDER=1 CELLSPACING=0 CELLPADDING=0>
-<TR><TD CLASS='infoBox'>
-<DIV CLASS='infoBoxTitle'>Current Network Status</DIV>
-Last Updated: Sun Dec 6 20:40:26 UTC 2026<BR>
-</TD></TR>
-</TABLE>
-</td>
-</tr>
-</table>
-<div align='center' class='statusTitle'>Service Status Details For All Hosts</div>
-<table border=0 width=100% class='status'>
-<tr>
-<th class='status'>Host&nbsp;<a href='status.cgi?host=all&servicestatustypes=28&sorttype=1&sortoption=1'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by host name (ascending)' TITLE='Sort by host name (ascending)'></a></th><th class='status'>Service&nbsp;</th><th class='status'>Status&nbsp;</th><th class='status'>Last Check&nbsp;</th><th class='status'>Duration&nbsp;</th><th class='status'>Attempt&nbsp;</th><th class='status'>Status Information</th>
-</tr>
-)";
-
-const char pageTail[] = R"(</table>
-<br /><div class='itemTotalsTitle'>Results 1 - %1 of %1 Matching Services</div>
-</div>
-
-<!-- Produced by Nagios (https://www.nagios.org).  Copyright (c) 1999-2007 Ethan Galstad. -->
-</body>
-</html>
-)";
-
-// The host cell Nagios writes before a host's first service; %1 link host, %2 host, %3 address.
-const char hostCell[] = R"(<td class='statusEven'><table border=0 width='100%' cellpadding=0 cellspacing=0>
-<tr>
-<td align='left'>
-<table border=0 cellpadding=0 cellspacing=0>
-<tr>
-<td align=left valign=center class='statusEven'><a href='extinfo.cgi?type=1&host=%1' title='%3'>%2</a></td>
-</tr>
-</table>
-</td>
-<td align=right valign=center>
-<table border=0 cellpadding=0 cellspacing=0>
-<tr>
-<td ALIGN=center valign=center><a href='extinfo.cgi?type=1&host=%1'><IMG SRC='/nagios4/images/ndisabled.gif' border=0 WIDTH=20 HEIGHT=20 ALT='Notifications for this host have been disabled' TITLE='Notifications for this host have been disabled'></a></td><td ALIGN=center valign=center><a href='extinfo.cgi?type=1&host=%1'><IMG SRC='/nagios4/images/passiveonly.gif' border=0 WIDTH=20 HEIGHT=20 ALT='Active checks of this host have been disabled - only passive checks are being accepted' TITLE='Checks of this host have been disabled'></a></td></tr>
-</table>
-</td>
-</tr>
-</table>
-</td>
-)";
-
-// A service's cells; %1 state, %2 link host, %3 link service, %4 service, %5 plugin output.
-const char serviceCells[]
-    = R"(<td class='statusBG%1'><table border=0 WIDTH='100%' cellspacing=0 cellpadding=0><tr><td align='left'><table border=0 cellspacing=0 cellpadding=0>
-<tr>
-<td align='left' valign=center class='statusBG%1'><a href='extinfo.cgi?type=2&host=%2&service=%3'>%4</a></td></tr>
-</table>
-</td>
-<td ALIGN=RIGHT class='statusBG%1'>
-<table border=0 cellspacing=0 cellpadding=0>
-<tr>
-<td ALIGN=center valign=center><a href='extinfo.cgi?type=2&host=%2&service=%3'><IMG SRC='/nagios4/images/passiveonly.gif' border=0 WIDTH=20 HEIGHT=20 ALT='Active checks of the service have been disabled - only passive checks are being accepted' TITLE='Active checks of the service have been disabled - only passive checks are being accepted'></a></td><td ALIGN=center valign=center><a href='extinfo.cgi?type=2&host=%2&service=%3'><IMG SRC='/nagios4/images/ndisabled.gif' border=0 WIDTH=20 HEIGHT=20 ALT='Notifications for this service have been disabled' TITLE='Notifications for this service have been disabled'></a></td></tr>
-</table>
-</td>
-</tr></table></td>
-<td class='status%1'>%1</td>
-<td class='statusBG%1' nowrap>12-06-2026 20:40:24</td>
-<td class='statusBG%1' nowrap> 0d  4h 17m 32s</td>
-<td class='statusBG%1'>3/3</td>
-<td class='statusBG%1' valign='center'>%5&nbsp;</td>
-</tr>
-)";
-
-QString linkEncoded(const QString& name)
-{
-    return QString::fromLatin1(QUrl::toPercentEncoding(name, " ").replace(' ', '+'));
-}
-
-// A services page with `problems` rows, two or three services per host as Nagios groups them.
+// A services page with `problems` problem rows as the simulated server writes it: three or four
+// problem services per host, grouped under their host, and every fiftieth host with a name that
+// its links have to encode.
 QByteArray servicesPage(int problems)
 {
-    static const char* const states[] = {"CRITICAL", "WARNING", "CRITICAL", "UNKNOWN"};
+    using State = NagiosSimulator::ServiceState;
+    static const State states[] = {State::Critical, State::Warning, State::Critical, State::Unknown};
     static const char* const services[]
         = {"HTTP Check", "Disk: /var/lib/postgresql", "PING", "Swap Usage", "C++ Build Agent", "SSH"};
     static const char* const outputs[] = {
@@ -126,66 +41,45 @@ QByteArray servicesPage(int problems)
         "CRITICAL - agent <offline> & build queue stuck",
         "CRITICAL - Socket timeout after 10 seconds",
     };
+    // A fixed clock keeps the page the same from run to run.
+    NagiosPage::Options options;
+    options.now = QDateTime(QDate(2026, 12, 6), QTime(20, 40, 26), Qt::UTC);
 
-    QString page = QString::fromLatin1(pageHead);
-    page.reserve(problems * 1900 + 8192);
+    NagiosPage::Installation installation;
     int row = 0;
     for (int host = 0; row < problems; ++host) {
-        const QString hostName = host % 50 == 7
-            ? QStringLiteral("lab printer %1").arg(host)
-            : QStringLiteral("app-%1.dc%2.example.lan").arg(host, 5, 10, QLatin1Char('0')).arg(host % 4);
-        const QString hostLink = linkEncoded(hostName);
+        const QByteArray name = host % 50 == 7
+            ? "lab printer " + QByteArray::number(host)
+            : QString::asprintf("app-%05d.dc%d.example.lan", host, host % 4).toUtf8();
+        NagiosPage::Host& entry = installation[name];
+        entry.address = QString::asprintf("10.%d.%d.%d", host / 65536, host / 256 % 256, host % 256).toUtf8();
         const int count = host % 3 == 0 ? 4 : 3;
         for (int i = 0; i < count && row < problems; ++i, ++row) {
             const int kind = (host + i) % 6;
-            page += QLatin1String("<tr>\n");
-            if (i == 0)
-                page += QString::fromLatin1(hostCell).arg(hostLink, hostName,
-                    QStringLiteral("10.%1.%2.%3").arg(host / 65536).arg(host / 256 % 256).arg(host % 256));
-            else
-                page += QLatin1String("<td></td>\n");
-            const QString service = QString::fromLatin1(services[kind]);
-            page += QString::fromLatin1(serviceCells)
-                        .arg(QLatin1String(states[(host + i) % 4]), hostLink, linkEncoded(service), service,
-                            QString::fromLatin1(outputs[kind]));
+            NagiosPage::Service& service = entry.services[services[kind]];
+            service.state = states[(host + i) % 4];
+            service.output = outputs[kind];
+            service.lastChange = options.now.addSecs(-15452 - host);
         }
-        page += QLatin1String("<tr><td colspan='6'></td></tr>\n<tr><td colspan='6'></td></tr>\n");
     }
-    page += QString::fromLatin1(pageTail).arg(problems);
-    return page.toUtf8();
+    return NagiosPage::servicesPage(
+        installation, QUrlQuery(QStringLiteral("host=all&servicestatustypes=28&limit=0")), options);
 }
 
 struct Walk
 {
-    int rows = 0;
     int added = 0;
     int gone = 0;
 };
 
-// What the services page routine does with a page, the menus and announcements left out.
+// What the page routines do with a page, the menus and announcements left out.
 Walk walkPage(const QByteArray& body, bool services, const PageRule& rule, const MonitorSettings& settings,
     ProblemList& list)
 {
-    Walk walk;
-    const QString text = pageText(body);
-    if (text.isEmpty())
-        return walk;
-    QList<StatusRow> counted = services ? extractServiceRows(text, rule) : extractHostRows(text, rule);
-    counted.removeIf([&](const StatusRow& row) {
-        return !(services ? serviceRowCounts(settings, row.serviceName) : hostRowCounts(settings, row.name));
-    });
-    walk.rows = static_cast<int>(counted.size());
-    const ProblemChanges changes = list.compare(counted);
-    const QString prefix = settings.serverAddress + settings.nagiosExecDir;
-    for (const int row : changes.newRows)
-        list.append(counted.at(row).name, prefix + counted.at(row).link);
-    for (const int entry : changes.goneEntries) {
-        const QString& name = list.at(entry).name;
-        if (services ? serviceRecoveryAnnounced(settings, name) : hostRecoveryAnnounced(settings, name))
-            ++walk.gone;
-    }
-    list.removeEntries(changes.goneEntries);
-    walk.added = static_cast<int>(changes.newRows.size());
+    PagePlan plan
+        = planPage(services ? PageKind::Services : PageKind::Hosts, pageText(body), rule, settings, list);
+    const Walk walk {static_cast<int>(plan.added.size()), static_cast<int>(plan.gone.size())};
+    applyPlan(std::move(plan), list);
     return walk;
 }
 
@@ -264,13 +158,13 @@ void report(const QString& label, const QByteArray& body, bool services, const P
     const size_t before = heapInUse();
     walkPage(body, services, rule, settings, list);
     const size_t after = heapInUse();
-    const double perEntry = list.isEmpty() ? 0.0 : static_cast<double>(after - before) / list.size();
+    const double perEntry = list.size() == 0 ? 0.0 : static_cast<double>(after - before) / list.size();
 
-    const bool changesRight = (expectedRows < 0 || first.rows == expectedRows) && first.added == first.rows
-        && again.added == 0 && again.gone == 0 && empty.gone == first.rows && empty.rows == 0;
-    std::printf("%-14s %6d %8.2f %7d %8.2f %9.2f %9.2f %7.2f %9.2f %8.0f %s\n", qPrintable(label), first.rows,
-        static_cast<double>(body.size()) / 1e6, lines, floorMs, firstMs, repeatMs, repeatMs / floorMs,
-        emptyMs, perEntry, changesRight ? "ok" : "WRONG CHANGES");
+    const bool changesRight = (expectedRows < 0 || first.added == expectedRows) && again.added == 0
+        && again.gone == 0 && list.size() == first.added && empty.gone == first.added && empty.added == 0;
+    std::printf("%-14s %6d %8.2f %7d %8.2f %9.2f %9.2f %7.2f %9.2f %8.0f %s\n", qPrintable(label),
+        first.added, static_cast<double>(body.size()) / 1e6, lines, floorMs, firstMs, repeatMs,
+        repeatMs / floorMs, emptyMs, perEntry, changesRight ? "ok" : "WRONG CHANGES");
 }
 
 void printHeader()

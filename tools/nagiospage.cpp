@@ -11,8 +11,9 @@ namespace NagiosPage {
 
 namespace {
 
-// Trimmed copies of the head of the real Nagios 4.4.6 status pages, with @NAME@ slots.
-const char kHostsHead[] = R"NAG(<html>
+// A trimmed copy of the head of the real Nagios 4.4.6 status pages, with @NAME@ slots; what differs
+// between the hosts and the services page is in HeadParts.
+const char kPageHead[] = R"NAG(<html>
 <head>
 <link rel="shortcut icon" href="/nagios4/images/favicon.ico" type="image/ico">
 <title>
@@ -24,11 +25,11 @@ Current Network Status
 <script type='text/javascript' src='/nagios4/js/jquery-1.12.4.min.js'></script>
 <script type='text/javascript' src='/nagios4/js/nag_funcs.js'></script>
 <script type='text/javascript'>
-var vbox, vBoxId='status14', vboxText = '<a href=https://www.nagios.com/tours target=_blank>Click here to watch the entire Nagios Core 4 Tour!</a>';
+var vbox, vBoxId='@BOXID@', vboxText = '<a href=https://www.nagios.com/tours target=_blank>Click here to watch the entire Nagios Core 4 Tour!</a>';
 $(document).ready(function() {
 $('#top_page_numbers').append($('#bottom_page_numbers').html() );
 var user = '@USER@';
-vBoxId += ';' + user;vbox = new vidbox({pos:'lr',vidurl:'https://www.youtube.com/embed/nNiRr0hDZag',text:vboxText,vidid:vBoxId});
+vBoxId += ';' + user;vbox = new vidbox({pos:'lr',vidurl:'https://www.youtube.com/embed/@VIDEO@',text:vboxText,vidid:vBoxId});
 });
 function set_limit(url) { 
 this.location = url+'&limit='+$('#limit').val();
@@ -52,10 +53,7 @@ Logged in as <i>@USER@</i><BR>
 </TABLE>
 <table class='linkBox'>
 <tr><td class='linkBox'>
-<a href='status.cgi?hostgroup=all&style=detail'>View Service Status Detail For All Host Groups</a><br>
-<a href='status.cgi?hostgroup=all&style=overview'>View Status Overview For All Host Groups</a><br>
-<a href='status.cgi?hostgroup=all&style=summary'>View Status Summary For All Host Groups</a><br>
-<a href='status.cgi?hostgroup=all&style=grid'>View Status Grid For All Host Groups</a><br>
+@LINKS@
 </td></tr>
 </table>
 </td>
@@ -65,10 +63,10 @@ Logged in as <i>@USER@</i><BR>
 <tr><td>
 <table class='hostTotals'>
 <tr>
-<th class='hostTotals'><a class='hostTotals' href='status.cgi?hostgroup=all&style=hostdetail&hoststatustypes=2'>Up</a></th>
-<th class='hostTotals'><a class='hostTotals' href='status.cgi?hostgroup=all&style=hostdetail&hoststatustypes=4'>Down</a></th>
-<th class='hostTotals'><a class='hostTotals' href='status.cgi?hostgroup=all&style=hostdetail&hoststatustypes=8'>Unreachable</a></th>
-<th class='hostTotals'><a class='hostTotals' href='status.cgi?hostgroup=all&style=hostdetail&hoststatustypes=1'>Pending</a></th>
+<th class='hostTotals'><a class='hostTotals' href='@HOSTTOTALS@&hoststatustypes=2'>Up</a></th>
+<th class='hostTotals'><a class='hostTotals' href='@HOSTTOTALS@&hoststatustypes=4'>Down</a></th>
+<th class='hostTotals'><a class='hostTotals' href='@HOSTTOTALS@&hoststatustypes=8'>Unreachable</a></th>
+<th class='hostTotals'><a class='hostTotals' href='@HOSTTOTALS@&hoststatustypes=1'>Pending</a></th>
 </tr>
 <tr>
 @TOTAL@
@@ -80,8 +78,8 @@ Logged in as <i>@USER@</i><BR>
 </td></tr><tr><td align='center'>
 <table class='hostTotals'>
 <tr>
-<th class='hostTotals'><a class='hostTotals' href='status.cgi?hostgroup=all&style=hostdetail&hoststatustypes=12'><em>All Problems</em></a></th>
-<th class='hostTotals'><a class='hostTotals' href='status.cgi?hostgroup=all&style=hostdetail'><em>All Types</em></a></th>
+<th class='hostTotals'><a class='hostTotals' href='@HOSTTOTALS@&hoststatustypes=12'><em>All Problems</em></a></th>
+<th class='hostTotals'><a class='hostTotals' href='@HOSTTOTALS@'><em>All Types</em></a></th>
 </tr><tr>
 @TOTAL@
 @TOTAL@
@@ -97,11 +95,11 @@ Logged in as <i>@USER@</i><BR>
 <tr><td>
 <table class='serviceTotals'>
 <tr>
-<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?hostgroup=all&style=detail&servicestatustypes=2&hoststatustypes=12'>Ok</a></th>
-<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?hostgroup=all&style=detail&servicestatustypes=4&hoststatustypes=12'>Warning</a></th>
-<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?hostgroup=all&style=detail&servicestatustypes=8&hoststatustypes=12'>Unknown</a></th>
-<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?hostgroup=all&style=detail&servicestatustypes=16&hoststatustypes=12'>Critical</a></th>
-<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?hostgroup=all&style=detail&servicestatustypes=1&hoststatustypes=12'>Pending</a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?@SERVICETOTALS@&servicestatustypes=2&hoststatustypes=@HOSTTYPES@'>Ok</a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?@SERVICETOTALS@&servicestatustypes=4&hoststatustypes=@HOSTTYPES@'>Warning</a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?@SERVICETOTALS@&servicestatustypes=8&hoststatustypes=@HOSTTYPES@'>Unknown</a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?@SERVICETOTALS@&servicestatustypes=16&hoststatustypes=@HOSTTYPES@'>Critical</a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?@SERVICETOTALS@&servicestatustypes=1&hoststatustypes=@HOSTTYPES@'>Pending</a></th>
 </tr>
 <tr>
 @TOTAL@
@@ -114,8 +112,8 @@ Logged in as <i>@USER@</i><BR>
 </td></tr><tr><td align='center'>
 <table class='serviceTotals'>
 <tr>
-<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?hostgroup=all&style=detail&servicestatustypes=28&hoststatustypes=12'><em>All Problems</em></a></th>
-<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?hostgroup=all&style=detail&hoststatustypes=12'><em>All Types</em></a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?@SERVICETOTALS@&servicestatustypes=28&hoststatustypes=@HOSTTYPES@'><em>All Problems</em></a></th>
+<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?@SERVICETOTALS@&hoststatustypes=@HOSTTYPES@'><em>All Types</em></a></th>
 </tr><tr>
 @TOTAL@
 @TOTAL@
@@ -139,7 +137,7 @@ Logged in as <i>@USER@</i><BR>
 <tr><td valign=top align=left class='filterName'>Service Status Types:</td><td valign=top align=left class='filterValue'>@SERVICEFILTER@</td></tr><tr><td valign=top align=left class='filterName'>Service Properties:</td><td valign=top align=left class='filterValue'>Any</td></tr></table>
 </td></tr></table>
 </td><td valign=top align=center width=33%>
-<div align='center' class='statusTitle'>Host Status Details For All Host Groups</div>
+<div align='center' class='statusTitle'>@TITLE@</div>
 <br></td>
 <td valign=top align=right width=33%></td>
 </tr>
@@ -153,158 +151,43 @@ Logged in as <i>@USER@</i><BR>
 </select></div>
 <div id='top_page_numbers'></div>
 </div>
-<div align='center'>
-<table border=0 class='status' width='100%'>
+@TABLE@
 <tr>
-<th class='status'>Host&nbsp;<a href='@URL@&sorttype=1&sortoption=1'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by host name (ascending)' TITLE='Sort by host name (ascending)'></a><a href='@URL@&sorttype=2&sortoption=1'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by host name (descending)' TITLE='Sort by host name (descending)'></a></th><th class='status'>Status&nbsp;<a href='@URL@&sorttype=1&sortoption=8'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by host status (ascending)' TITLE='Sort by host status (ascending)'></a><a href='@URL@&sorttype=2&sortoption=8'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by host status (descending)' TITLE='Sort by host status (descending)'></a></th><th class='status'>Last Check&nbsp;<a href='@URL@&sorttype=1&sortoption=4'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by last check time (ascending)' TITLE='Sort by last check time (ascending)'></a><a href='@URL@&sorttype=2&sortoption=4'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by last check time (descending)' TITLE='Sort by last check time (descending)'></a></th><th class='status'>Duration&nbsp;<a href='@URL@&sorttype=1&sortoption=6'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by state duration (ascending)' TITLE='Sort by state duration (ascending)'></a><a href='@URL@&sorttype=2&sortoption=6'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by state duration time (descending)' TITLE='Sort by state duration time (descending)'></a></th><th class='status'>Status Information</th>
+@COLUMNS@
 </tr>
 )NAG";
 
-const char kServicesHead[] = R"NAG(<html>
-<head>
-<link rel="shortcut icon" href="/nagios4/images/favicon.ico" type="image/ico">
-<title>
-Current Network Status
-</title>
-<link rel='stylesheet' type='text/css' href='/nagios4/stylesheets/common.css' />
-<link rel='stylesheet' type='text/css' href='/nagios4/stylesheets/status.css' />
-<LINK REL='stylesheet' TYPE='text/css' HREF='/nagios4/stylesheets/nag_funcs.css'>
-<script type='text/javascript' src='/nagios4/js/jquery-1.12.4.min.js'></script>
-<script type='text/javascript' src='/nagios4/js/nag_funcs.js'></script>
-<script type='text/javascript'>
-var vbox, vBoxId='status00', vboxText = '<a href=https://www.nagios.com/tours target=_blank>Click here to watch the entire Nagios Core 4 Tour!</a>';
-$(document).ready(function() {
-$('#top_page_numbers').append($('#bottom_page_numbers').html() );
-var user = '@USER@';
-vBoxId += ';' + user;vbox = new vidbox({pos:'lr',vidurl:'https://www.youtube.com/embed/ahDIJcbSEFM',text:vboxText,vidid:vBoxId});
-});
-function set_limit(url) { 
-this.location = url+'&limit='+$('#limit').val();
-  }
-</script>
-</head>
-<body class='status'>
+// What the head of the hosts and of the services page fill in.
+struct HeadParts
+{
+    const char* boxId;
+    const char* video;
+    const char* links; // the link box
+    const char* hostTotals; // the address of the host totals' links
+    const char* serviceTotals; // the query of the service totals' links
+    const char* hostTypes; // ... and the host types they ask for
+    const char* title;
+    const char* table;
+    const char* columns; // the header row
+};
 
-<!-- Produced by Nagios (https://www.nagios.org).  Copyright (c) 1999-2007 Ethan Galstad. -->
-<table class='headertable'>
-<tr>
-<td align=left valign=top width=33%>
-<TABLE CLASS='infoBox' BORDER=1 CELLSPACING=0 CELLPADDING=0>
-<TR><TD CLASS='infoBox'>
-<DIV CLASS='infoBoxTitle'>Current Network Status</DIV>
-Last Updated: @UPDATED@<BR>
-Updated every 90 seconds<br>
-Nagios&reg; Core&trade; 4.4.6 - <A HREF='https://www.nagios.org' TARGET='_new' CLASS='homepageURL'>www.nagios.org</A><BR>
-Logged in as <i>@USER@</i><BR>
-<DIV CLASS='infoBoxBadProcStatus'>- Notifications are disabled</DIV><DIV CLASS='infoBoxBadProcStatus'>- Service checks are disabled</DIV></TD></TR>
-</TABLE>
-<table class='linkBox'>
-<tr><td class='linkBox'>
-<a href='history.cgi?host=all'>View History For all hosts</a><br>
-<a href='notifications.cgi?host=all'>View Notifications For All Hosts</a>
-<br /><a href='status.cgi?hostgroup=all&style=hostdetail'>View Host Status Detail For All Hosts</a>
-</td></tr>
-</table>
-</td>
-<td align=center valign=top width=33%>
-<div class='hostTotals'>Host Status Totals</div>
-<table border=0 cellspacing=0 cellpadding=0>
-<tr><td>
-<table class='hostTotals'>
-<tr>
-<th class='hostTotals'><a class='hostTotals' href='status.cgi?host=all&servicestatustypes=28&hoststatustypes=2'>Up</a></th>
-<th class='hostTotals'><a class='hostTotals' href='status.cgi?host=all&servicestatustypes=28&hoststatustypes=4'>Down</a></th>
-<th class='hostTotals'><a class='hostTotals' href='status.cgi?host=all&servicestatustypes=28&hoststatustypes=8'>Unreachable</a></th>
-<th class='hostTotals'><a class='hostTotals' href='status.cgi?host=all&servicestatustypes=28&hoststatustypes=1'>Pending</a></th>
-</tr>
-<tr>
-@TOTAL@
-@TOTAL@
-@TOTAL@
-@TOTAL@
-</tr>
-</table>
-</td></tr><tr><td align='center'>
-<table class='hostTotals'>
-<tr>
-<th class='hostTotals'><a class='hostTotals' href='status.cgi?host=all&servicestatustypes=28&hoststatustypes=12'><em>All Problems</em></a></th>
-<th class='hostTotals'><a class='hostTotals' href='status.cgi?host=all&servicestatustypes=28'><em>All Types</em></a></th>
-</tr><tr>
-@TOTAL@
-@TOTAL@
-</tr>
-</table>
-</td></tr>
-</table>
-</div>
-</td>
-<td align=center valign=top width=33%>
-<div class='serviceTotals'>Service Status Totals</div>
-<table border='0' cellspacing='0' cellpadding='0'>
-<tr><td>
-<table class='serviceTotals'>
-<tr>
-<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?host=all&servicestatustypes=2&hoststatustypes=15'>Ok</a></th>
-<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?host=all&servicestatustypes=4&hoststatustypes=15'>Warning</a></th>
-<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?host=all&servicestatustypes=8&hoststatustypes=15'>Unknown</a></th>
-<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?host=all&servicestatustypes=16&hoststatustypes=15'>Critical</a></th>
-<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?host=all&servicestatustypes=1&hoststatustypes=15'>Pending</a></th>
-</tr>
-<tr>
-@TOTAL@
-@TOTAL@
-@TOTAL@
-@TOTAL@
-@TOTAL@
-</tr>
-</table>
-</td></tr><tr><td align='center'>
-<table class='serviceTotals'>
-<tr>
-<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?host=all&servicestatustypes=28&hoststatustypes=15'><em>All Problems</em></a></th>
-<th class='serviceTotals'><a class='serviceTotals' href='status.cgi?host=all&hoststatustypes=15'><em>All Types</em></a></th>
-</tr><tr>
-@TOTAL@
-@TOTAL@
-</tr>
-</table>
-</td></tr>
-</table>
-</div>
-</td>
-<td align=right valign=bottom>
-</td>
-</tr>
-</table>
-<table class='pageTitle' border='0' width='100%'>
-<tr>
-<td valign=top align=left width=33%>
-<table class='filter'>
-<tr><td class='filter'>
-<table border=0 cellspacing=2 cellpadding=0>
-<tr><td colspan=2 valign=top align=left class='filterTitle'>Display Filters:</td></tr><tr><td valign=top align=left class='filterName'>Host Status Types:</td><td valign=top align=left class='filterValue'>@HOSTFILTER@</td></tr><tr><td valign=top align=left class='filterName'>Host Properties:</td><td valign=top align=left class='filterValue'>Any</td></tr>
-<tr><td valign=top align=left class='filterName'>Service Status Types:</td><td valign=top align=left class='filterValue'>@SERVICEFILTER@</td></tr><tr><td valign=top align=left class='filterName'>Service Properties:</td><td valign=top align=left class='filterValue'>Any</td></tr></table>
-</td></tr></table>
-</td><td valign=top align=center width=33%>
-<div align='center' class='statusTitle'>Service Status Details For All Hosts</div>
-<br></td>
-<td valign=top align=right width=33%></td>
-</tr>
-</table>
-@EXTRA@
-<div id='pagelimit'>
-<div id='result_limit'>
-<label for='limit'>Limit Results: </label>
-<select onchange='set_limit("@URL@")' name='limit' id='limit'>
-@LIMITOPTIONS@
-</select></div>
-<div id='top_page_numbers'></div>
-</div>
-<table border=0 width=100% class='status'>
-<tr>
-<th class='status'>Host&nbsp;<a href='@URL@&sorttype=1&sortoption=1'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by host name (ascending)' TITLE='Sort by host name (ascending)'></a><a href='@URL@&sorttype=2&sortoption=1'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by host name (descending)' TITLE='Sort by host name (descending)'></a></th><th class='status'>Service&nbsp;<a href='@URL@&sorttype=1&sortoption=2'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by service name (ascending)' TITLE='Sort by service name (ascending)'></a><a href='@URL@&sorttype=2&sortoption=2'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by service name (descending)' TITLE='Sort by service name (descending)'></a></th><th class='status'>Status&nbsp;<a href='@URL@&sorttype=1&sortoption=3'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by service status (ascending)' TITLE='Sort by service status (ascending)'></a><a href='@URL@&sorttype=2&sortoption=3'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by service status (descending)' TITLE='Sort by service status (descending)'></a></th><th class='status'>Last Check&nbsp;<a href='@URL@&sorttype=1&sortoption=4'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by last check time (ascending)' TITLE='Sort by last check time (ascending)'></a><a href='@URL@&sorttype=2&sortoption=4'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by last check time (descending)' TITLE='Sort by last check time (descending)'></a></th><th class='status'>Duration&nbsp;<a href='@URL@&sorttype=1&sortoption=6'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by state duration (ascending)' TITLE='Sort by state duration (ascending)'></a><a href='@URL@&sorttype=2&sortoption=6'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by state duration time (descending)' TITLE='Sort by state duration time (descending)'></a></th><th class='status'>Attempt&nbsp;<a href='@URL@&sorttype=1&sortoption=5'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by current attempt (ascending)' TITLE='Sort by current attempt (ascending)'></a><a href='@URL@&sorttype=2&sortoption=5'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by current attempt (descending)' TITLE='Sort by current attempt (descending)'></a></th><th class='status'>Status Information</th>
-</tr>
-)NAG";
+const HeadParts kHostsHead {"status14", "nNiRr0hDZag",
+    "<a href='status.cgi?hostgroup=all&style=detail'>View Service Status Detail For All Host Groups</a><br>\n"
+    "<a href='status.cgi?hostgroup=all&style=overview'>View Status Overview For All Host Groups</a><br>\n"
+    "<a href='status.cgi?hostgroup=all&style=summary'>View Status Summary For All Host Groups</a><br>\n"
+    "<a href='status.cgi?hostgroup=all&style=grid'>View Status Grid For All Host Groups</a><br>",
+    "status.cgi?hostgroup=all&style=hostdetail", "hostgroup=all&style=detail", "12",
+    "Host Status Details For All Host Groups",
+    "<div align='center'>\n<table border=0 class='status' width='100%'>",
+    R"NAG(<th class='status'>Host&nbsp;<a href='@URL@&sorttype=1&sortoption=1'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by host name (ascending)' TITLE='Sort by host name (ascending)'></a><a href='@URL@&sorttype=2&sortoption=1'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by host name (descending)' TITLE='Sort by host name (descending)'></a></th><th class='status'>Status&nbsp;<a href='@URL@&sorttype=1&sortoption=8'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by host status (ascending)' TITLE='Sort by host status (ascending)'></a><a href='@URL@&sorttype=2&sortoption=8'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by host status (descending)' TITLE='Sort by host status (descending)'></a></th><th class='status'>Last Check&nbsp;<a href='@URL@&sorttype=1&sortoption=4'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by last check time (ascending)' TITLE='Sort by last check time (ascending)'></a><a href='@URL@&sorttype=2&sortoption=4'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by last check time (descending)' TITLE='Sort by last check time (descending)'></a></th><th class='status'>Duration&nbsp;<a href='@URL@&sorttype=1&sortoption=6'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by state duration (ascending)' TITLE='Sort by state duration (ascending)'></a><a href='@URL@&sorttype=2&sortoption=6'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by state duration time (descending)' TITLE='Sort by state duration time (descending)'></a></th><th class='status'>Status Information</th>)NAG"};
+
+const HeadParts kServicesHead {"status00", "ahDIJcbSEFM",
+    "<a href='history.cgi?host=all'>View History For all hosts</a><br>\n"
+    "<a href='notifications.cgi?host=all'>View Notifications For All Hosts</a>\n"
+    "<br /><a href='status.cgi?hostgroup=all&style=hostdetail'>View Host Status Detail For All Hosts</a>",
+    "status.cgi?host=all&servicestatustypes=28", "host=all", "15", "Service Status Details For All Hosts",
+    "<table border=0 width=100% class='status'>",
+    R"NAG(<th class='status'>Host&nbsp;<a href='@URL@&sorttype=1&sortoption=1'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by host name (ascending)' TITLE='Sort by host name (ascending)'></a><a href='@URL@&sorttype=2&sortoption=1'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by host name (descending)' TITLE='Sort by host name (descending)'></a></th><th class='status'>Service&nbsp;<a href='@URL@&sorttype=1&sortoption=2'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by service name (ascending)' TITLE='Sort by service name (ascending)'></a><a href='@URL@&sorttype=2&sortoption=2'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by service name (descending)' TITLE='Sort by service name (descending)'></a></th><th class='status'>Status&nbsp;<a href='@URL@&sorttype=1&sortoption=3'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by service status (ascending)' TITLE='Sort by service status (ascending)'></a><a href='@URL@&sorttype=2&sortoption=3'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by service status (descending)' TITLE='Sort by service status (descending)'></a></th><th class='status'>Last Check&nbsp;<a href='@URL@&sorttype=1&sortoption=4'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by last check time (ascending)' TITLE='Sort by last check time (ascending)'></a><a href='@URL@&sorttype=2&sortoption=4'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by last check time (descending)' TITLE='Sort by last check time (descending)'></a></th><th class='status'>Duration&nbsp;<a href='@URL@&sorttype=1&sortoption=6'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by state duration (ascending)' TITLE='Sort by state duration (ascending)'></a><a href='@URL@&sorttype=2&sortoption=6'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by state duration time (descending)' TITLE='Sort by state duration time (descending)'></a></th><th class='status'>Attempt&nbsp;<a href='@URL@&sorttype=1&sortoption=5'><IMG SRC='/nagios4/images/up.gif' border=0 ALT='Sort by current attempt (ascending)' TITLE='Sort by current attempt (ascending)'></a><a href='@URL@&sorttype=2&sortoption=5'><IMG SRC='/nagios4/images/down.gif' border=0 ALT='Sort by current attempt (descending)' TITLE='Sort by current attempt (descending)'></a></th><th class='status'>Status Information</th>)NAG"};
 
 const char kFooter[]
     = "\n<!-- Produced by Nagios (https://www.nagios.org).  Copyright (c) 1999-2007 Ethan Galstad. -->\n"
@@ -524,11 +407,20 @@ void appendExtraLines(QByteArray& out, const Options& options)
 }
 
 // Starts the page in `out`, reserving room for `rowBytes` more.
-void appendPageHead(QByteArray& out, const char* templateText, const Installation& installation,
+void appendPageHead(QByteArray& out, const HeadParts& parts, const Installation& installation,
     const Options& options, const QByteArray& url, int hostMask, int serviceMask, int limit, bool emptyTotals,
     qint64 rowBytes)
 {
-    QByteArray head(templateText);
+    QByteArray head(kPageHead);
+    replaceSlot(head, "@BOXID@", parts.boxId);
+    replaceSlot(head, "@VIDEO@", parts.video);
+    replaceSlot(head, "@LINKS@", parts.links);
+    replaceSlot(head, "@HOSTTOTALS@", parts.hostTotals);
+    replaceSlot(head, "@SERVICETOTALS@", parts.serviceTotals);
+    replaceSlot(head, "@HOSTTYPES@", parts.hostTypes);
+    replaceSlot(head, "@TITLE@", parts.title);
+    replaceSlot(head, "@TABLE@", parts.table);
+    replaceSlot(head, "@COLUMNS@", parts.columns);
     replaceSlot(head, "@USER@", htmlEncode(options.user));
     replaceSlot(head, "@UPDATED@",
         updatedText(options.now.isValid() ? options.now : QDateTime::currentDateTimeUtc()));

@@ -141,7 +141,10 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("tarvix-nagiossim"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("A simulated Nagios 4.4.6 web server on 127.0.0.1."));
+    parser.setApplicationDescription(
+        QStringLiteral("A simulated Nagios 4.4.6 web server on 127.0.0.1.\n\n"
+                       "Commands, one a line, on stdin and in the control file:\n")
+        + NagiosSimulator::commandUsage());
     parser.addHelpOption();
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port (0: any free port)."),
         QStringLiteral("N"), QStringLiteral("0"));

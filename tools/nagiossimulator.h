@@ -82,18 +82,19 @@ public:
     // read or a line is malformed.
     bool loadScenario(const QString& tsvPath);
 
-    // One control command, as the program reads them from its control file and stdin:
-    // "host NAME STATE [OUTPUT]", "service HOST|DESC STATE [OUTPUT]", "remove NAME[|DESC]",
-    // "ack NAME[|DESC] on|off", "downtime NAME[|DESC] on|off", "status CODE" (0 = off),
-    // "errorpage stopped|norights|none", "delay MS", "auth USER PASS", "auth off",
-    // "neveranswer|neveraccept|closemidbody|gzip|chunked|nul|badutf8 on|off", "padding BYTES",
-    // "cgidir DIR", "scenario FILE", "clear". A word in "double quotes" may hold blanks.
-    // Empty lines and '#' comments are accepted; false with a reason for anything else.
+    // One control command, as the program reads them from its control file and stdin, e.g.
+    // "host NAME STATE [OUTPUT]" or "trickle MS"; commandUsage() lists them all. A word in
+    // "double quotes" may hold blanks. Empty lines and '#' comments are accepted; false with a
+    // reason for anything else.
     bool applyCommand(const QString& line, QString* error = nullptr);
+    // One line per command: its word, its arguments and what it does.
+    static QString commandUsage();
 
     // Empty user switches it off. Otherwise every request without these Basic credentials gets
     // Apache's 401 with WWW-Authenticate: Basic realm="Nagios Access".
     void requireBasicAuth(const QString& user, const QString& password);
+    // The same with Digest (MD5, qop auth, one nonce per start), as Apache's mod_auth_digest.
+    void requireDigestAuth(const QString& user, const QString& password);
 
     // 0 = normal. Otherwise every request is answered with this status and a small Apache-like
     // page (302 and 301 with a Location to the server's /nagios/ page).
@@ -120,6 +121,27 @@ public:
     void setInjectInvalidUtf8(bool on);
     // About this many bytes of filler comment lines before the status table.
     void setPadding(qint64 bytes);
+    // Hostile servers. Each applies to the status pages (not to status codes or error pages); when
+    // several body modes are on, the gzip bomb wins over the long line and that over the endless
+    // body. 0 or false is off.
+    // The headers at once, then the body (never compressed) one byte every `milliseconds`.
+    void setTrickle(int milliseconds);
+    // Accept TCP connections but never answer the TLS handshake (or, over HTTP, the request).
+    // Open connections stay. Off: the stalled connections close, the normal server listens again.
+    void setStallHandshake(bool on);
+    // A gzip body, Content-Encoding: gzip whatever the client asked for, that inflates to this
+    // many spaces; made piece by piece from one deflated block, never held inflated.
+    void setGzipBomb(qint64 inflatedBytes);
+    // A plain body of this many bytes without a single line end.
+    void setLongLine(qint64 bytes);
+    // A chunked body that never ends: filler comment lines, as fast as the client reads.
+    void setEndlessBody(bool on);
+    // This many extra header lines before the page.
+    void setHeaderLines(int count);
+    // The page cut in the middle of its status table, without the totals line, sent chunked with
+    // a proper end: nothing at the HTTP level shows that it is incomplete.
+    void setCutPage(bool on);
+
     // The time the pages show (last update, check times, durations); invalid (default) = now.
     // Freeze it to compare a served page with hostsPage()/servicesPage() byte for byte.
     void setPageTime(const QDateTime& time);
@@ -128,6 +150,9 @@ public:
     int requestCount() const;
     int connectionCount() const; // connections accepted since start()
     int openConnectionCount() const;
+    // Bytes of answers handed to the sockets since start() or clearRequests(): shows whether a
+    // client went on reading.
+    qint64 bytesSent() const;
     void clearRequests();
 
     // Nagios' url_encode(): [A-Za-z0-9._-] stay, space becomes '+', every other byte %XX.

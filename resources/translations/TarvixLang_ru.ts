@@ -97,10 +97,6 @@ p, li { white-space: pre-wrap; }
         <translation>Хост %1 не найден</translation>
     </message>
     <message>
-        <source>The answer is too large.</source>
-        <translation>Ответ сервера слишком велик.</translation>
-    </message>
-    <message>
         <source>The server closed the connection before the whole answer arrived.</source>
         <translation>Сервер закрыл соединение, не передав ответ полностью.</translation>
     </message>
@@ -109,8 +105,44 @@ p, li { white-space: pre-wrap; }
         <translation>Неизвестная ошибка</translation>
     </message>
     <message>
-        <source>Connection is timed out.</source>
-        <translation>Истекло время ожидания соединения.</translation>
+        <source>The answer is too large: its header exceeds %1 KiB.</source>
+        <translation>Ответ сервера слишком велик: его заголовок больше %1 КиБ.</translation>
+    </message>
+    <message>
+        <source>The answer is too large: more than %1 MiB.</source>
+        <translation>Ответ сервера слишком велик: больше %1 МиБ.</translation>
+    </message>
+    <message>
+        <source>The server&apos;s answer is not valid HTTP.</source>
+        <translation>Ответ сервера не соответствует протоколу HTTP.</translation>
+    </message>
+    <message>
+        <source>Proxy authentication required</source>
+        <translation>Требуется аутентификация на прокси-сервере</translation>
+    </message>
+    <message>
+        <source>The server asks for a user name and password.</source>
+        <translation>Сервер требует имя пользователя и пароль.</translation>
+    </message>
+    <message>
+        <source>The server refused the user name or password.</source>
+        <translation>Сервер отклонил имя пользователя или пароль.</translation>
+    </message>
+    <message>
+        <source>Connection refused</source>
+        <translation>В соединении отказано</translation>
+    </message>
+    <message>
+        <source>Connection is timed out: no connection to the server within %1 s.</source>
+        <translation>Истекло время ожидания соединения: соединение с сервером не установлено за %1 с.</translation>
+    </message>
+    <message>
+        <source>Connection is timed out: the server sent nothing for %1 s.</source>
+        <translation>Истекло время ожидания соединения: сервер ничего не передавал %1 с.</translation>
+    </message>
+    <message>
+        <source>Connection is timed out: the answer did not arrive within %1 s.</source>
+        <translation>Истекло время ожидания соединения: ответ не получен полностью за %1 с.</translation>
     </message>
 </context>
 <context>
@@ -546,6 +578,22 @@ Server &apos;</source>
     <message>
         <source>Tarvix: recheck not requested</source>
         <translation>Tarvix: перепроверка не запрошена</translation>
+    </message>
+    <message>
+        <source>The list of down hosts is stale since %1</source>
+        <translation>Список недоступных хостов устарел с %1</translation>
+    </message>
+    <message>
+        <source>The list of problem services is stale since %1</source>
+        <translation>Список проблемных служб устарел с %1</translation>
+    </message>
+    <message>
+        <source>The list of down hosts is up to date again.</source>
+        <translation>Список недоступных хостов снова актуален.</translation>
+    </message>
+    <message>
+        <source>The list of problem services is up to date again.</source>
+        <translation>Список проблемных служб снова актуален.</translation>
     </message>
 </context>
 <context>

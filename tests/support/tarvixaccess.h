@@ -25,7 +25,7 @@ public:
     QDir dataDir() const { return t.dataDir; }
     bool errorReported() const { return t.errorReported; }
     void setErrorReported(bool reported) { t.errorReported = reported; }
-    int httpErrorCount() const { return t.httpErrorCount; }
+    int failures(StatusList list) const { return t.listHealth.failures(list); }
     int hostsRequestId() const { return t.hostsRequestId; }
     int servicesRequestId() const { return t.servicesRequestId; }
     bool skipNextFinished() const { return t.skipNextFinished; }

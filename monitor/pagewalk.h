@@ -1,0 +1,51 @@
+#pragma once
+
+#include "config/monitorsettings.h"
+#include "monitor/problemlist.h"
+#include "monitor/statusrules.h"
+
+#include <QList>
+#include <QString>
+
+class QObject;
+
+enum class PageKind { Hosts, Services };
+
+// A row of the page that is not yet an entry.
+struct NewProblem
+{
+    QString name; // display name: host, or service + ":" + host
+    QString address; // page address without scheme: server, CGI directory and the row's link
+    QString status; // status class without "status" / "statusBG"
+    QString serviceName; // services only
+    QString hostName; // services only, URL-decoded from the link
+};
+
+// An entry whose name is no longer among the page's counted rows.
+struct GoneProblem
+{
+    int entry = -1; // index into the entries the plan was made from
+    QString name;
+    QString address;
+    bool announced = false; // does the filter let its recovery be announced
+};
+
+// What one page changes, in the order the changes are announced: the new problems in page order,
+// then the gone entries oldest first.
+struct PagePlan
+{
+    QList<NewProblem> added;
+    QList<GoneProblem> gone;
+
+    bool isEmpty() const { return added.isEmpty() && gone.isEmpty(); }
+};
+
+// Walks a page: its rows by the rule, those the filters count, compared with the entries (names
+// ignoring case; duplicates on the page count once). An empty text is no page and changes nothing.
+PagePlan planPage(PageKind kind, const QString& text, const PageRule& rule, const MonitorSettings& settings,
+    const ProblemList& problems);
+
+// Brings the entries the plan was made from in line with it: appends the new problems in plan
+// order, the i-th with handles[i] (none when there are fewer handles), and removes the gone ones.
+// The plan's texts move into the entries.
+void applyPlan(PagePlan&& plan, ProblemList& problems, const QList<QObject*>& handles = {});

@@ -1,0 +1,262 @@
+#include "monitor/pagewalk.h"
+
+#include <QFile>
+#include <QTest>
+#include <QUrl>
+
+// The page walk's decisions on real Nagios 4.4.6 pages: which rows are new problems, with what
+// name, address and status, and which entries are gone and whether their recovery is announced.
+class TestPageWalk : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstPage_data();
+    void firstPage();
+    void unchangedProblems_data();
+    void unchangedProblems();
+    void pageSequence_data();
+    void pageSequence();
+};
+
+namespace {
+
+const QString prefix = QStringLiteral("nagios.example.lan:8080/nagios/cgi-bin/");
+
+QString fixture(const QString& name)
+{
+    QFile file(QStringLiteral(TARVIX_FIXTURES_DIR "/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read fixture %s", qPrintable(name));
+    return pageText(file.readAll());
+}
+
+PageKind kindOf(const QString& fixtureName)
+{
+    return fixtureName.endsWith(QLatin1String("services.html")) ? PageKind::Services : PageKind::Hosts;
+}
+
+// Every status class, a server on a port of its own, and the filters of one mode.
+MonitorSettings settingsFor(bool allExcept = true, const QStringList& list = {})
+{
+    MonitorSettings settings;
+    settings.serverAddress = QStringLiteral("nagios.example.lan");
+    settings.serverPort = QStringLiteral("8080");
+    settings.nagiosExecDir = QStringLiteral("/nagios/cgi-bin/");
+    settings.allExceptSpecifedHosts = settings.allExceptSpecifedSrvcs = allExcept;
+    settings.onlyListedHosts = settings.onlyListedSrvcs = !allExcept;
+    settings.hostsList = settings.servicesList = list;
+    return settings;
+}
+
+PagePlan plan(PageKind kind, const QString& text, const ProblemList& problems,
+    const MonitorSettings& settings = settingsFor())
+{
+    BasicStatusChoice all {true, true, true, true, true};
+    const PageRule rule {kind == PageKind::Hosts ? basicHostsRegExp(all) : basicServicesRegExp(all)};
+    return planPage(kind, text, rule, settings, problems);
+}
+
+QString linkEncoded(const QString& name)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(name, " ").replace(' ', '+'));
+}
+
+QStringList names(const PagePlan& plan)
+{
+    QStringList result;
+    for (const NewProblem& problem : plan.added)
+        result << problem.name;
+    return result;
+}
+
+// "name +" for an announced recovery, "name -" for a silent one.
+QStringList gone(const PagePlan& plan)
+{
+    QStringList result;
+    for (const GoneProblem& problem : plan.gone)
+        result << problem.name + (problem.announced ? QLatin1String(" +") : QLatin1String(" -"));
+    return result;
+}
+
+} // namespace
+
+void TestPageWalk::firstPage_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("appended");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("hosts in page order") << "02-hosts-down/hosts.html" << QString()
+                                         << QStringList {"WEB-01|HOSTDOWN", "branch-switch|HOSTUNREACHABLE",
+                                                "core-router|HOSTDOWN", "сервер-1|HOSTDOWN"};
+    QTest::newRow("a duplicate row, in any case, counts once: the first wins")
+        << "04-host-down-services-critical/hosts.html"
+        << "<td class='statusHOSTUNREACHABLE'><a href='extinfo.cgi?type=1&host=DB'>DB.EXAMPLE.LAN</a>\n"
+        << QStringList {"db.example.lan|HOSTDOWN"};
+    QTest::newRow("services: acknowledged and downtimed ones are no problems")
+        << "06-ack-downtime/services.html" << QString()
+        << QStringList {"Replication Lag:db.example.lan|CRITICAL", "IMAP:mail-01|CRITICAL"};
+    QTest::newRow("services: host names URL-decoded from the link")
+        << "03-services-mixed/services.html"
+        << "<td class='statusBGCRITICAL'><a href='extinfo.cgi?type=2&host=a%3Ab%2Bc&service=X'>X</a>\n"
+        << QStringList {"Disk: /var:WEB-01|WARNING", "HTTP Check:WEB-01|CRITICAL",
+               "C++ Build Agent:app-1|CRITICAL", "App Health:app-10|UNKNOWN", "MySQL:db.example.lan|CRITICAL",
+               "Replication Lag:db.example.lan|UNKNOWN", "Toner Level:lab printer|WARNING",
+               "SMTP:mail-01|CRITICAL",
+               "A very long service description that keeps going well past sixty "
+               "characters:the-quite-extraordinarily-long-hostname-of-the-reporting-cluster.example.lan|"
+               "CRITICAL",
+               "PING:web-02|WARNING", "Проверка диска:сервер-1|WARNING", "X:a:b+c|CRITICAL"};
+}
+
+void TestPageWalk::firstPage()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, appended);
+    QFETCH(QStringList, expected);
+
+    const PageKind kind = kindOf(page);
+    ProblemList problems;
+    const PagePlan first = plan(kind, fixture(page) + appended, problems);
+    QVERIFY(first.gone.isEmpty());
+    applyPlan(PagePlan(first), problems);
+    QCOMPARE(problems.size(), first.added.size());
+    QStringList actual;
+    for (int i = 0; i < problems.size(); ++i) {
+        const NewProblem& problem = first.added.at(i);
+        actual << problem.name + QLatin1Char('|') + problem.status;
+        // The address is the page's link, which encodes the names.
+        QString link = "extinfo.cgi?type=1&host=" + linkEncoded(problem.name);
+        if (kind == PageKind::Services) {
+            QCOMPARE(problem.serviceName + QLatin1Char(':') + problem.hostName, problem.name);
+            link = "extinfo.cgi?type=2&host=" + linkEncoded(problem.hostName)
+                + "&service=" + linkEncoded(problem.serviceName);
+        }
+        QCOMPARE(problem.address, prefix + link);
+        // The entries keep what the rows gave them.
+        const ProblemList::Entry& entry = problems.at(i);
+        QCOMPARE(QStringList({entry.name, entry.data, entry.serviceName, entry.hostName}),
+            QStringList({problem.name, problem.address, problem.serviceName, problem.hostName}));
+    }
+    QCOMPARE(actual, expected);
+}
+
+void TestPageWalk::unchangedProblems_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+
+    QTest::newRow("the same page again") << "03-services-mixed/services.html" << QString() << QString();
+    QTest::newRow("a host changes its status") << "02-hosts-down/hosts.html"
+                                               << "statusHOSTUNREACHABLE"
+                                               << "statusHOSTDOWN";
+    QTest::newRow("a service changes its status") << "03-services-mixed/services.html"
+                                                  << "statusBGUNKNOWN"
+                                                  << "statusBGCRITICAL";
+    QTest::newRow("a host name in other case") << "02-hosts-down/hosts.html"
+                                               << ">WEB-01<"
+                                               << ">web-01<";
+    QTest::newRow("a Cyrillic host name in other case") << "02-hosts-down/hosts.html"
+                                                        << ">сервер-1<"
+                                                        << ">СЕРВЕР-1<";
+    QTest::newRow("a service's host in other case") << "03-services-mixed/services.html"
+                                                    << "host=lab+printer"
+                                                    << "host=LAB+Printer";
+}
+
+void TestPageWalk::unchangedProblems()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+
+    const PageKind kind = kindOf(page);
+    const QString text = fixture(page);
+    ProblemList problems;
+    applyPlan(plan(kind, text, problems), problems);
+    QVERIFY(problems.size() > 0);
+    QVERIFY(before.isEmpty() || text.contains(before));
+    QVERIFY(plan(kind, QString(text).replace(before, after), problems).isEmpty());
+    // An empty text is no page: nothing is gone.
+    QVERIFY(plan(kind, QString(), problems).isEmpty());
+}
+
+void TestPageWalk::pageSequence_data()
+{
+    QTest::addColumn<QStringList>("pages");
+    QTest::addColumn<bool>("allExcept");
+    QTest::addColumn<QStringList>("list");
+    QTest::addColumn<QStringList>("added");
+    QTest::addColumn<QStringList>("gone");
+
+    const QString hosts02 = QStringLiteral("02-hosts-down/hosts.html");
+    const QString hosts06 = QStringLiteral("06-ack-downtime/hosts.html");
+    const QString services04 = QStringLiteral("04-host-down-services-critical/services.html");
+    const QString services06 = QStringLiteral("06-ack-downtime/services.html");
+    const QString noServices = QStringLiteral("01-all-ok/services.html");
+    const QStringList hosts02Gone {"WEB-01 -", "branch-switch -", "core-router -", "сервер-1 -"};
+    const QStringList db = {"Disk: /var:db.example.lan", "MySQL:db.example.lan", "PING:db.example.lan",
+        "Replication Lag:db.example.lan", "SSH:db.example.lan"};
+
+    QTest::newRow("hosts: new ones in page order, then the gone ones oldest first")
+        << QStringList {hosts02, hosts06} << true << QStringList {} << QStringList {"web-02"}
+        << QStringList {"branch-switch +", "core-router +", "сервер-1 +"};
+    QTest::newRow("hosts all except listed, any case: listed ones leave silently")
+        << QStringList {hosts02, hosts06} << true << QStringList {"web-01", "CORE-ROUTER"}
+        << QStringList {"web-02"}
+        << QStringList {"WEB-01 -", "branch-switch +", "core-router -", "сервер-1 +"};
+    QTest::newRow("hosts only listed: whole names, Cyrillic in any case")
+        << QStringList {hosts02, hosts06} << false << QStringList {"СЕРВЕР-1", "web-02", "WEB-0"}
+        << QStringList {"web-02"}
+        << QStringList {"WEB-01 -", "branch-switch -", "core-router -", "сервер-1 +"};
+    QTest::newRow("hosts only listed, empty list: nothing counts, nothing is announced")
+        << QStringList {hosts02, hosts02} << false << QStringList {} << QStringList {} << hosts02Gone;
+    QTest::newRow("a problem that comes back is new again")
+        << QStringList {hosts02, hosts06, hosts02} << true << QStringList {}
+        << QStringList {"branch-switch", "core-router", "сервер-1"} << QStringList {"web-02 +"};
+    QTest::newRow("services: known ones stay, new ones in page order")
+        << QStringList {services06, services04} << true << QStringList {}
+        << QStringList {db.at(0), db.at(1), db.at(2), db.at(4)} << QStringList {"IMAP:mail-01 +"};
+    QTest::newRow("services all except a bare name: its rows count on no host")
+        << QStringList {services06, services04} << true << QStringList {"ping"}
+        << QStringList {db.at(0), db.at(1), db.at(4)} << QStringList {"IMAP:mail-01 +"};
+    QTest::newRow("services all except: bare names on any host, SERVICE:HOST on that host only")
+        << QStringList {services04, noServices} << true
+        << QStringList {"mysql", "PING:web-02", "SSH:DB.EXAMPLE.LAN"} << QStringList {}
+        << QStringList {db.at(0) + " +", db.at(1) + " -", db.at(2) + " +", db.at(3) + " +", db.at(4) + " -"};
+    QTest::newRow("services only listed: a name is split at its first and last colon")
+        << QStringList {services04, noServices} << false << QStringList {"Disk:db.example.lan", "PING"}
+        << QStringList {}
+        << QStringList {db.at(0) + " +", db.at(1) + " -", db.at(2) + " +", db.at(3) + " -", db.at(4) + " -"};
+    QTest::newRow("services only SERVICE:HOST listed: no row counts, its recovery is announced")
+        << QStringList {services04, services04} << false << QStringList {"MySQL:db.example.lan"}
+        << QStringList {}
+        << QStringList {db.at(0) + " -", db.at(1) + " +", db.at(2) + " -", db.at(3) + " -", db.at(4) + " -"};
+}
+
+// All pages but the last are walked with every row counting; the last with the filters.
+void TestPageWalk::pageSequence()
+{
+    QFETCH(QStringList, pages);
+    QFETCH(bool, allExcept);
+    QFETCH(QStringList, list);
+    QFETCH(QStringList, added);
+    QFETCH(QStringList, gone);
+
+    const PageKind kind = kindOf(pages.first());
+    ProblemList problems;
+    for (const QString& page : pages.first(pages.size() - 1))
+        applyPlan(plan(kind, fixture(page), problems), problems);
+    const PagePlan last = plan(kind, fixture(pages.last()), problems, settingsFor(allExcept, list));
+    QCOMPARE(names(last), added);
+    QCOMPARE(::gone(last), gone);
+    for (const GoneProblem& problem : last.gone) {
+        const ProblemList::Entry& entry = problems.at(problem.entry);
+        QCOMPARE(QStringList({problem.name, problem.address}), QStringList({entry.name, entry.data}));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestPageWalk)
+#include "tst_pagewalk.moc"
