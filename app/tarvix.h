@@ -6,7 +6,9 @@
 #include "monitor/listhealth.h"
 #include "monitor/problemlist.h"
 #include "monitor/statusrules.h"
+#include "monitor/nagioscommand.h"
 #include "notify/announcements.h"
+#include "notify/informationwindow.h"
 #include "ui_tarvix.h"
 
 #include <QDir>
@@ -24,7 +26,6 @@
 #include <memory>
 
 class HttpClient;
-class InformationWindow;
 struct PagePlan;
 class SoundPlayer;
 class QAction;
@@ -142,13 +143,21 @@ private:
         const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
     void announceChanges(const QList<Announcement>& changes, bool showMessages, const QString& listUrl);
     QString summaryText(const Announcement& summary) const;
-    void showStatusChange(
-        const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
+    void showStatusChange(const Announcement& change);
     void placeNextPopup();
     void showStatusBalloon(
         const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
     void playStatusSound(ChangeEventKind kind);
     void startTrayFlashing(bool up);
+
+    // notify/popupcommands.cpp
+    void offerPopupCommands(InformationWindow* popup, const Announcement& change);
+    void askAcknowledgement(const QPointer<InformationWindow>& popup, const Announcement& change);
+    void sendPopupCommand(const QPointer<InformationWindow>& popup, const Announcement& change,
+        InformationWindow::Command command, const NagiosCommand::Acknowledgement& ack = {});
+    void pollAfterCommand();
+    void rememberAcknowledgeComment(const QString& comment);
+    QString commandAuthor() const;
 
     // How long every tray balloon stays.
     static constexpr int balloonMs = 10000;
@@ -163,6 +172,9 @@ private:
     static constexpr int answerLimitPeriods = 4;
     // Popups open at once; a new one closes the oldest.
     static constexpr int maxOpenPopups = 50;
+    // Nagios takes a command from its pipe at once, but writes the status that its CGIs read only
+    // every status_update_interval seconds (10 by default): polls this long after a command.
+    static constexpr int commandFollowUpMs[] = {3000, 11000};
 
     MonitorSettings settings;
     // The stored values as last read, which the configuration window shows.
@@ -181,6 +193,8 @@ private:
     HttpClient* http = nullptr;
     QTimer pollTimer;
     QTimer flashTimer;
+    QTimer commandFollowUpTimer;
+    int commandFollowUps = 0;
     int popupPosX = 100;
     int popupPosY = 100;
     int hostsRequestId = 0;
