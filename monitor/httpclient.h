@@ -24,7 +24,7 @@ class HttpClient : public QObject
 
 public:
     enum ConnectionMode { ConnectionModeHttp, ConnectionModeHttps };
-    enum State { Unconnected, HostLookup, Connecting, Sending, Reading, Connected, Closing };
+    enum State { Unconnected, Connecting, Reading };
     // The values are QHttp's; the response handler reacts by them.
     enum Error {
         NoError = 0,

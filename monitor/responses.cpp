@@ -8,11 +8,16 @@
 #include <QApplication>
 #include <QLoggingCategory>
 #include <QMessageBox>
+#include <QScopeGuard>
 
 Q_DECLARE_LOGGING_CATEGORY(lcMonitor)
 
 void Tarvix::processHttpFinished(int id, bool error)
 {
+    if (id == hostsRequestId)
+        hostsAnswerPending = false;
+    else if (id == servicesRequestId)
+        servicesAnswerPending = false;
     if (skipNextFinished) {
         skipNextFinished = false;
         return;
@@ -24,11 +29,16 @@ void Tarvix::processHttpFinished(int id, bool error)
     if (!(hosts ? settings.enableHostsMonitoring : settings.enableSrvcsMonitoring))
         return;
     const QString kind = hosts ? QStringLiteral("hosts") : QStringLiteral("services");
-    const QByteArray body = http->readAll();
     QString& text = hosts ? hostsPageText : servicesPageText;
-    // The last page need not live on beside the new one: 20 MB at a large site.
-    text.clear();
-    text = pageText(body);
+    // The body is given up as soon as it is text, and the text once the page is read: a large
+    // answer is held once at a time, never as bytes and text and the previous page together.
+    qsizetype bytes = 0;
+    {
+        const QByteArray body = http->readAll();
+        bytes = body.size();
+        text = pageText(body);
+    }
+    const auto forgetText = qScopeGuard([&text] { text = QString(); });
 
     if (error) {
         qCInfo(lcMonitor).noquote() << "answer" << kind << "error" << int(http->error())
@@ -55,8 +65,8 @@ void Tarvix::processHttpFinished(int id, bool error)
     }
 
     const int statusCode = http->lastStatusCode();
-    qCInfo(lcMonitor).noquote() << "answer" << kind << "status" << statusCode << "bytes" << body.size()
-                                << "ms" << http->lastDurationMs();
+    qCInfo(lcMonitor).noquote() << "answer" << kind << "status" << statusCode << "bytes" << bytes << "ms"
+                                << http->lastDurationMs();
     if (statusCode != 200) {
         reactToStatusCode(id, statusCode);
         return;

@@ -21,6 +21,13 @@ struct Announcement
     QString service {};
 };
 
+// Nagios can be told about a single problem whose object is known: acknowledge it, check it again.
+bool offersCommands(const Announcement& change);
+
+// Fills the object from the page address's "host=" and "service=" items, decoded as Nagios encodes
+// them ("+" for a blank), for a change that came without it.
+void setObjectFromUrl(Announcement& change);
+
 // A walk that finds a flood of changes must not open a window for each: at most `limit` changes of a
 // kind (problems, recoveries) are announced, in their order; when there are more, the last of those
 // becomes a summary of itself and all the rest. A walk with a few changes passes unchanged.

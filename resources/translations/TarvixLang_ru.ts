@@ -49,6 +49,44 @@ p, li { white-space: pre-wrap; }
     </message>
 </context>
 <context>
+    <name>AcknowledgeDialog</name>
+    <message>
+        <source>Acknowledged from Tarvix</source>
+        <translation>Подтверждено из Tarvix</translation>
+    </message>
+</context>
+<context>
+    <name>AcknowledgeDialogClass</name>
+    <message>
+        <source>Tarvix: acknowledge problem</source>
+        <translation>Tarvix: подтверждение проблемы</translation>
+    </message>
+    <message>
+        <source>Name:</source>
+        <translation>Имя:</translation>
+    </message>
+    <message>
+        <source>Status:</source>
+        <translation>Состояние:</translation>
+    </message>
+    <message>
+        <source>Comment:</source>
+        <translation>Комментарий:</translation>
+    </message>
+    <message>
+        <source>Sticky Acknowledgement</source>
+        <translation>Постоянное подтверждение</translation>
+    </message>
+    <message>
+        <source>Send Notification</source>
+        <translation>Отправить уведомление</translation>
+    </message>
+    <message>
+        <source>Persistent Comment</source>
+        <translation>Сохранять комментарий</translation>
+    </message>
+</context>
+<context>
     <name>HttpClient</name>
     <message>
         <source>Request aborted</source>
@@ -120,6 +158,30 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>Tarvix: change of status</source>
         <translation>Tarvix: изменение состояния</translation>
+    </message>
+    <message>
+        <source>Acknowledge…</source>
+        <translation>Подтвердить…</translation>
+    </message>
+    <message>
+        <source>Recheck</source>
+        <translation>Перепроверить</translation>
+    </message>
+    <message>
+        <source>Sending the acknowledgement…</source>
+        <translation>Отправка подтверждения…</translation>
+    </message>
+    <message>
+        <source>Asking for a recheck…</source>
+        <translation>Запрос перепроверки…</translation>
+    </message>
+    <message>
+        <source>Acknowledged</source>
+        <translation>Подтверждено</translation>
+    </message>
+    <message>
+        <source>Recheck requested</source>
+        <translation>Перепроверка запрошена</translation>
     </message>
 </context>
 <context>
@@ -508,6 +570,14 @@ Server &apos;</source>
             <numerusform>… и ещё %n восстановления</numerusform>
             <numerusform>… и ещё %n восстановлений</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>Tarvix: acknowledgement not sent</source>
+        <translation>Tarvix: подтверждение не отправлено</translation>
+    </message>
+    <message>
+        <source>Tarvix: recheck not requested</source>
+        <translation>Tarvix: перепроверка не запрошена</translation>
     </message>
     <message>
         <source>The list of down hosts is stale since %1</source>
