@@ -167,6 +167,49 @@ int hexValue(char16_t c)
     return -1;
 }
 
+// Name cells carry names HTML-encoded, as Nagios' html_encode() writes them: "&amp;", "&#39;",
+// "&#38;". A reference that is none of those stays as it is.
+QString decodeCharacterReferences(QStringView cell)
+{
+    static const std::pair<QStringView, char16_t> named[]
+        = {{u"amp", u'&'}, {u"lt", u'<'}, {u"gt", u'>'}, {u"quot", u'"'}, {u"apos", u'\''}};
+    QString text;
+    text.reserve(cell.size());
+    qsizetype plain = 0; // start of the characters not yet copied
+    for (qsizetype at = cell.indexOf(u'&'); at >= 0; at = cell.indexOf(u'&', at + 1)) {
+        const qsizetype end = cell.indexOf(u';', at);
+        if (end < 0)
+            break;
+        const QStringView reference = cell.sliced(at + 1, end - at - 1);
+        char32_t decoded = 0;
+        for (const auto& [name, character] : named) {
+            if (reference == name)
+                decoded = character;
+        }
+        if (reference.size() > 1 && reference.size() < 9 && reference[0] == u'#') {
+            bool ok = false;
+            const bool hex = reference[1] == u'x' || reference[1] == u'X';
+            const uint value = reference.sliced(hex ? 2 : 1).toUInt(&ok, hex ? 16 : 10);
+            if (ok && value > 0 && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF))
+                decoded = value;
+        }
+        if (decoded == 0)
+            continue;
+        text.append(cell.sliced(plain, at - plain));
+        text.append(QString::fromUcs4(&decoded, 1));
+        plain = end + 1;
+        at = end;
+    }
+    text.append(cell.sliced(plain));
+    return text;
+}
+
+// The name as a row carries it: most names hold no reference and are copied as they are.
+QString cellText(QStringView cell)
+{
+    return cell.contains(u'&') ? decodeCharacterReferences(cell) : cell.toString();
+}
+
 // Links carry names form-encoded: "+" for a space, %XX for a UTF-8 byte. A "%" without two hex
 // digits stays as it is, where QByteArray::fromPercentEncoding would make a wrong byte of it.
 QString decodeHost(QStringView encoded)
@@ -226,7 +269,7 @@ QList<StatusRow> extractHostRows(const QString& text, const PageRule& rule, bool
     SharedTexts shared;
     const bool read = matchLines(text, rule, [&rows, &rule, &shared](const LineMatcher& match) {
         StatusRow row;
-        row.name = match.captured(rule.namePos).toString();
+        row.name = cellText(match.captured(rule.namePos));
         row.link = match.captured(rule.linkPos).toString();
         row.status = shared.withoutWord(match.captured(rule.statusPos), u"status");
         rows.append(std::move(row));
@@ -247,7 +290,8 @@ QList<StatusRow> extractServiceRows(const QString& text, const PageRule& rule, b
             return;
         StatusRow row;
         row.link = link.toString();
-        row.serviceName = shared.get(match.captured(rule.namePos));
+        const QStringView name = match.captured(rule.namePos);
+        row.serviceName = name.contains(u'&') ? decodeCharacterReferences(name) : shared.get(name);
         const bool encoded = host.contains(u'%') || host.contains(u'+');
         const QString decoded = encoded ? decodeHost(host) : QString();
         row.name.reserve(row.serviceName.size() + 1 + (encoded ? decoded.size() : host.size()));

@@ -55,7 +55,9 @@ struct PageRule
 // One problem row of a page.
 struct StatusRow
 {
-    QString name; // host name, or service name + ":" + host name (URL-decoded from the link)
+    // Host name, or service name + ":" + host name (URL-decoded from the link). Names from the
+    // name cell are HTML-decoded: "R&amp;D" is the host "R&D".
+    QString name;
     QString link; // relative link as written on the page
     QString status; // status class without "status" (hosts) or "statusBG" (services)
     QString serviceName; // services only: the name without ":" and host, for the row test

@@ -224,6 +224,15 @@ void TestStatusRules::lines_data()
         << QByteArray("<td class='statusBGCRITICAL'><a href='x?host=lab+c%2B%2B&service=T'>T</a>") << true
         << defaultSrvcsRegExp << QList<int> {3, 2, 1}
         << QStringList {"T:lab c++|x?host=lab+c%2B%2B&service=T|CRITICAL"};
+    QTest::newRow("a host name is HTML-decoded") << QByteArray(
+        "<td class='statusHOSTDOWN'><a href='x?host=R%26D'>R&amp;D &#39;lab&#x27; &#38;&nbsp;&x</a>")
+                                                 << false << defaultHostsRegExp << QList<int> {3, 2, 1}
+                                                 << QStringList {"R&D 'lab' &&nbsp;&x|x?host=R%26D|HOSTDOWN"};
+    QTest::newRow("a service name is HTML-decoded")
+        << QByteArray(
+               "<td class='statusBGCRITICAL'><a href='x?host=R%26D&service=T'>T &lt;&amp;&gt; &#0;</a>")
+        << true << defaultSrvcsRegExp << QList<int> {3, 2, 1}
+        << QStringList {"T <&> &#0;:R&D|x?host=R%26D&service=T|CRITICAL"};
     QTest::newRow("service link without host= is skipped")
         << QByteArray("<td class='statusBGCRITICAL'><a href='extinfo.cgi?type=2&service=HTTP'>HTTP</a>")
         << true << defaultSrvcsRegExp << QList<int> {3, 2, 1} << QStringList {};
