@@ -210,21 +210,25 @@ int main(int argc, char** argv)
         const double idleAt = runUntilSettled(clock, [&] { return pagesLeft <= 0; });
         const double answerAt = msOf(clock);
         const double settledAt = runUntilSettled(clock, everyPopupExposed);
-        int red = 0;
-        int green = 0;
+        int open[4] = {0, 0, 0, 0}; // by ChangeEventKind
         QStringList summaries;
         for (QWidget* popup : popups()) {
-            (popup->styleSheet().contains(QLatin1String("red")) ? red : green) += 1;
-            for (QLabel* label : popup->findChildren<QLabel*>()) {
-                if (label->objectName() == QLatin1String("lbHostLink")
-                    && label->text().contains(QStringLiteral("…")))
-                    summaries << label->text();
-            }
+            const bool host = popup->findChild<QLabel*>(QStringLiteral("lbObjectName"))
+                                  ->text()
+                                  .contains(QLatin1String("Host"));
+            open[(host ? HostRecovered : ServiceRecovered)
+                + (popup->styleSheet().contains(QLatin1String("red")))]
+                += 1;
+            const QString link = popup->findChild<QLabel*>(QStringLiteral("lbHostLink"))->text();
+            if (link.contains(QStringLiteral("…")))
+                summaries << link;
         }
         std::printf("  walks: %s\n", qPrintable(walks.join(QStringLiteral(", "))));
         std::printf("  last answer walked and the loop idle at %.0f ms; popups exposed %.0f ms after that\n",
             idleAt, settledAt - answerAt);
-        std::printf("  popups open: %d red, %d green; sounds: %d\n", red, green, *sounds);
+        std::printf("  popups open: %d host problems, %d service problems, %d host recoveries, %d service "
+                    "recoveries; sounds: %d\n",
+            open[HostProblem], open[ServiceProblem], open[HostRecovered], open[ServiceRecovered], *sounds);
         for (const QString& summary : std::as_const(summaries))
             std::printf("  summary: %s\n", qPrintable(summary));
         std::printf("  entries: %lld hosts, %lld services\n",
