@@ -184,6 +184,7 @@ ParsedRequest parseRequest(const QByteArray& input)
     const qsizetype total = headerEnd + separator + qsizetype(length);
     if (input.size() < total)
         return parsed;
+    request.body = input.mid(headerEnd + separator, qsizetype(length));
     parsed.consumed = total;
     parsed.result = ParsedRequest::Complete;
     return parsed;
@@ -491,6 +492,13 @@ struct NagiosSimulator::Private
     int fixedStatus = 0;
     ErrorPage errorPage = ErrorPage::None;
     QByteArray rawBody;
+    bool csrfCheck = true;
+    // Like Nagios' own: 15 hex digits, the same for every form.
+    QByteArray csrfId
+        = QByteArray::number(QRandomGenerator::global()->generate64() >> 4, 16).rightJustified(15, '0');
+    CommandRights commandRights = CommandRights::All;
+    QList<TakenCommand> takenCommands;
+    QHash<QPair<QByteArray, QByteArray>, int> checks;
     int delayMs = 0;
     bool neverAnswer = false;
     bool neverAccept = false;
@@ -521,7 +529,8 @@ struct NagiosSimulator::Private
     void readFrom(const ConnectionPtr& connection);
     void processNext(const ConnectionPtr& connection);
     void answer(const ConnectionPtr& connection, const RecordedRequest& request, bool keepAlive);
-    Reply replyFor(const RecordedRequest& request) const;
+    Reply replyFor(const RecordedRequest& request);
+    Reply commandReply(const RecordedRequest& request);
     bool authorized(const RecordedRequest& request) const;
     void send(const ConnectionPtr& connection, const RecordedRequest& request, Reply reply, bool keepAlive);
     void pump(const ConnectionPtr& connection);
@@ -1016,6 +1025,21 @@ const std::vector<Command>& commands()
                     return fail(error, QStringLiteral("expected USER PASS [digest] or off"));
                 return true;
             }},
+        {"csrf", "on|off", 1, 1, "cmd.cgi's NagFormId cookie and field, checked", onOff(&Sim::setCsrfCheck)},
+        {"cmdrights", "all|none|readonly", 1, 1, "what cmd.cgi lets the user do",
+            [](Sim& sim, const Arguments& args, QString* error) {
+                const QString rights = args.at(0).toLower();
+                if (rights == QLatin1String("all"))
+                    sim.setCommandRights(Sim::CommandRights::All);
+                else if (rights == QLatin1String("none"))
+                    sim.setCommandRights(Sim::CommandRights::None);
+                else if (rights == QLatin1String("readonly"))
+                    sim.setCommandRights(Sim::CommandRights::ReadOnly);
+                else
+                    return fail(
+                        error, QStringLiteral("expected all, none or readonly, not %1").arg(args.at(0)));
+                return true;
+            }},
         {"delay", "MS", 1, 1, "answer each request this late", amount(&Sim::setResponseDelay, maxInt)},
         {"padding", "BYTES", 1, 1, "filler lines before the status table", amount(&Sim::setPadding, maxSize)},
         {"gzip", "on|off", 1, 1, "gzip when the client asks for it", onOff(&Sim::setGzipWhenAsked)},
@@ -1102,6 +1126,31 @@ void NagiosSimulator::setErrorPage(ErrorPage page)
 void NagiosSimulator::setRawBody(const QByteArray& body)
 {
     d->rawBody = body;
+}
+
+void NagiosSimulator::setCsrfCheck(bool on)
+{
+    d->csrfCheck = on;
+}
+
+QByteArray NagiosSimulator::csrfFormId() const
+{
+    return d->csrfId;
+}
+
+void NagiosSimulator::setCommandRights(CommandRights rights)
+{
+    d->commandRights = rights;
+}
+
+QList<TakenCommand> NagiosSimulator::takenCommands() const
+{
+    return d->takenCommands;
+}
+
+int NagiosSimulator::checkCount(const QString& host, const QString& service) const
+{
+    return d->checks.value({host.toUtf8(), service.toUtf8()});
 }
 
 void NagiosSimulator::setResponseDelay(int milliseconds)
@@ -1350,7 +1399,7 @@ void NagiosSimulator::Private::processNext(const ConnectionPtr& connection)
     answer(connection, request, keepAlive);
 }
 
-NagiosSimulator::Private::Reply NagiosSimulator::Private::replyFor(const RecordedRequest& request) const
+NagiosSimulator::Private::Reply NagiosSimulator::Private::replyFor(const RecordedRequest& request)
 {
     Reply reply;
     auto apache = [this, &reply](int status) {
@@ -1379,6 +1428,8 @@ NagiosSimulator::Private::Reply NagiosSimulator::Private::replyFor(const Recorde
         apache(405);
         return reply;
     }
+    if (request.path == cgiDirectory + QLatin1String("cmd.cgi"))
+        return commandReply(request);
     if (request.path != cgiDirectory + QLatin1String("status.cgi")) {
         apache(404);
         return reply;
@@ -1476,6 +1527,125 @@ bool NagiosSimulator::Private::authorized(const RecordedRequest& request) const
         = md5(ha1 + ':' + digestNonce + ':' + p.value("nc") + ':' + p.value("cnonce") + ":auth:" + ha2);
     return p.value("username") == user && p.value("realm") == "Nagios Access"
         && p.value("nonce") == digestNonce && p.value("qop") == "auth" && p.value("response") == expected;
+}
+
+namespace {
+
+// The variables of a query or a POSTed form, '+' read as a blank; the last of a name wins, as in
+// Nagios.
+QHash<QString, QString> formVariables(const QByteArray& encoded)
+{
+    auto decode = [](QByteArray text) { return QUrl::fromPercentEncoding(text.replace('+', ' ')); };
+    QHash<QString, QString> variables;
+    for (const QByteArray& pair : encoded.split('&')) {
+        const qsizetype equals = pair.indexOf('=');
+        if (!pair.isEmpty())
+            variables.insert(decode(equals < 0 ? pair : pair.left(equals)),
+                equals < 0 ? QString() : decode(pair.mid(equals + 1)));
+    }
+    return variables;
+}
+
+// A cookie's value from a Cookie header; null when it is not there.
+QByteArray cookieValue(const QByteArray& header, const QByteArray& name)
+{
+    for (const QByteArray& cookie : header.split(';')) {
+        const QByteArray trimmed = cookie.trimmed();
+        if (trimmed.startsWith(name + '='))
+            return trimmed.mid(name.size() + 1);
+    }
+    return {};
+}
+
+} // namespace
+
+// Nagios' cmd.cgi, in the order its checks were seen: the CSRF field, the user's rights and the
+// object, then the fields the command needs.
+NagiosSimulator::Private::Reply NagiosSimulator::Private::commandReply(const RecordedRequest& request)
+{
+    using NagiosPage::CommandAnswer;
+    Reply reply;
+    NagiosPage::Options options = pageOptions(request);
+    if (request.authorization.startsWith("Digest "))
+        options.user = digestParameters(request.authorization.mid(7)).value("username");
+    QHash<QString, QString> form = formVariables(request.query.toUtf8());
+    if (request.method == QLatin1String("POST"))
+        form.insert(formVariables(request.body));
+    const QByteArray cookie = cookieValue(request.headers.value("cookie"), "NagFormId");
+    // Nagios keeps a NagFormId cookie of another value and repeats it in the form.
+    const QByteArray formId = cookie.isNull() ? csrfId : cookie;
+    if (csrfCheck && formId == csrfId)
+        reply.headers << "Set-Cookie: NagFormId=" + csrfId + "; SameSite=Strict; HttpOnly";
+    reply.headers << "Vary: Accept-Encoding";
+    auto answer = [&reply, &options](CommandAnswer kind) {
+        reply.body = NagiosPage::commandAnswerPage(kind, options);
+        return reply;
+    };
+    if (!form.contains(QStringLiteral("cmd_typ")))
+        return answer(CommandAnswer::NoCommand);
+    if (commandRights == CommandRights::ReadOnly)
+        return answer(CommandAnswer::NoPermission);
+    const int type = form.value(QStringLiteral("cmd_typ")).toInt();
+    const QString host = form.value(QStringLiteral("host"));
+    const QString service = form.value(QStringLiteral("service"));
+    if (form.value(QStringLiteral("cmd_mod")) != QLatin1String("2")) {
+        reply.body = NagiosPage::commandFormPage(
+            type, host.toUtf8(), service.toUtf8(), csrfCheck ? formId : QByteArray(), options);
+        return reply;
+    }
+    const bool acknowledge = type == 33 || type == 34;
+    const bool onService = type == 7 || type == 34;
+    if (!acknowledge && type != 7 && type != 96) {
+        reply = {}; // Nagios 4.4.6's CGI dies on it, and Apache answers 500
+        reply.status = 500;
+        reply.contentType = "text/html; charset=iso-8859-1";
+        reply.body = NagiosPage::apachePage(500, port);
+        return reply;
+    }
+    const QByteArray field = form.value(QStringLiteral("nagFormId")).toUtf8();
+    if (csrfCheck && (field.isEmpty() || field != formId))
+        return answer(CommandAnswer::CsrfFailed);
+    auto owner = installation.find(host.toUtf8());
+    const bool known
+        = owner != installation.end() && (!onService || owner->second.services.count(service.toUtf8()) > 0);
+    if (commandRights == CommandRights::None || !known)
+        return answer(CommandAnswer::NotAuthorized);
+
+    TakenCommand taken;
+    taken.type = type;
+    taken.host = host;
+    taken.service = onService ? service : QString();
+    const auto ticked = [&form](const char* name) { return form.contains(QLatin1String(name)); };
+    if (acknowledge) {
+        taken.author = form.value(QStringLiteral("com_author"));
+        taken.comment = form.value(QStringLiteral("com_data"));
+        if (taken.author.isEmpty())
+            return answer(CommandAnswer::NoAuthor);
+        if (taken.comment.isEmpty())
+            return answer(CommandAnswer::NoComment);
+        taken.sticky = ticked("sticky_ack");
+        taken.notify = ticked("send_notification");
+        taken.persistent = ticked("persistent");
+        // Nagios ignores acknowledging an object without a problem.
+        if (onService) {
+            NagiosPage::Service& entry = owner->second.services[service.toUtf8()];
+            entry.acknowledged = entry.acknowledged
+                || (entry.state != ServiceState::Ok && entry.state != ServiceState::Pending);
+        } else {
+            NagiosPage::Host& entry = owner->second;
+            entry.acknowledged = entry.acknowledged || entry.state == HostState::Down
+                || entry.state == HostState::Unreachable;
+        }
+    } else {
+        const QDateTime start = QDateTime::fromString(
+            form.value(QStringLiteral("start_time")), QStringLiteral("MM-dd-yyyy hh:mm:ss"));
+        if (!start.isValid())
+            return answer(CommandAnswer::BadStartTime);
+        taken.forceCheck = ticked("force_check");
+        ++checks[{taken.host.toUtf8(), taken.service.toUtf8()}];
+    }
+    takenCommands.append(taken);
+    return answer(CommandAnswer::Submitted);
 }
 
 void NagiosSimulator::Private::answer(

@@ -21,12 +21,28 @@ struct RecordedRequest
     QByteArray authorization; // the Authorization header as sent, empty when absent
     QByteArray acceptEncoding;
     QHash<QByteArray, QByteArray> headers;
+    QByteArray body; // e.g. a POSTed form
     int connectionId = 0; // 1, 2, ... per accepted connection since start(): shows keep-alive reuse
 };
 Q_DECLARE_METATYPE(RecordedRequest)
 
+// A command that the simulated cmd.cgi took, as it was posted.
+struct TakenCommand
+{
+    int type = 0; // cmd_typ: 7 or 96 check a service or host, 33 or 34 acknowledge a host or service
+    QString host;
+    QString service; // empty for a host
+    QString author;
+    QString comment;
+    bool sticky = false;
+    bool notify = false;
+    bool persistent = false;
+    bool forceCheck = false;
+};
+
 // A fake Nagios 4.4.6 web server on 127.0.0.1 for tests and the demo. It serves status.cgi under
-// its CGI directory with the HTML lines of a real Nagios status page, and can misbehave on demand
+// its CGI directory with the HTML lines of a real Nagios status page, takes commands through
+// cmd.cgi as Nagios' own form does, and can misbehave on demand
 // (status codes, error pages, delays, silence, hanging connects, cut bodies, odd bytes).
 // Everything runs on the thread that owns the object; changes apply to the next request.
 class NagiosSimulator : public QObject
@@ -37,6 +53,10 @@ public:
     enum class HostState { Up, Down, Unreachable, Pending };
     enum class ServiceState { Ok, Warning, Critical, Unknown, Pending };
     enum class ErrorPage { None, NagiosStopped, NoRights };
+    // None: the form, then "Sorry, but you are not authorized to commit the specified command."
+    // (a user missing from cgi.cfg's authorized_for_all_*_commands); ReadOnly: "It appears as
+    // though you do not have permission ..." already for the form (authorized_for_read_only).
+    enum class CommandRights { All, None, ReadOnly };
 
     explicit NagiosSimulator(QObject* parent = nullptr);
     ~NagiosSimulator() override;
@@ -107,6 +127,19 @@ public:
     void setErrorPage(ErrorPage page);
     // Answer this body with status 200 instead of a status page; empty = off.
     void setRawBody(const QByteArray& body);
+
+    // cmd.cgi beside status.cgi: GET cmd.cgi?cmd_typ=N&host=H[&service=S] answers the command
+    // form, a POST of its fields with cmd_mod=2 takes the command: acknowledging sets the object's
+    // acknowledged flag when it has a problem, a check counts in checkCount(). Unknown hosts and
+    // services are refused as by Nagios. With the CSRF check (default: Nagios 4.5.12 and later,
+    // Debian's 4.4.6-4+deb12u1 and later) every answer sets the NagFormId cookie and the form
+    // carries the nagFormId field; a command is taken only with a field that matches the cookie
+    // sent, or without a cookie the server's value. Off: neither, like older Nagios.
+    void setCsrfCheck(bool on);
+    QByteArray csrfFormId() const;
+    void setCommandRights(CommandRights rights);
+    QList<TakenCommand> takenCommands() const;
+    int checkCount(const QString& host, const QString& service = {}) const;
 
     void setResponseDelay(int milliseconds);
     // Accept and read each request, never answer, keep the socket open.
