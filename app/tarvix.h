@@ -114,10 +114,9 @@ private:
     void reactToAuthenticationFailure(int id);
     void reactToUnidentifiedError(int id);
     void reactToStatusCode(int id, int statusCode);
-    void reactToNonStatusPage();
+    void reactToUnreadablePage(int id, const PagePlan& plan);
     void reactToGoodAnswer(int id);
     StatusList listOf(int id) const;
-    bool isStatusPage(int id) const;
     QString requestTitle(int id) const;
 
     // monitor/changedetection.cpp
@@ -130,11 +129,13 @@ private:
         ChangeEventKind problemKind;
         ChangeEventKind recoveredKind;
         QString recoveredStatus;
+        QString listUrl;
     };
     PageRule hostsPageRule() const;
     PageRule servicesPageRule() const;
-    void parseHostsPage();
-    void parseServicesPage();
+    PagePlan walkPage(int id) const;
+    void parseHostsPage(PagePlan plan);
+    void parseServicesPage(PagePlan plan);
     void applyPage(const ProblemPage& page, PagePlan plan);
     void removeAllProblemEntries(QMenu& menu, ProblemList& problems);
 

@@ -162,8 +162,15 @@ int main(int argc, char* argv[])
         QStringLiteral("Command file, re-read whenever it changes."), QStringLiteral("FILE"));
     const QCommandLineOption periodOption(QStringLiteral("period"), QStringLiteral("Seconds per demo step."),
         QStringLiteral("SECONDS"), QStringLiteral("20"));
+    const QCommandLineOption hostsOption(QStringLiteral("hosts"),
+        QStringLiteral("A generated site of N hosts (instead of a scenario)."), QStringLiteral("N"));
+    const QCommandLineOption problemsOption(QStringLiteral("problems"),
+        QStringLiteral("CRITICAL services of the generated site, spread round its hosts."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption downOption(QStringLiteral("down"),
+        QStringLiteral("DOWN hosts of the generated site."), QStringLiteral("N"), QStringLiteral("0"));
     parser.addOptions({portOption, httpsOption, cgiOption, userOption, passwordOption, scenarioOption,
-        controlOption, periodOption});
+        controlOption, periodOption, hostsOption, problemsOption, downOption});
     parser.process(app);
 
     bool ok = false;
@@ -178,8 +185,17 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    const int hosts = parser.value(hostsOption).toInt();
+    const int problems = parser.value(problemsOption).toInt(&ok);
+    const int down = ok ? parser.value(downOption).toInt(&ok) : 0;
+    if (!ok || hosts < 0 || problems < 0 || down < 0) {
+        std::fprintf(stderr, "bad --hosts, --problems or --down\n");
+        return 2;
+    }
+
     NagiosSimulator simulator;
     simulator.setCgiDirectory(parser.value(cgiOption));
+    simulator.addGeneratedSite(hosts, problems, down);
     if (parser.isSet(userOption))
         simulator.requireBasicAuth(parser.value(userOption), parser.value(passwordOption));
 

@@ -35,6 +35,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -786,6 +787,20 @@ void NagiosSimulator::addGeneratedServices(int hosts, int servicesPerHost, Servi
         for (int s = 1; s <= servicesPerHost; ++s)
             setService(host, QStringLiteral("Service %1").arg(s, 3, 10, QLatin1Char('0')), state);
     }
+}
+
+void NagiosSimulator::addGeneratedSite(int hosts, int problems, int downHosts)
+{
+    if (hosts <= 0)
+        return;
+    const auto hostName
+        = [](int h) { return QStringLiteral("node-%1.gen.example.lan").arg(h, 5, 10, QLatin1Char('0')); };
+    addGeneratedServices(hosts, std::max(1, (problems + hosts - 1) / hosts), ServiceState::Ok);
+    for (int i = 0; i < problems; ++i)
+        setService(hostName(i % hosts + 1),
+            QStringLiteral("Service %1").arg(i / hosts + 1, 3, 10, QLatin1Char('0')), ServiceState::Critical);
+    for (int h = 1; h <= std::min(downHosts, hosts); ++h)
+        setHost(hostName(h), HostState::Down);
 }
 
 void NagiosSimulator::addGeneratedHosts(int hosts, HostState state)

@@ -95,6 +95,10 @@ public:
     // "Service 001" ...; every service in `state`, every host UP.
     void addGeneratedServices(int hosts, int servicesPerHost, ServiceState state);
     void addGeneratedHosts(int hosts, HostState state);
+    // A large site as tarvix-nagiossim --hosts/--problems/--down builds it: `hosts` generated hosts
+    // with as many services each as it takes to hold `problems` CRITICAL ones, spread round the
+    // hosts (the rest OK), and the first `downHosts` hosts DOWN.
+    void addGeneratedSite(int hosts, int problems, int downHosts = 0);
 
     // The fixtures' scenario.tsv: "host\tNAME\tSTATE\tOUTPUT", "service\tHOST\tDESC\tSTATE\tOUTPUT",
     // "ack\thost\tNAME", "ack\tservice\tHOST\tDESC", "downtime\t..." the same; '#' lines are

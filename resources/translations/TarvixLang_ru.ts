@@ -595,6 +595,24 @@ Server &apos;</source>
         <source>The list of problem services is up to date again.</source>
         <translation>Список проблемных служб снова актуален.</translation>
     </message>
+    <message>
+        <source>The server&apos;s status page arrived incomplete.
+</source>
+        <translation>Страница состояния пришла от сервера не полностью.
+</translation>
+    </message>
+    <message>
+        <source>The server listed only %1 of %2 entries: add &quot;&amp;limit=0&quot; to the query on &quot;General&quot;.
+</source>
+        <translation>Сервер показал только часть списка (%1 из %2): добавьте «&amp;limit=0» к запросу на вкладке «Общие».
+</translation>
+    </message>
+    <message>
+        <source>The regular expression failed on the server&apos;s page: it is too complex or too slow.
+</source>
+        <translation>Регулярное выражение не справилось со страницей сервера: оно слишком сложное или слишком медленное.
+</translation>
+    </message>
 </context>
 <context>
     <name>TarvixClass</name>
