@@ -1,3 +1,4 @@
+#include "app/about.h"
 #include "notify/acknowledgedialog.h"
 #include "notify/informationwindow.h"
 #include "notify/popupplacement.h"
@@ -12,17 +13,15 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTextDocument>
 
 namespace {
 
-const QString hostUrl = QStringLiteral("http://nagios.example/cgi-bin/nagios4/extinfo.cgi?type=1&host=web01");
-
-InformationWindow* openPopup(ChangeEventKind kind = HostProblem, int autoCloseMinutes = 0,
-    bool staysOnTop = false, const QString& name = QStringLiteral("web01"))
+InformationWindow* openPopup(ChangeEventKind kind, int autoCloseMinutes = 0, bool staysOnTop = false)
 {
-    return new InformationWindow(nullptr, kind, popupLinkText(hostUrl, name), QStringLiteral("DOWN"),
-        autoCloseMinutes, 115, 115, staysOnTop);
+    return new InformationWindow(nullptr, kind,
+        popupLinkText(QStringLiteral("http://nagios.example/cgi-bin/extinfo.cgi?type=1&host=web01"),
+            QStringLiteral("web01")),
+        QStringLiteral("DOWN"), autoCloseMinutes, 115, 115, staysOnTop);
 }
 
 template <typename T> T* child(QWidget* window, const char* name)
@@ -33,212 +32,105 @@ template <typename T> T* child(QWidget* window, const char* name)
     return widget;
 }
 
-// Every widget of the popup with its place and whether it shows.
-QStringList layoutOf(QWidget* popup)
-{
-    QStringList widgets;
-    const QList<QWidget*> children = popup->findChildren<QWidget*>();
-    for (const QWidget* w : children)
-        widgets << QStringLiteral("%1 %2,%3 %4x%5 %6")
-                       .arg(w->objectName())
-                       .arg(w->x())
-                       .arg(w->y())
-                       .arg(w->width())
-                       .arg(w->height())
-                       .arg(w->isVisibleTo(popup));
-    return widgets;
-}
-
-int openPopupCount()
-{
-    int count = 0;
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget* window : windows)
-        count += qobject_cast<InformationWindow*>(window) ? 1 : 0;
-    return count;
-}
-
 } // namespace
 
+// The popup of one status change, the About window and the acknowledgement dialog.
 class TestInformationWindow : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void cleanup();
-    void colourAndLabelByKind_data();
-    void colourAndLabelByKind();
-    void staysOnTopFlag();
-    void autoCloseSetUp_data();
-    void autoCloseSetUp();
-    void uncheckingCancelsAutoCloseForGood();
-    void closingDeletesThePopup_data();
-    void closingDeletesThePopup();
-    void manyPopupsLeaveNothingBehind();
-    void markupInNameShowsAsText();
-    void commandsOnlyOnProblems_data();
-    void commandsOnlyOnProblems();
+    void cleanup() { qDeleteAll(QApplication::topLevelWidgets()); }
+    void byKind_data();
+    void byKind();
+    void closing_data();
+    void closing();
     void commandStates_data();
     void commandStates();
     void acknowledgeDialog_data();
     void acknowledgeDialog();
 };
 
-void TestInformationWindow::cleanup()
-{
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget* window : windows) {
-        if (qobject_cast<InformationWindow*>(window))
-            delete window;
-    }
-}
-
-void TestInformationWindow::colourAndLabelByKind_data()
+void TestInformationWindow::byKind_data()
 {
     QTest::addColumn<unsigned>("kind");
     QTest::addColumn<QColor>("colour");
     QTest::addColumn<QString>("objectLabel");
+    QTest::addColumn<bool>("staysOnTop");
 
-    const QColor red(Qt::red);
     const QColor limeGreen(50, 205, 50);
-    QTest::newRow("host recovered: green, host") << 0u << limeGreen << QStringLiteral(" Hostname:");
-    QTest::newRow("host problem: red, host") << 1u << red << QStringLiteral(" Hostname:");
-    QTest::newRow("service recovered: green, service")
-        << 2u << limeGreen << QStringLiteral(" Name of service:");
-    QTest::newRow("service problem: red, service") << 3u << red << QStringLiteral(" Name of service:");
+    QTest::newRow("host recovered: green, no commands") << 0u << limeGreen << " Hostname:" << true;
+    QTest::newRow("host problem: red, commands") << 1u << QColor(Qt::red) << " Hostname:" << false;
+    QTest::newRow("service recovered: green, no commands") << 2u << limeGreen << " Name of service:" << false;
+    QTest::newRow("service problem: red, commands") << 3u << QColor(Qt::red) << " Name of service:" << true;
 }
 
-void TestInformationWindow::colourAndLabelByKind()
+void TestInformationWindow::byKind()
 {
     QFETCH(unsigned, kind);
-    const auto eventKind = ChangeEventKind(kind);
     QFETCH(QColor, colour);
     QFETCH(QString, objectLabel);
+    QFETCH(bool, staysOnTop);
 
-    InformationWindow* popup = openPopup(eventKind);
+    InformationWindow* popup = openPopup(ChangeEventKind(kind), 5, staysOnTop);
+    QCOMPARE(popup->windowFlags().testFlag(Qt::WindowStaysOnTopHint), staysOnTop);
     QCOMPARE(child<QLabel>(popup, "lbObjectName")->text(), objectLabel);
     // The window and the widgets on it are painted in the kind's colour.
     const QImage image = popup->grab().toImage();
     QCOMPARE(image.pixelColor(1, 1), colour);
-    auto* status = child<QLabel>(popup, "lbStatus");
-    QCOMPARE(image.pixelColor(status->mapTo(popup, QPoint(1, 1))), colour);
+    QCOMPARE(image.pixelColor(child<QLabel>(popup, "lbStatus")->mapTo(popup, QPoint(1, 1))), colour);
+
+    popup->offerCommands();
+    auto* acknowledge = popup->findChild<QPushButton*>(QStringLiteral("btnAcknowledge"));
+    QCOMPARE(acknowledge != nullptr, isProblem(ChangeEventKind(kind)));
+    if (!acknowledge)
+        return;
+    QSignalSpy acknowledgeRequested(popup, &InformationWindow::acknowledgeRequested);
+    QSignalSpy recheckRequested(popup, &InformationWindow::recheckRequested);
+    QTest::mouseClick(acknowledge, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(popup, "btnRecheck"), Qt::LeftButton);
+    QCOMPARE(acknowledgeRequested.size(), 1);
+    QCOMPARE(recheckRequested.size(), 1);
 }
 
-void TestInformationWindow::staysOnTopFlag()
-{
-    QVERIFY(openPopup(HostProblem, 0, true)->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    QVERIFY(!openPopup(HostProblem, 0, false)->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-}
-
-void TestInformationWindow::autoCloseSetUp_data()
+void TestInformationWindow::closing_data()
 {
     QTest::addColumn<int>("minutes");
-    QTest::addColumn<bool>("boxOn");
+    QTest::addColumn<QString>("action");
 
-    QTest::newRow("0: stays until closed") << 0 << false;
-    QTest::newRow("5 minutes") << 5 << true;
+    QTest::newRow("without a time: stays, Ok closes and frees it") << 0 << "ok";
+    QTest::newRow("after 5 minutes it closes itself") << 5 << "timer";
+    QTest::newRow("unchecking the box cancels that for good") << 5 << "uncheck";
+    QTest::newRow("About: its Close frees it") << 0 << "about";
 }
 
-void TestInformationWindow::autoCloseSetUp()
+void TestInformationWindow::closing()
 {
     QFETCH(int, minutes);
-    QFETCH(bool, boxOn);
+    QFETCH(QString, action);
 
-    InformationWindow* popup = openPopup(HostProblem, minutes);
-    auto* box = child<QCheckBox>(popup, "cbAutoClose");
-    QCOMPARE(box->isEnabled(), boxOn);
-    QCOMPARE(box->isChecked(), boxOn);
-    QTimer& timer = popup->autoCloseTimerForTest();
-    QCOMPARE(timer.isActive(), boxOn);
-    if (boxOn) {
-        QVERIFY(timer.isSingleShot());
-        QCOMPARE(timer.interval(), 300000);
-    }
-}
-
-void TestInformationWindow::uncheckingCancelsAutoCloseForGood()
-{
-    InformationWindow* popup = openPopup(HostProblem, 5);
-    auto* box = child<QCheckBox>(popup, "cbAutoClose");
-
-    box->click();
-
-    QVERIFY(!box->isChecked());
-    QVERIFY(!box->isEnabled());
-    QVERIFY(!popup->autoCloseTimerForTest().isActive());
-}
-
-void TestInformationWindow::closingDeletesThePopup_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::newRow("Ok button") << QStringLiteral("button");
-    QTest::newRow("auto-close timer") << QStringLiteral("timer");
-}
-
-void TestInformationWindow::closingDeletesThePopup()
-{
-    QFETCH(QString, how);
-
-    QPointer<InformationWindow> popup = openPopup(HostRecovered, 5);
-    if (how == QLatin1String("button"))
-        QTest::mouseClick(child<QPushButton>(popup, "closeButton"), Qt::LeftButton);
-    else
-        popup->autoCloseTimerForTest().start(1); // the timer's own connection must close it
-    QTRY_VERIFY(popup.isNull());
-}
-
-void TestInformationWindow::manyPopupsLeaveNothingBehind()
-{
-    for (int i = 0; i < 200; ++i)
-        openPopup(ChangeEventKind(i % 4), i % 2 ? 5 : 0, i % 3 == 0);
-    QCOMPARE(openPopupCount(), 200);
-
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget* window : windows) {
-        if (qobject_cast<InformationWindow*>(window))
-            window->close();
-    }
-    QTRY_COMPARE(openPopupCount(), 0);
-}
-
-void TestInformationWindow::markupInNameShowsAsText()
-{
-    const QString name = QStringLiteral("<b>x</b> & <i>y</i>");
-    InformationWindow* popup = openPopup(ServiceProblem, 0, false, name);
-    QTextDocument shown;
-    shown.setHtml(child<QLabel>(popup, "lbHostLink")->text());
-    QCOMPARE(shown.toPlainText(), name);
-}
-
-void TestInformationWindow::commandsOnlyOnProblems_data()
-{
-    QTest::addColumn<unsigned>("kind");
-    QTest::addColumn<bool>("offered");
-    QTest::newRow("host recovered: as the form lays it out") << 0u << false;
-    QTest::newRow("host problem: buttons") << 1u << true;
-    QTest::newRow("service recovered: as the form lays it out") << 2u << false;
-    QTest::newRow("service problem: buttons") << 3u << true;
-}
-
-void TestInformationWindow::commandsOnlyOnProblems()
-{
-    QFETCH(unsigned, kind);
-    QFETCH(bool, offered);
-    InformationWindow* plain = openPopup(ChangeEventKind(kind), 5);
-    InformationWindow* popup = openPopup(ChangeEventKind(kind), 5);
-    popup->offerCommands();
-    QTest::qWait(0); // widgets added to a shown window would appear only now
-    QCOMPARE(popup->size(), QSize(280, 121));
-    if (!offered) {
-        QCOMPARE(layoutOf(popup), layoutOf(plain));
+    if (action == QLatin1String("about")) {
+        QPointer<About> about = new About(nullptr);
+        about->show();
+        QTest::mouseClick(child<QPushButton>(about, "btnClose"), Qt::LeftButton);
+        QTRY_VERIFY(about.isNull());
         return;
     }
-    QSignalSpy acknowledge(popup, &InformationWindow::acknowledgeRequested);
-    QSignalSpy recheck(popup, &InformationWindow::recheckRequested);
-    QTest::mouseClick(child<QPushButton>(popup, "btnAcknowledge"), Qt::LeftButton);
-    QTest::mouseClick(child<QPushButton>(popup, "btnRecheck"), Qt::LeftButton);
-    QCOMPARE(acknowledge.size(), 1);
-    QCOMPARE(recheck.size(), 1);
+    QPointer<InformationWindow> popup = openPopup(HostRecovered, minutes);
+    auto* box = child<QCheckBox>(popup, "cbAutoClose");
+    QTimer& timer = popup->autoCloseTimerForTest();
+    QCOMPARE(box->isEnabled() && box->isChecked(), minutes > 0);
+    QCOMPARE(timer.isActive() ? timer.interval() : 0, minutes * 60000);
+    if (action == QLatin1String("uncheck")) {
+        box->click();
+        QVERIFY(!box->isChecked() && !box->isEnabled() && !timer.isActive());
+        return;
+    }
+    if (action == QLatin1String("ok"))
+        QTest::mouseClick(child<QPushButton>(popup, "closeButton"), Qt::LeftButton);
+    else
+        timer.start(1); // the timer's own connection must close it
+    QTRY_VERIFY(popup.isNull());
 }
 
 void TestInformationWindow::commandStates_data()
@@ -248,8 +140,6 @@ void TestInformationWindow::commandStates_data()
     QTest::addColumn<bool>("buttonsShown");
     QTest::addColumn<bool>("buttonsEnabled");
     QTest::addColumn<QString>("state");
-    const QString refusal
-        = QStringLiteral("Sorry, but you are not authorized to commit the specified command.");
     QTest::newRow("acknowledgement under way: buttons wait")
         << 0 << true << true << false << QStringLiteral("Sending the acknowledgement…");
     QTest::newRow("recheck under way: buttons wait")
@@ -258,7 +148,9 @@ void TestInformationWindow::commandStates_data()
         << 1 << true << false << false << QStringLiteral("Acknowledged");
     QTest::newRow("recheck requested: the buttons stay")
         << 1 << false << true << true << QStringLiteral("Recheck requested");
-    QTest::newRow("refused: the reason, buttons again") << 2 << true << true << true << refusal;
+    QTest::newRow("refused: the reason, buttons again")
+        << 2 << true << true << true
+        << QStringLiteral("Sorry, but you are not authorized to commit the specified command.");
 }
 
 void TestInformationWindow::commandStates()
