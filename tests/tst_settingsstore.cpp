@@ -33,6 +33,7 @@ QVariant otherValue(const SettingSpec& spec)
 
 } // namespace
 
+// The settings file: what is written, what is read back and what a hand-edited file makes of it.
 class TestSettingsStore : public QObject
 {
     Q_OBJECT
@@ -41,18 +42,9 @@ private slots:
     void init();
     void everyKeyRoundTrips();
     void missingKeysReadTheirDefaults();
-    void unusableValuesFallBack_data();
-    void unusableValuesFallBack();
-    void loadConditions_data();
-    void loadConditions();
-    void parsingRules_data();
-    void parsingRules();
-    void listEncoding_data();
-    void listEncoding();
-    void portNumberAndAuthority_data();
-    void portNumberAndAuthority();
-    void restrictToOwnerNarrowsPermissions();
-    void newFileIsPrivateBeforeTheFirstWrite();
+    void inForce_data();
+    void inForce();
+    void fileIsPrivate();
 
 private:
     QString storePath() const { return m_dir->filePath(QStringLiteral("Tarvix.conf")); }
@@ -74,7 +66,7 @@ void TestSettingsStore::writeRaw(const QByteArray& lines)
     m_store.reset();
     QFile file(storePath());
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[General]\n" + lines);
+    file.write("[General]\n" + lines + '\n');
     file.close();
     m_store = std::make_unique<QSettings>(storePath(), QSettings::IniFormat);
 }
@@ -113,214 +105,95 @@ void TestSettingsStore::missingKeysReadTheirDefaults()
     QCOMPARE(m_store->value(QStringLiteral("HTTPSPort")).toString(), QStringLiteral("8443"));
 }
 
-void TestSettingsStore::unusableValuesFallBack_data()
+void TestSettingsStore::inForce_data()
 {
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QVariant>("expected");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QStringList>("expected"); // "field=value" of the fields the row is about
+    QTest::addColumn<QString>("unusable"); // the key whose value is refused with a warning
 
-    QTest::newRow("period 0") << QByteArray("RequestPeriod=0") << int(K::RequestPeriod) << QVariant(15);
-    QTest::newRow("period -5") << QByteArray("RequestPeriod=-5") << int(K::RequestPeriod) << QVariant(15);
-    QTest::newRow("period 3000000") << QByteArray("RequestPeriod=3000000") << int(K::RequestPeriod)
-                                    << QVariant(15);
-    QTest::newRow("period not a number")
-        << QByteArray("RequestPeriod=often") << int(K::RequestPeriod) << QVariant(15);
-    QTest::newRow("port 0") << QByteArray("HTTPPort=0") << int(K::HttpPort) << QVariant(QStringLiteral("80"));
-    QTest::newRow("port 70000") << QByteArray("HTTPSPort=70000") << int(K::HttpsPort)
-                                << QVariant(QStringLiteral("443"));
-    QTest::newRow("position -1") << QByteArray("HostNameRxPos=-1") << int(K::HostNameRxPos)
-                                 << QVariant(QStringLiteral("3"));
-    QTest::newRow("menu mode 7") << QByteArray("NumMenuOnLMK=7") << int(K::NumMenuOnLMK) << QVariant(0);
-    QTest::newRow("auto-close 0 minutes")
-        << QByteArray("AutoCloseTime=0") << int(K::AutoCloseTime) << QVariant(10);
-    QTest::newRow("switch neither true nor false")
-        << QByteArray("DenySSLCert=maybe") << int(K::DenySslCert) << QVariant(true);
+    const QString dir = QStringLiteral("dir=") + defaultNagiosExecDir;
+    const QString request = QStringLiteral("hostsRequest=") + defaultHostsRequest;
+    const QString basic = QStringLiteral("positions=1 2 3");
+    auto row
+        = [](const char* name, const char* stored, const QStringList& expected, const char* unusable = "") {
+              QTest::newRow(name) << QByteArray(stored) << expected << QString::fromLatin1(unusable);
+          };
+    row("nothing stored", "", {"port=80", "authority=nagios.lan", dir, request, "autoClose=0", basic});
+    row("https reads only its own port", "UseHTTPS=true\nHTTPPort=8080",
+        {"port=443", "authority=nagios.lan"});
+    row("http with both ports", "HTTPPort=8080\nHTTPSPort=8443", {"port=8080", "authority=nagios.lan:8080"});
+    row("https on port 80", "UseHTTPS=true\nHTTPSPort=80", {"authority=nagios.lan:80"});
+    row("own directory without slashes", "UseUserDefExecDir=true\nUserDefNagiosExecDir=cgi-bin/nagios4",
+        {"dir=/cgi-bin/nagios4/"});
+    row("own directory empty", "UseUserDefExecDir=true\nUserDefNagiosExecDir=", {"dir=/"});
+    row("own directory switched off", "UserDefNagiosExecDir=cgi", {dir});
+    row("own hosts request", "UseUserDefHostsRequest=true\nUserDefHostsRequest=status.cgi?hostgroup=web",
+        {"hostsRequest=status.cgi?hostgroup=web"});
+    row("own hosts request switched off", "UserDefHostsRequest=status.cgi?hostgroup=web", {request});
+    row("auto-close time without auto-close", "AutoCloseTime=25", {"autoClose=0"});
+    row("auto-close time with auto-close", "AutoClose=true\nAutoCloseTime=25", {"autoClose=25"});
+    row("empty list entries are skipped", "HostsList=|web1||db2", {"hosts=web1,db2"});
+    row("basic: down only, warning and unknown",
+        "UseHostUnreachStat=false\nUseSrvCritStat=false\nUseSrvUnknStat=true\nHostStatRxPos=3",
+        {"hostsRegExp=" + QString(hostsRegExpTemplate).replace("status_list", "statusHOSTDOWN"), basic,
+            "srvcsRegExp="
+                + QString(srvcsRegExpTemplate).replace("status_list", "statusBGWARNING|statusBGUNKNOWN")});
+    row("advanced with the user's hosts expression",
+        "UseBasicRegExpConfig=false\nUseUserDefHostsRegExp=true\nHostStatRxPos=3\nHostLinkRxPos=1\n"
+        "HostNameRxPos=2\n"
+        R"(HostsRegExp="<td class='(\\w+)'><a href='(\\S+)'>(.+)</a>")",
+        {R"(hostsRegExp=<td class='(\w+)'><a href='(\S+)'>(.+)</a>)", "positions=3 1 2",
+            "srvcsRegExp=" + defaultSrvcsRegExp});
+    row("advanced without user expressions", "UseBasicRegExpConfig=false\nHostsRegExp=x\nHostStatRxPos=3",
+        {"hostsRegExp=" + defaultHostsRegExp, basic});
+    // A hand-edited file: each unusable value falls back to the default.
+    row("period 0", "RequestPeriod=0", {"period=15"}, "RequestPeriod");
+    row("period 3000000", "RequestPeriod=3000000", {"period=15"}, "RequestPeriod");
+    row("period not a number", "RequestPeriod=often", {"period=15"}, "RequestPeriod");
+    row("port 70000", "UseHTTPS=true\nHTTPSPort=70000", {"port=443"}, "HTTPSPort");
+    row("position -1", "UseBasicRegExpConfig=false\nUseUserDefHostsRegExp=true\nHostNameRxPos=-1",
+        {"positions=1 2 3"}, "HostNameRxPos");
+    row("menu mode 7", "NumMenuOnLMK=7", {"menu=0"}, "NumMenuOnLMK");
+    row("switch neither true nor false", "DenySSLCert=maybe", {"deny=true"}, "DenySSLCert");
 }
 
-void TestSettingsStore::unusableValuesFallBack()
+void TestSettingsStore::inForce()
 {
-    QFETCH(QByteArray, line);
-    QFETCH(int, key);
-    QFETCH(QVariant, expected);
-    writeRaw(line + '\n');
+    QFETCH(QByteArray, stored);
+    QFETCH(QStringList, expected);
+    QFETCH(QString, unusable);
+    writeRaw("ServerAddress=nagios.lan\n" + stored);
 
-    const QString name = settingSpec(SettingKey(key)).name;
-    QTest::ignoreMessage(
-        QtWarningMsg, QRegularExpression(QStringLiteral("^Settings: %1=.* is not a usable value").arg(name)));
+    if (!unusable.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg,
+            QRegularExpression(QStringLiteral("^Settings: %1=.* is not a usable value").arg(unusable)));
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
-    const StoredSettings values = SettingsStore::read(*m_store);
-    QCOMPARE(values.value(SettingKey(key)), expected);
-}
-
-void TestSettingsStore::loadConditions_data()
-{
-    QTest::addColumn<QByteArray>("stored");
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<QString>("execDir");
-    QTest::addColumn<QString>("hostsRequest");
-    QTest::addColumn<int>("autoCloseTime");
-
-    const QString builtInDir = defaultNagiosExecDir;
-    const QString builtInRequest = defaultHostsRequest;
-    QTest::newRow("nothing stored") << QByteArray() << "80" << builtInDir << builtInRequest << 0;
-    QTest::newRow("https reads only its own port")
-        << QByteArray("UseHTTPS=true\nHTTPPort=8080") << "443" << builtInDir << builtInRequest << 0;
-    QTest::newRow("http with both ports")
-        << QByteArray("HTTPPort=8080\nHTTPSPort=8443") << "8080" << builtInDir << builtInRequest << 0;
-    QTest::newRow("own directory without slashes")
-        << QByteArray("UseUserDefExecDir=true\nUserDefNagiosExecDir=cgi-bin/nagios4") << "80"
-        << "/cgi-bin/nagios4/" << builtInRequest << 0;
-    QTest::newRow("own directory empty")
-        << QByteArray("UseUserDefExecDir=true\nUserDefNagiosExecDir=") << "80"
-        << "/" << builtInRequest << 0;
-    QTest::newRow("own directory switched off")
-        << QByteArray("UserDefNagiosExecDir=cgi") << "80" << builtInDir << builtInRequest << 0;
-    QTest::newRow("own hosts request")
-        << QByteArray("UseUserDefHostsRequest=true\nUserDefHostsRequest=status.cgi?hostgroup=web") << "80"
-        << builtInDir << "status.cgi?hostgroup=web" << 0;
-    QTest::newRow("own hosts request switched off")
-        << QByteArray("UserDefHostsRequest=status.cgi?hostgroup=web") << "80" << builtInDir << builtInRequest
-        << 0;
-    QTest::newRow("auto-close time without auto-close")
-        << QByteArray("AutoCloseTime=25") << "80" << builtInDir << builtInRequest << 0;
-    QTest::newRow("auto-close time with auto-close")
-        << QByteArray("AutoClose=true\nAutoCloseTime=25") << "80" << builtInDir << builtInRequest << 25;
-    QTest::newRow("auto-close without a time")
-        << QByteArray("AutoClose=true") << "80" << builtInDir << builtInRequest << 10;
-}
-
-void TestSettingsStore::loadConditions()
-{
-    QFETCH(QByteArray, stored);
-    QFETCH(QString, port);
-    QFETCH(QString, execDir);
-    QFETCH(QString, hostsRequest);
-    QFETCH(int, autoCloseTime);
-    writeRaw(stored + '\n');
-
-    MonitorSettings s;
-    s.hostsRegExp = QStringLiteral("kept");
-    SettingsStore::load(*m_store, s);
-    QCOMPARE(s.serverPort, port);
-    QCOMPARE(s.nagiosExecDir, execDir);
-    QCOMPARE(s.hostsRequest, hostsRequest);
-    QCOMPARE(s.autoCloseTime, autoCloseTime);
-    QCOMPARE(s.hostsRegExp, QStringLiteral("kept")); // the parsing rules are not loading's business
-}
-
-void TestSettingsStore::parsingRules_data()
-{
-    QTest::addColumn<QByteArray>("stored");
-    QTest::addColumn<QString>("hostsRegExp");
-    QTest::addColumn<QList<int>>("hostPositions");
-    QTest::addColumn<QString>("srvcsRegExp");
-
-    const QString userHosts = QStringLiteral("<td class='(\\w+)'><a href='(\\S+)'>(.+)</a>");
-    QTest::newRow("basic: down only, warning and unknown")
-        << QByteArray("UseHostUnreachStat=false\nUseSrvCritStat=false\nUseSrvUnknStat=true\n"
-                      "HostStatRxPos=3")
-        << QString(hostsRegExpTemplate).replace(QLatin1String("status_list"), QLatin1String("statusHOSTDOWN"))
-        << QList<int> {1, 2, 3}
-        << QString(srvcsRegExpTemplate)
-               .replace(QLatin1String("status_list"), QLatin1String("statusBGWARNING|statusBGUNKNOWN"));
-    QTest::newRow("advanced with the user's hosts expression")
-        << QByteArray("UseBasicRegExpConfig=false\nUseUserDefHostsRegExp=true\nHostStatRxPos=3\n"
-                      "HostLinkRxPos=1\nHostNameRxPos=2\nHostsRegExp=\"")
-            + userHosts.toUtf8().replace("\\", "\\\\") + '"'
-        << userHosts << QList<int> {3, 1, 2} << defaultSrvcsRegExp;
-    QTest::newRow("advanced without user expressions")
-        << QByteArray("UseBasicRegExpConfig=false\nHostsRegExp=x\nHostStatRxPos=3") << defaultHostsRegExp
-        << QList<int> {1, 2, 3} << defaultSrvcsRegExp;
-}
-
-void TestSettingsStore::parsingRules()
-{
-    QFETCH(QByteArray, stored);
-    QFETCH(QString, hostsRegExp);
-    QFETCH(QList<int>, hostPositions);
-    QFETCH(QString, srvcsRegExp);
-    writeRaw(stored + '\n');
-
     MonitorSettings s;
     const StoredSettings values = SettingsStore::read(*m_store);
     assignStoredSettings(s, values);
     assignParsingRules(s, values);
-    QCOMPARE(s.hostsRegExp, hostsRegExp);
-    QCOMPARE(QList<int>({s.hostStatRxPos, s.hostLinkRxPos, s.hostNameRxPos}), hostPositions);
-    QCOMPARE(s.srvcsRegExp, srvcsRegExp);
+    const QHash<QString, QString> fields {{"port", s.serverPort}, {"authority", s.serverAuthority()},
+        {"dir", s.nagiosExecDir}, {"hostsRequest", s.hostsRequest},
+        {"autoClose", QString::number(s.autoCloseTime)}, {"hosts", s.hostsList.join(QLatin1Char(','))},
+        {"hostsRegExp", s.hostsRegExp},
+        {"positions",
+            QStringLiteral("%1 %2 %3").arg(s.hostStatRxPos).arg(s.hostLinkRxPos).arg(s.hostNameRxPos)},
+        {"srvcsRegExp", s.srvcsRegExp}, {"period", QString::number(s.requestPeriod)},
+        {"menu", QString::number(s.numMenuOnLMK)}, {"deny", s.denySslCert ? "true" : "false"}};
+    for (const QString& item : expected) {
+        const QString field = item.section(QLatin1Char('='), 0, 0);
+        QCOMPARE(field + QLatin1Char('=') + fields.value(field), item);
+    }
 }
 
-void TestSettingsStore::listEncoding_data()
+// It holds the password. Qt writes the settings into a new file that takes the permissions of the
+// old one, so a new file is made private before the first write, and an old one narrowed.
+void TestSettingsStore::fileIsPrivate()
 {
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<QStringList>("entries");
-
-    QTest::newRow("two entries") << QStringLiteral("web1|db2|") << QStringList {"web1", "db2"};
-    QTest::newRow("empty") << QString() << QStringList();
-    QTest::newRow("doubled separator") << QStringLiteral("web1||db2") << QStringList {"web1", "db2"};
-    QTest::newRow("leading separator") << QStringLiteral("|web1|db2") << QStringList {"web1", "db2"};
-}
-
-void TestSettingsStore::listEncoding()
-{
-    QFETCH(QString, stored);
-    QFETCH(QStringList, entries);
-
-    QCOMPARE(decodeList(stored), entries);
-    QCOMPARE(decodeList(encodeList(entries)), entries);
-    QCOMPARE(encodeList(entries).endsWith(QLatin1Char('|')), !entries.isEmpty());
-}
-
-void TestSettingsStore::portNumberAndAuthority_data()
-{
-    QTest::addColumn<bool>("https");
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<int>("number");
-    QTest::addColumn<QString>("authority");
-
-    QTest::newRow("https default") << true << QStringLiteral("443") << 443 << QStringLiteral("nagios.lan");
-    QTest::newRow("http 8080") << false << QStringLiteral("8080") << 8080
-                               << QStringLiteral("nagios.lan:8080");
-    QTest::newRow("https on 80") << true << QStringLiteral("80") << 80 << QStringLiteral("nagios.lan:80");
-    QTest::newRow("wraps modulo 65536")
-        << false << QStringLiteral("70000") << 4464 << QStringLiteral("nagios.lan:4464");
-}
-
-void TestSettingsStore::portNumberAndAuthority()
-{
-    QFETCH(bool, https);
-    QFETCH(QString, port);
-    QFETCH(int, number);
-    QFETCH(QString, authority);
-
-    MonitorSettings s;
-    s.serverAddress = QStringLiteral("nagios.lan");
-    s.useHttps = https;
-    s.serverPort = port;
-    QCOMPARE(int(s.portNumber()), number);
-    QCOMPARE(s.serverAuthority(), authority);
-}
-
-void TestSettingsStore::restrictToOwnerNarrowsPermissions()
-{
-    const QString path = m_dir->filePath(QStringLiteral("secret.conf"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
-    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
-
-    QVERIFY(SettingsStore::restrictToOwner(path));
-    QCOMPARE(QFile::permissions(path) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
-    QVERIFY(SettingsStore::restrictToOwner(m_dir->filePath(QStringLiteral("missing.conf"))));
-}
-
-// Qt writes the settings into a new file that takes the permissions of the old one.
-void TestSettingsStore::newFileIsPrivateBeforeTheFirstWrite()
-{
-    const QString path = m_dir->filePath(QStringLiteral("Kelmora/Tarvix.conf"));
-    QVERIFY(SettingsStore::createPrivately(path));
     const QFile::Permissions others
         = QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther;
+    const QString path = m_dir->filePath(QStringLiteral("Kelmora/Tarvix.conf"));
+    QVERIFY(SettingsStore::createPrivately(path));
     QCOMPARE(QFile::permissions(path) & others, QFile::Permissions());
     {
         QSettings store(path, QSettings::IniFormat);
@@ -328,6 +201,11 @@ void TestSettingsStore::newFileIsPrivateBeforeTheFirstWrite()
     }
     QCOMPARE(QFile::permissions(path) & others, QFile::Permissions());
     QVERIFY(SettingsStore::createPrivately(path)); // an existing file is left alone
+
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    QVERIFY(SettingsStore::restrictToOwner(path));
+    QCOMPARE(QFile::permissions(path) & others, QFile::Permissions());
+    QVERIFY(SettingsStore::restrictToOwner(m_dir->filePath(QStringLiteral("missing.conf"))));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsStore)
