@@ -10,9 +10,11 @@
 #include "tools/nagiossimulator.h"
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QPointer>
@@ -165,6 +167,20 @@ inline bool showsIcon(const QSystemTrayIcon& tray, const QString& path)
     return iconImage(tray.icon()) == iconImage(QIcon(path));
 }
 
+// Sets line edits' texts and buttons' check states, found by object name.
+inline bool setWidgets(QWidget& window, const QVariantMap& values)
+{
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (auto* edit = window.findChild<QLineEdit*>(it.key()))
+            edit->setText(it.value().toString());
+        else if (auto* button = window.findChild<QAbstractButton*>(it.key()))
+            button->setChecked(it.value().toBool());
+        else
+            return false;
+    }
+    return true;
+}
+
 inline QList<QWidget*> popups()
 {
     QList<QWidget*> result;
@@ -209,6 +225,12 @@ public:
         };
         values.insert(overrides);
         profile.writeSettings(values);
+        construct();
+    }
+
+    // The main object as a start with the stored settings makes it.
+    void construct()
+    {
         tarvix = std::make_unique<Tarvix>();
         tarvix->setSoundPlayer(std::make_unique<RecordingSoundPlayer>(sounds));
         access = std::make_unique<TarvixTestAccess>(*tarvix);
