@@ -190,22 +190,22 @@ void TestMonitoring::pageChangesReachTray()
 
 void TestMonitoring::unreadablePage_data()
 {
-    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("fault"); // a simulator command, or "limit" for a query without "limit=0"
+    QTest::addColumn<QString>("mended");
     QTest::addColumn<QString>("reason");
     QTest::addColumn<QString>("staleLists");
 
     const QString both = QStringLiteral("down hosts is stale since \\S+ \\S+\nThe list of problem services");
-    QTest::newRow("Nagios not running") << "stopped"
+    QTest::newRow("Nagios not running") << "errorpage stopped"
+                                        << "errorpage none"
                                         << "The server's answer is not a status page.\n"
                                         << both;
-    QTest::newRow("a login page") << "login"
-                                  << "The server's answer is not a status page.\n"
-                                  << both;
-    QTest::newRow("a page cut mid-table") << "cut"
+    QTest::newRow("a page cut mid-table") << "cutpage on"
+                                          << "cutpage off"
                                           << "The server's status page arrived incomplete.\n"
                                           << both;
     QTest::newRow("a query without limit=0 past the server's result limit")
-        << "limit"
+        << "limit" << QString()
         << "The server listed only 100 of 120 entries: add \"&limit=0\" to the query on \"General\".\n"
         << QStringLiteral("problem services");
 }
@@ -215,6 +215,7 @@ void TestMonitoring::unreadablePage_data()
 void TestMonitoring::unreadablePage()
 {
     QFETCH(QString, fault);
+    QFETCH(QString, mended);
     QFETCH(QString, reason);
     QFETCH(QString, staleLists);
 
@@ -224,31 +225,18 @@ void TestMonitoring::unreadablePage()
     const QStringList hosts {QStringLiteral("db-1"), QStringLiteral("db-2"), QStringLiteral("db-3")};
     for (const QString& host : hosts)
         run.sim.setHost(host, NagiosSimulator::HostState::Down);
-    run.sim.addGeneratedServices(20, 4, NagiosSimulator::ServiceState::Critical);
+    run.sim.addGeneratedServices(30, 4, NagiosSimulator::ServiceState::Critical);
     // Flashing would put the normal icon back over the error state's.
-    run.start({{QStringLiteral("FlashesInTray"), false}, {QStringLiteral("UseUserDefSrvcsRequest"), true},
-        {QStringLiteral("UserDefServicesRequest"),
-            QStringLiteral("status.cgi?host=all&servicestatustypes=28")}});
+    run.start({{QStringLiteral("FlashesInTray"), false}});
     QVERIFY(run.waitIdle());
-    QCOMPARE(run.serviceEntries().size(), 80);
+    QCOMPARE(run.serviceEntries().size(), 120);
 
-    const auto setFault = [&run, &fault](bool on) {
-        if (fault == QLatin1String("stopped"))
-            run.sim.setErrorPage(
-                on ? NagiosSimulator::ErrorPage::NagiosStopped : NagiosSimulator::ErrorPage::None);
-        else if (fault == QLatin1String("login"))
-            run.sim.setRawBody(on
-                    ? QByteArray("<html><body><form action='/login'>Log in</form></body></html>\n")
-                    : QByteArray());
-        else if (fault == QLatin1String("cut"))
-            run.sim.setCutPage(on);
-        for (int i = 1; fault == QLatin1String("limit") && i <= 40; ++i) {
-            const QString host = QStringLiteral("web-%1").arg(i);
-            if (on)
-                run.sim.setService(host, QStringLiteral("HTTP"), NagiosSimulator::ServiceState::Warning);
-            else
-                run.sim.removeHost(host);
-        }
+    const auto setFault = [&](bool on) {
+        if (fault == QLatin1String("limit"))
+            run.access->settings().servicesRequest
+                = on ? QStringLiteral("status.cgi?host=all&servicestatustypes=28") : defaultServicesRequest;
+        else
+            QVERIFY(run.sim.applyCommand(on ? fault : mended));
     };
     setFault(true);
     run.log.clear();
@@ -258,7 +246,7 @@ void TestMonitoring::unreadablePage()
 
     QCOMPARE(run.log.events(), QStringList());
     QCOMPARE(run.hostEntries(), hosts);
-    QCOMPARE(run.serviceEntries().size(), 80);
+    QCOMPARE(run.serviceEntries().size(), 120);
     QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::problemIcon));
     const QRegularExpression toolTip(
         QRegularExpression::anchoredPattern(QRegularExpression::escape(tipHead(run) + "HTTP error ocurred:\n"
@@ -275,7 +263,7 @@ void TestMonitoring::unreadablePage()
     QCOMPARE(balloons.balloons.last().message, QStringLiteral("Connection with the server is established."));
     QCOMPARE(run.log.events(), QStringList());
     QCOMPARE(run.hostEntries(), hosts);
-    QCOMPARE(run.serviceEntries().size(), 80);
+    QCOMPARE(run.serviceEntries().size(), 120);
 }
 
 QTEST_MAIN(TestMonitoring)
