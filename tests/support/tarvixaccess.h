@@ -24,15 +24,9 @@ public:
     HttpClient* http() { return t.http; }
     QDir dataDir() const { return t.dataDir; }
     bool errorReported() const { return t.errorReported; }
-    void setErrorReported(bool reported) { t.errorReported = reported; }
     int failures(StatusList list) const { return t.listHealth.failures(list); }
     int hostsRequestId() const { return t.hostsRequestId; }
     int servicesRequestId() const { return t.servicesRequestId; }
-    bool skipNextFinished() const { return t.skipNextFinished; }
-    QString lastMessageUrl() const { return t.lastMessageUrl; }
-    QString flashIconPath() const { return t.flashIconPath; }
-    int flashTicksLeft() const { return t.flashTicksLeft; }
-    QPoint popupPosition() const { return {t.popupPosX, t.popupPosY}; }
 
     // Texts of the entries after the header and separator, in menu order.
     static QStringList entryTexts(const QMenu& menu)
@@ -46,14 +40,6 @@ public:
 
     void poll() { t.httpGetInfo(); }
     void activate(QSystemTrayIcon::ActivationReason reason) { t.iconActivated(reason); }
-    void chooseEntry(QAction* action) { t.hostsSrvcsMenuHandler(action); }
-    void notify(const QString& name, ChangeEventKind kind, const QString& url, const QString& status)
-    {
-        t.notifyStatusChange(name, kind, url, status);
-    }
-    void flash(bool up) { t.startTrayFlashing(up); }
-    void balloonClicked() { t.trayMessageClicked(); }
-    bool configOk() { return t.isConfigOk(); }
     void save() { t.checkAndSaveConfig(); }
     void showConfig() { t.showAndReadConfig(); }
     void fakeFinished(int id, bool error) { t.processHttpFinished(id, error); }

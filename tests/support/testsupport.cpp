@@ -24,11 +24,6 @@ TemporaryProfile::~TemporaryProfile()
     qputenv("XDG_CONFIG_HOME", m_oldConfigHome);
 }
 
-QString TemporaryProfile::settingsFile() const
-{
-    return configHome() + QStringLiteral("/Kelmora/Tarvix.conf");
-}
-
 void TemporaryProfile::writeSettings(const QVariantMap& values) const
 {
     QSettings store(QStringLiteral("Kelmora"), QStringLiteral("Tarvix"));
@@ -95,10 +90,7 @@ void DialogAnswerer::poll()
             button = m_default;
         else
             continue;
-        const auto defaultButton
-            = box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
-        m_seen.append(
-            Seen {box->windowTitle(), box->text(), box->icon(), defaultButton, box->standardButtons()});
+        m_seen.append(Seen {box->windowTitle(), box->text(), box->standardButtons()});
         m_answered.append(box);
         if (QAbstractButton* target = box->button(button))
             target->click();

@@ -23,7 +23,7 @@ public:
 
     QString home() const { return m_dir.path() + QStringLiteral("/home"); }
     QString configHome() const { return m_dir.path() + QStringLiteral("/config"); }
-    QString settingsFile() const;
+    QString settingsFile() const { return configHome() + QStringLiteral("/Kelmora/Tarvix.conf"); }
     QString dataDir() const { return home() + QStringLiteral("/.Kelmora/Tarvix"); }
 
     // Writes keys into the settings file in the native store's own format.
@@ -47,8 +47,6 @@ public:
     {
         QString title;
         QString text;
-        QMessageBox::Icon icon;
-        QMessageBox::StandardButton defaultButton;
         QMessageBox::StandardButtons buttons;
     };
 
@@ -62,7 +60,6 @@ public:
 
     const QList<Seen>& seen() const { return m_seen; }
     QStringList texts() const;
-    int pending() const { return int(m_answers.size()); }
     void clear();
 
 private:
