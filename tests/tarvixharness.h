@@ -198,16 +198,17 @@ inline QList<QWidget*> popups()
 class TarvixRun
 {
 public:
-    TarvixRun() = default;
+    explicit TarvixRun(bool https = false) { sim.start(https); }
     ~TarvixRun() { stop(); }
     TarvixRun(const TarvixRun&) = delete;
     TarvixRun& operator=(const TarvixRun&) = delete;
 
-    bool startServer(bool https = false) { return sim.start(https); }
-
-    // A valid configuration with every status class; the tests poll themselves.
-    void start(const QVariantMap& overrides = {})
+    // A valid configuration with every status class; the tests poll themselves. False when the
+    // server did not start (sim.errorString() says why).
+    bool start(const QVariantMap& overrides = {})
     {
+        if (!sim.isListening())
+            return false;
         QVariantMap values {
             {QStringLiteral("ServerAddress"), QStringLiteral("127.0.0.1")},
             {QStringLiteral("UseHTTPS"), sim.isHttps()},
@@ -226,7 +227,10 @@ public:
         values.insert(overrides);
         profile.writeSettings(values);
         construct();
+        return true;
     }
+    // Started, and the first poll answered.
+    bool startAndWait(const QVariantMap& overrides = {}) { return start(overrides) && waitIdle(); }
 
     // The main object as a start with the stored settings makes it.
     void construct()

@@ -47,8 +47,7 @@ void TestConfigWindow::rejectedThenSavedAndRestarted()
     DialogAnswerer answerer;
     answerer.answerAllWith(QMessageBox::Ok);
     TarvixRun run;
-    QVERIFY(run.startServer());
-    run.start();
+    QVERIFY(run.start());
     Ui::TarvixClass& ui = run.access->ui();
     const QString file = run.profile.settingsFile();
     run.access->showConfig();
@@ -119,11 +118,11 @@ void TestConfigWindow::httpsToggleAsksForPort()
     QFETCH(QString, portAfter);
     DialogAnswerer answerer;
     TarvixRun run;
-    QVERIFY(run.startServer());
     // No monitoring: an HTTPS poll of the plain simulator would bring its own questions.
-    run.start({{QStringLiteral("UseHTTPS"), startHttps}, {QStringLiteral("HTTPPort"), QStringLiteral("8080")},
+    QVERIFY(run.start({{QStringLiteral("UseHTTPS"), startHttps},
+        {QStringLiteral("HTTPPort"), QStringLiteral("8080")},
         {QStringLiteral("HTTPSPort"), QStringLiteral("8080")},
-        {QStringLiteral("EnableHostsMonitoring"), false}, {QStringLiteral("EnableSrvcsMonitoring"), false}});
+        {QStringLiteral("EnableHostsMonitoring"), false}, {QStringLiteral("EnableSrvcsMonitoring"), false}}));
     run.access->showConfig();
     answerer.answer(QMessageBox::StandardButton(answer));
 
@@ -160,12 +159,11 @@ void TestConfigWindow::saveAppliesTheWindow()
     DialogAnswerer answerer;
     answerer.answerAllWith(QMessageBox::No);
     TarvixRun run;
-    QVERIFY(run.startServer());
     run.sim.setNeverAnswer(true);
     // No monitoring but where it is the point: an HTTPS poll of the plain simulator would fail.
     const bool monitoring = hostsOff;
-    run.start({{QStringLiteral("EnableHostsMonitoring"), monitoring},
-        {QStringLiteral("EnableSrvcsMonitoring"), monitoring}});
+    QVERIFY(run.start({{QStringLiteral("EnableHostsMonitoring"), monitoring},
+        {QStringLiteral("EnableSrvcsMonitoring"), monitoring}}));
     QCOMPARE(run.access->hostsRequestId() > 0, monitoring);
     run.access->showConfig();
     QVERIFY(harness::setWidgets(*run.tarvix, edits));
@@ -192,8 +190,7 @@ void TestConfigWindow::editing()
     DialogAnswerer answerer;
     answerer.answerAllWith(QMessageBox::Ok);
     TarvixRun run;
-    QVERIFY(run.startServer());
-    run.start({{QStringLiteral("AutoClose"), false}});
+    QVERIFY(run.start({{QStringLiteral("AutoClose"), false}}));
     run.access->showConfig();
     Ui::TarvixClass& ui = run.access->ui();
     const auto enabled = [&ui] {

@@ -118,8 +118,7 @@ void TestLifecycle::invalidConfigurationWaits()
     DialogAnswerer answerer;
     answerer.answerAllWith(QMessageBox::Ok);
     TarvixRun run;
-    QVERIFY(run.startServer());
-    run.start(stored);
+    QVERIFY(run.start(stored));
 
     QCOMPARE(answerer.texts(),
         (QStringList {problem,
@@ -150,9 +149,8 @@ void TestLifecycle::invalidConfigurationWaits()
 void TestLifecycle::exitFromTrayMenu()
 {
     TarvixRun run;
-    QVERIFY(run.startServer());
     run.sim.setNeverAnswer(true);
-    run.start();
+    QVERIFY(run.start());
     QTRY_COMPARE(run.sim.requestCount(), 1);
 
     QTimer::singleShot(0, run.access->ui().actionQuit, &QAction::trigger);
@@ -175,56 +173,44 @@ void TestLifecycle::questions_data()
     QTest::addColumn<QString>("then"); // where a program that goes on is
 
     const int met = harness::loopConditionMet;
+    const int yes = QMessageBox::Yes;
+    const int no = QMessageBox::No;
     const QVariantMap wrongPassword {{QStringLiteral("UseHTTPAuth"), true},
         {QStringLiteral("Login"), QStringLiteral("tarvix")},
         {QStringLiteral("Password"), QStringLiteral("wrong")}};
+    const QVariantMap hostsOnly {{QStringLiteral("EnableSrvcsMonitoring"), false}};
+    const QVariantMap denyCertificate {{QStringLiteral("DenySSLCert"), true}};
     const QString login = QStringLiteral("Invalid password or username. Terminate application? Clicking "
                                          "\"No\" will open the program settings.");
-    const QVariantMap hostsOnly {{QStringLiteral("EnableSrvcsMonitoring"), false}};
-    const QVariantMap servicesOnly {{QStringLiteral("EnableHostsMonitoring"), false}};
-    const QString status
+    const QString badStatus
         = QStringLiteral("Error query status: Server '127.0.0.1' return error 404\nTerminate "
                          "application? (Cancel button will open the program settings.)");
     const QString network = QStringLiteral("During the execution of the query an error occurred:\n'");
     const QString ssl = QStringLiteral("Server certificate 127.0.0.1:");
     const QStringList hosts {hostsTitle};
     const QStringList sslTitle {QStringLiteral("Tarvix: SSL error")};
-    const int yes = QMessageBox::Yes;
-    const int no = QMessageBox::No;
+    const auto row = [](const char* name, const char* fault, const QVariantMap& settings, int polls,
+                         int answer, int status, const QStringList& titles, const QString& text,
+                         const char* then, const char* mended = "") {
+        QTest::newRow(name) << QString::fromLatin1(fault) << QString::fromLatin1(mended) << settings << polls
+                            << answer << status << titles << text << QString::fromLatin1(then);
+    };
 
     // Both requests fail, yet one question: a second would pile up behind the first.
-    QTest::newRow("wrong password, Yes: status 2")
-        << "auth tarvix secret"
-        << "" << wrongPassword << 1 << yes << 2 << hosts << login << "";
-    QTest::newRow("wrong password, No: the settings at the user name")
-        << "auth tarvix secret"
-        << "" << wrongPassword << 1 << no << met << hosts << login << "user name";
-    QTest::newRow("404, Yes: status 0") << "status 404"
-                                        << "" << hostsOnly << 1 << yes << 0 << hosts << status << "";
-    QTest::newRow("services 404, No: polling goes on")
-        << "status 404"
-        << "status 0" << servicesOnly << 1 << no << met << QStringList {servicesTitle} << status << "polling";
-    QTest::newRow("404, Cancel: the settings")
-        << "status 404"
-        << "" << hostsOnly << 1 << int(QMessageBox::Cancel) << met << hosts << status << "settings";
+    row("wrong password, Yes: status 2", "auth tarvix secret", wrongPassword, 1, yes, 2, hosts, login, "");
+    row("wrong password, No: the settings at the user name", "auth tarvix secret", wrongPassword, 1, no, met,
+        hosts, login, "user name");
+    row("404, Yes: status 0", "status 404", hostsOnly, 1, yes, 0, hosts, badStatus, "");
+    row("services 404, No: polling goes on", "status 404", {{QStringLiteral("EnableHostsMonitoring"), false}},
+        1, no, met, {servicesTitle}, badStatus, "polling", "status 0");
+    row("404, Cancel: the settings", "status 404", hostsOnly, 1, QMessageBox::Cancel, met, hosts, badStatus,
+        "settings");
     // Six failures in a row are tolerated, counted for each list on its own.
-    QTest::newRow("network error, Yes: status 1")
-        << "closemidbody on"
-        << "" << hostsOnly << 7 << yes << 1 << hosts << network << "";
-    QTest::newRow("network error, No: the next one asks again")
-        << "closemidbody on"
-        << "" << hostsOnly << 7 << no << met << hosts << network << "polling";
-    QTest::newRow("network errors of both lists: a question each")
-        << "closemidbody on"
-        << "" << QVariantMap() << 7 << no << met << QStringList {hostsTitle, servicesTitle} << network
-        << "polling";
-    QTest::newRow("certificate, Yes: status 0") << "https"
-                                                << "" << QVariantMap {{QStringLiteral("DenySSLCert"), true}}
-                                                << 1 << yes << 0 << sslTitle << ssl << "";
-    QTest::newRow("certificate, No: the settings on Misc")
-        << "https"
-        << "" << QVariantMap {{QStringLiteral("DenySSLCert"), true}} << 1 << no << met << sslTitle << ssl
-        << "Misc";
+    row("network error, Yes: status 1", "closemidbody on", hostsOnly, 7, yes, 1, hosts, network, "");
+    row("network errors of both lists: a question each, and again at the next", "closemidbody on", {}, 7, no,
+        met, {hostsTitle, servicesTitle}, network, "polling");
+    row("certificate, Yes: status 0", "https", denyCertificate, 1, yes, 0, sslTitle, ssl, "");
+    row("certificate, No: the settings on Misc", "https", denyCertificate, 1, no, met, sslTitle, ssl, "Misc");
 }
 
 void TestLifecycle::questions()
@@ -243,10 +229,9 @@ void TestLifecycle::questions()
     // A box before its time is answered No and fails the test rather than hanging it.
     if (polls > 1)
         answerer.answerAllWith(QMessageBox::No);
-    TarvixRun run;
-    QVERIFY2(run.startServer(fault == QLatin1String("https")), qPrintable(run.sim.errorString()));
+    TarvixRun run(fault == QLatin1String("https"));
     QVERIFY(fault == QLatin1String("https") || run.sim.applyCommand(fault));
-    run.start(settings);
+    QVERIFY2(run.start(settings), qPrintable(run.sim.errorString()));
     for (int poll = 2; poll <= polls; ++poll) {
         QVERIFY(run.waitIdle());
         QVERIFY(answerer.seen().isEmpty());
@@ -302,9 +287,8 @@ void TestLifecycle::questions()
 void TestLifecycle::trickledAnswerEndsAndCounts()
 {
     TarvixRun run;
-    QVERIFY(run.startServer());
     run.sim.setTrickle(50);
-    run.start({{QStringLiteral("EnableSrvcsMonitoring"), false}});
+    QVERIFY(run.start({{QStringLiteral("EnableSrvcsMonitoring"), false}}));
     run.access->http()->setTotalTimeout(600);
     QTRY_COMPARE(run.sim.requestCount(), 1);
     run.access->poll();
@@ -326,11 +310,9 @@ void TestLifecycle::oneFailingListIsNotHidden()
     answerer.answerAllWith(QMessageBox::No);
     BalloonWatcher balloons;
     TarvixRun run;
-    QVERIFY(run.startServer());
     run.sim.setHost(QStringLiteral("web1"), NagiosSimulator::HostState::Down);
     run.sim.addGeneratedServices(40, 5, NagiosSimulator::ServiceState::Critical);
-    run.start();
-    QVERIFY(run.waitIdle());
+    QVERIFY(run.startAndWait());
     const QString stale = QStringLiteral("The list of problem services is stale since");
     run.access->http()->setMaxBodySize(run.sim.hostsPage().size() + 20000);
 

@@ -71,12 +71,10 @@ void TestTrayUi::clickOpensMenu()
 
     UrlCatcher catcher;
     TarvixRun run;
-    QVERIFY(run.startServer());
     run.sim.setHost(web, NagiosSimulator::HostState::Down);
     // A balloon just shown under Xvfb makes the window system close a menu more often.
-    run.start({{QStringLiteral("NumMenuOnLMK"), mode}, {QStringLiteral("ShowHostsMessages"), false},
-        {QStringLiteral("FlashesInTray"), false}});
-    QVERIFY(run.waitIdle());
+    QVERIFY(run.startAndWait({{QStringLiteral("NumMenuOnLMK"), mode},
+        {QStringLiteral("ShowHostsMessages"), false}, {QStringLiteral("FlashesInTray"), false}}));
 
     QString opened = QStringLiteral("none");
     QObject recorder;
@@ -147,13 +145,11 @@ void TestTrayUi::menuChoiceOpensPage()
     QFETCH(QString, expectedPath);
 
     UrlCatcher catcher;
-    TarvixRun run;
-    QVERIFY2(run.startServer(https), qPrintable(run.sim.errorString()));
+    TarvixRun run(https);
     run.sim.setHost(QStringLiteral("сервер-1"), NagiosSimulator::HostState::Down);
     run.sim.setService(QStringLiteral("lab printer"), QStringLiteral("Toner Level"),
         NagiosSimulator::ServiceState::Critical);
-    run.start({{QStringLiteral("DenySSLCert"), false}});
-    QVERIFY(run.waitIdle());
+    QVERIFY2(run.startAndWait({{QStringLiteral("DenySSLCert"), false}}), qPrintable(run.sim.errorString()));
 
     const QList<QAction*> actions = run.access->hostsMenu().actions() + run.access->servicesMenu().actions();
     const auto chosen = std::find_if(actions.cbegin(), actions.cend(),
@@ -169,10 +165,9 @@ void TestTrayUi::popupsForChanges()
 {
     BalloonWatcher balloons;
     TarvixRun run;
-    QVERIFY(run.startServer());
     run.sim.setHost(web, NagiosSimulator::HostState::Down);
-    run.start({{QStringLiteral("UseTrayMessages"), false}, {QStringLiteral("FlashesInTray"), false}});
-    QVERIFY(run.waitIdle());
+    QVERIFY(run.startAndWait(
+        {{QStringLiteral("UseTrayMessages"), false}, {QStringLiteral("FlashesInTray"), false}}));
 
     QCOMPARE(harness::popups().size(), 1);
     QWidget* first = harness::popups().at(0);
@@ -224,11 +219,9 @@ void TestTrayUi::balloonsForChanges()
     UrlCatcher catcher;
     BalloonWatcher balloons;
     TarvixRun run;
-    QVERIFY(run.startServer());
     run.sim.setHost(web, NagiosSimulator::HostState::Down);
-    run.start({{QStringLiteral("OpenUrlFromTray"), openUrlFromTray},
-        {QStringLiteral("DisableSounds"), !openUrlFromTray}});
-    QVERIFY(run.waitIdle());
+    QVERIFY(run.startAndWait({{QStringLiteral("OpenUrlFromTray"), openUrlFromTray},
+        {QStringLiteral("DisableSounds"), !openUrlFromTray}}));
 
     QVERIFY(harness::popups().isEmpty());
     QCOMPARE(balloons.titles(), QStringList {QStringLiteral("Change status of host")});
@@ -259,9 +252,8 @@ void TestTrayUi::flashingWithoutMessages()
 {
     BalloonWatcher balloons;
     TarvixRun run;
-    QVERIFY(run.startServer());
     run.sim.setHost(web, NagiosSimulator::HostState::Down);
-    run.start({{QStringLiteral("ShowHostsMessages"), false}});
+    QVERIFY(run.start({{QStringLiteral("ShowHostsMessages"), false}}));
     QList<QImage> ticks;
     QObject recorder;
     QTimer& flashTimer = run.access->flashTimer();
@@ -290,10 +282,8 @@ void TestTrayUi::flashingWithoutMessages()
 void TestTrayUi::floodSummarised()
 {
     TarvixRun run;
-    QVERIFY(run.startServer());
     run.sim.addGeneratedSite(40, 200, 30);
-    run.start({{QStringLiteral("UseTrayMessages"), false}});
-    QVERIFY(run.waitIdle());
+    QVERIFY(run.startAndWait({{QStringLiteral("UseTrayMessages"), false}}));
     const QString cgi = run.sim.baseUrl() + QStringLiteral("/nagios/cgi-bin/status.cgi?");
     const QString hostsPage
         = cgi + QStringLiteral("hostgroup=all&style=hostdetail&hoststatustypes=12&limit=0");
