@@ -16,7 +16,7 @@ namespace {
 const QString host = QStringLiteral("lab printer");
 const QString service = QStringLiteral("Disk: /var+");
 
-NagiosCommand::Server serverOf(const NagiosSimulator& sim, bool verifyPeer = true)
+NagiosCommand::Server serverOf(const NagiosSimulator& sim, bool verifyPeer = false)
 {
     return {QStringLiteral("127.0.0.1"), sim.port(), sim.isHttps(), sim.cgiDirectory(),
         QStringLiteral("tarvix"), QStringLiteral("pw"), verifyPeer};
@@ -71,14 +71,12 @@ private slots:
     void answerPage_data();
     void answerPage();
     void silentServerTimesOut();
-    void certificatePolicy_data();
-    void certificatePolicy();
     void serverAsThePollsUseIt();
 };
 
 void TestNagiosCommand::command_data()
 {
-    QTest::addColumn<QStringList>("setup"); // simulator commands
+    QTest::addColumn<QStringList>("setup"); // simulator commands; "https", "verify" the certificate
     QTest::addColumn<QString>("action");
     QTest::addColumn<NagiosCommand::Outcome>("outcome");
     QTest::addColumn<QString>("reason");
@@ -116,6 +114,11 @@ void TestNagiosCommand::command_data()
         << false;
     QTest::newRow("404: failed, nothing posted") << QStringList {"status 404"} << "recheck-host" << O::Failed
                                                  << "HTTP status 404" << QString() << false;
+    QTest::newRow("HTTPS, certificates with errors accepted")
+        << QStringList {"https"} << "recheck-host" << O::Submitted << confirmation
+        << "96;lab printer;;;;force" << true;
+    QTest::newRow("HTTPS verified: the self-signed certificate is refused")
+        << QStringList {"https", "verify"} << "recheck-host" << O::Failed << QString() << QString() << false;
 }
 
 void TestNagiosCommand::command()
@@ -133,9 +136,9 @@ void TestNagiosCommand::command()
     sim.setService(host, service, NagiosSimulator::ServiceState::Critical);
     sim.requireBasicAuth(QStringLiteral("tarvix"), QStringLiteral("pw"));
     for (const QString& line : std::as_const(setup))
-        QVERIFY(sim.applyCommand(line));
-    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
-    NagiosCommand command(serverOf(sim));
+        QVERIFY(line == QLatin1String("https") || line == QLatin1String("verify") || sim.applyCommand(line));
+    QVERIFY2(sim.start(setup.contains(QStringLiteral("https"))), qPrintable(sim.errorString()));
+    NagiosCommand command(serverOf(sim, setup.contains(QStringLiteral("verify"))));
     const std::optional<NagiosCommand::Result> result = run(command, action);
     QVERIFY(result);
     QCOMPARE(result->outcome, outcome);
@@ -209,27 +212,6 @@ void TestNagiosCommand::silentServerTimesOut()
     QCOMPARE(result->outcome, NagiosCommand::Outcome::Failed);
     QVERIFY2(result->reason.contains(QLatin1String("did not answer")), qPrintable(result->reason));
     QVERIFY(!destroyedFinished);
-}
-
-void TestNagiosCommand::certificatePolicy_data()
-{
-    QTest::addColumn<bool>("verify");
-    QTest::newRow("accepting errors: the command goes through") << false;
-    QTest::newRow("verifying refuses the self-signed certificate") << true;
-}
-
-void TestNagiosCommand::certificatePolicy()
-{
-    QFETCH(bool, verify);
-    NagiosSimulator secure;
-    secure.setHost(host, NagiosSimulator::HostState::Down);
-    QVERIFY2(secure.start(true), qPrintable(secure.errorString()));
-    NagiosCommand command(serverOf(secure, verify));
-    const std::optional<NagiosCommand::Result> result = run(command, QStringLiteral("recheck-host"));
-    QVERIFY(result);
-    QCOMPARE(result->outcome, verify ? NagiosCommand::Outcome::Failed : NagiosCommand::Outcome::Submitted);
-    QCOMPARE(secure.checkCount(host), verify ? 0 : 1);
-    QCOMPARE(secure.requestCount(), verify ? 0 : 2);
 }
 
 // Credentials only with HTTP authentication on; "DenySSLCert" off accepts any certificate.
