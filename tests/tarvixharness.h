@@ -1,6 +1,6 @@
 #pragma once
 
-// The real main object against the simulated Nagios server, with what it logged, showed and played.
+// The real main object against the simulated Nagios server, with what it announced, showed and played.
 
 #include "app/resourcepaths.h"
 #include "app/tarvix.h"
@@ -18,20 +18,20 @@
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
 
-// The main object's own log lines, in order. One at a time: the message handler is global.
+// The main object's announcements and flash requests, in order, as it logs them. One at a time:
+// the message handler is global.
 class LogRecorder
 {
 public:
     LogRecorder()
     {
-        QLoggingCategory::setFilterRules(QStringLiteral("tarvix.*.info=true"));
+        QLoggingCategory::setFilterRules(QStringLiteral("tarvix.notify.info=true"));
         s_current = this;
         m_previous = qInstallMessageHandler(&LogRecorder::handle);
     }
@@ -43,36 +43,19 @@ public:
     LogRecorder(const LogRecorder&) = delete;
     LogRecorder& operator=(const LogRecorder&) = delete;
 
-    QStringList lines(const QString& prefix = {}) const
-    {
-        QStringList result;
-        for (const QString& line : m_lines) {
-            if (line.startsWith(prefix))
-                result << line;
-        }
-        return result;
-    }
-    // Announcements and flash requests, in the order they were made.
-    QStringList events() const
-    {
-        return m_lines.filter(QRegularExpression(QStringLiteral("^(announce|flash) ")));
-    }
-    void clear() { m_lines.clear(); }
+    QStringList events;
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
     {
-        const bool ours = context.category && qstrncmp(context.category, "tarvix.", 7) == 0;
-        if (ours && s_current)
-            s_current->m_lines << message;
-        const bool problem = type == QtWarningMsg || type == QtCriticalMsg || type == QtFatalMsg;
-        if ((!ours || problem) && s_current && s_current->m_previous)
+        if (type == QtInfoMsg && qstrcmp(context.category, "tarvix.notify") == 0)
+            s_current->events << message;
+        else if (s_current->m_previous)
             s_current->m_previous(type, context, message);
     }
 
     inline static LogRecorder* s_current = nullptr;
     QtMessageHandler m_previous = nullptr;
-    QStringList m_lines;
 };
 
 // A test machine has no audio device.

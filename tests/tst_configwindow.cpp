@@ -44,8 +44,7 @@ void TestConfigWindow::init()
 // file's permissions, and a new start shows and uses what was saved.
 void TestConfigWindow::rejectedThenSavedAndRestarted()
 {
-    DialogAnswerer answerer;
-    answerer.answerAllWith(QMessageBox::Ok);
+    DialogAnswerer answerer(QMessageBox::Ok);
     TarvixRun run;
     QVERIFY(run.start());
     Ui::TarvixClass& ui = run.access->ui();
@@ -62,7 +61,7 @@ void TestConfigWindow::rejectedThenSavedAndRestarted()
     QCOMPARE(answerer.texts(),
         QStringList({QStringLiteral("Server port is not specified and will be installed in the default."),
             QStringLiteral("Not specified HTTP username.")}));
-    QCOMPARE(answerer.seen().last().title, QStringLiteral("Tarvix: configuration error"));
+    QCOMPARE(answerer.seen.last().title, QStringLiteral("Tarvix: configuration error"));
     QCOMPARE(ui.edServerPort->text(), QStringLiteral("80"));
     QCOMPARE(ui.tabConfig->currentIndex(), int(GeneralTab));
     QCOMPARE(run.tarvix->focusWidget(), ui.edLogin);
@@ -78,7 +77,7 @@ void TestConfigWindow::rejectedThenSavedAndRestarted()
     ui.edHostsRegExp->setText(hostsRegExp);
     ui.edHostStatRxPos->setText(QStringLiteral("3"));
     ui.rbSrvcsOnLMK->setChecked(true);
-    answerer.clear();
+    answerer.seen.clear();
     run.access->save();
     QCOMPARE(answerer.texts(), QStringList());
     QVERIFY(!run.tarvix->isVisible());
@@ -124,12 +123,12 @@ void TestConfigWindow::httpsToggleAsksForPort()
         {QStringLiteral("HTTPSPort"), QStringLiteral("8080")},
         {QStringLiteral("EnableHostsMonitoring"), false}, {QStringLiteral("EnableSrvcsMonitoring"), false}}));
     run.access->showConfig();
-    answerer.answer(QMessageBox::StandardButton(answer));
+    answerer.answerAllWith(QMessageBox::StandardButton(answer));
 
     QTest::mouseClick(run.access->ui().cbUseHttps, Qt::LeftButton);
 
     QCOMPARE(answerer.texts(), QStringList {question});
-    QCOMPARE(answerer.seen().first().buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(answerer.seen.first().buttons, QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(run.access->ui().edServerPort->text(), portAfter);
     QCOMPARE(run.access->ui().grBoxSsl->isEnabled(), !startHttps);
     QCOMPARE(run.access->settings().useHttps, startHttps); // nothing is in force before a save
@@ -156,8 +155,7 @@ void TestConfigWindow::saveAppliesTheWindow()
     QFETCH(QVariantMap, edits);
     QFETCH(int, recreations);
     const bool hostsOff = edits.contains(QStringLiteral("cbEnableHosts"));
-    DialogAnswerer answerer;
-    answerer.answerAllWith(QMessageBox::No);
+    DialogAnswerer answerer(QMessageBox::No);
     TarvixRun run;
     run.sim.setNeverAnswer(true);
     // No monitoring but where it is the point: an HTTPS poll of the plain simulator would fail.
@@ -187,8 +185,7 @@ void TestConfigWindow::saveAppliesTheWindow()
 // takes no empty name and is stored as it shows.
 void TestConfigWindow::editing()
 {
-    DialogAnswerer answerer;
-    answerer.answerAllWith(QMessageBox::Ok);
+    DialogAnswerer answerer(QMessageBox::Ok);
     TarvixRun run;
     QVERIFY(run.start({{QStringLiteral("AutoClose"), false}}));
     run.access->showConfig();

@@ -78,8 +78,7 @@ int runChild(const QString& scenario)
             {QStringLiteral("EnableSrvcsMonitoring"), false}});
     }
 
-    DialogAnswerer answerer;
-    answerer.answerAllWith(QMessageBox::Ok);
+    DialogAnswerer answerer(QMessageBox::Ok);
     Tarvix tarvix;
     TarvixTestAccess access(tarvix);
     const QDir dataDir = access.dataDir();
@@ -100,7 +99,7 @@ int runChild(const QString& scenario)
             access.save();
             facts += QStringLiteral(", then ") + visibleTexts(access);
         }
-        facts += QStringLiteral(", %1 boxes").arg(answerer.seen().size());
+        facts += QStringLiteral(", %1 boxes").arg(answerer.seen.size());
     }
     std::printf("FACTS %s\n", facts.toUtf8().constData());
     std::fflush(stdout);

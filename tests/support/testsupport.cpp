@@ -1,13 +1,11 @@
 #include "testsupport.h"
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QSettings>
 #include <QSystemTrayIcon>
-#include <QTimer>
 
 TemporaryProfile::TemporaryProfile() : m_oldHome(qgetenv("HOME")), m_oldConfigHome(qgetenv("XDG_CONFIG_HOME"))
 {
@@ -37,65 +35,32 @@ QVariant TemporaryProfile::storedValue(const QString& key) const
     return store.value(key);
 }
 
-DialogAnswerer::DialogAnswerer(QObject* parent) : QObject(parent)
+DialogAnswerer::DialogAnswerer(QMessageBox::StandardButton answer) : m_answer(answer)
 {
-    m_timerId = startTimer(20);
-}
-
-DialogAnswerer::~DialogAnswerer()
-{
-    killTimer(m_timerId);
-}
-
-void DialogAnswerer::answer(QMessageBox::StandardButton button)
-{
-    m_answers.append(button);
-}
-
-void DialogAnswerer::answerAllWith(QMessageBox::StandardButton button)
-{
-    m_default = button;
+    startTimer(20);
 }
 
 QStringList DialogAnswerer::texts() const
 {
     QStringList result;
-    for (const Seen& seen : m_seen)
-        result << seen.text;
+    for (const Seen& box : seen)
+        result << box.text;
     return result;
-}
-
-void DialogAnswerer::clear()
-{
-    m_seen.clear();
-    m_answers.clear();
 }
 
 void DialogAnswerer::timerEvent(QTimerEvent*)
 {
-    poll();
-}
-
-void DialogAnswerer::poll()
-{
     const QWidgetList widgets = QApplication::topLevelWidgets();
     for (QWidget* widget : widgets) {
         auto* box = qobject_cast<QMessageBox*>(widget);
-        if (!box || !box->isVisible() || m_answered.contains(box))
+        if (!box || !box->isVisible() || m_answered.contains(box) || m_answer == QMessageBox::NoButton)
             continue;
-        QMessageBox::StandardButton button = QMessageBox::NoButton;
-        if (!m_answers.isEmpty())
-            button = m_answers.takeFirst();
-        else if (m_default != QMessageBox::NoButton)
-            button = m_default;
-        else
-            continue;
-        m_seen.append(Seen {box->windowTitle(), box->text(), box->standardButtons()});
+        seen.append(Seen {box->windowTitle(), box->text(), box->standardButtons()});
         m_answered.append(box);
-        if (QAbstractButton* target = box->button(button))
+        if (QAbstractButton* target = box->button(m_answer))
             target->click();
         else
-            box->done(button);
+            box->done(m_answer);
     }
 }
 
@@ -109,11 +74,6 @@ UrlCatcher::~UrlCatcher()
 {
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-}
-
-void UrlCatcher::openUrl(const QUrl& url)
-{
-    urls.append(url);
 }
 
 bool haveSystemTray(QString* whyNot)

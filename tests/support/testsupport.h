@@ -10,9 +10,6 @@
 #include <QUrl>
 #include <QVariantMap>
 
-#include <functional>
-#include <memory>
-
 // A home and a configuration folder of the test's own, so settings files and the data directory
 // are real files that no other test and no user sees.
 class TemporaryProfile
@@ -36,12 +33,10 @@ private:
     QByteArray m_oldConfigHome;
 };
 
-// Answers modal message boxes as they appear, in order, and records what they said. A box that
-// was expected but never shown fails the test instead of hanging it.
+// Answers modal message boxes as they appear with one button and records what they said; with
+// NoButton it leaves them open until a button is set.
 class DialogAnswerer : public QObject
 {
-    Q_OBJECT
-
 public:
     struct Seen
     {
@@ -50,29 +45,18 @@ public:
         QMessageBox::StandardButtons buttons;
     };
 
-    explicit DialogAnswerer(QObject* parent = nullptr);
-    ~DialogAnswerer() override;
-
-    // Queue the button that answers the next box.
-    void answer(QMessageBox::StandardButton button);
-    // Answer every further box with this button (NoButton: leave them to the queue only).
-    void answerAllWith(QMessageBox::StandardButton button);
-
-    const QList<Seen>& seen() const { return m_seen; }
+    explicit DialogAnswerer(QMessageBox::StandardButton answer = QMessageBox::NoButton);
+    void answerAllWith(QMessageBox::StandardButton answer) { m_answer = answer; }
     QStringList texts() const;
-    void clear();
 
-private:
-    void poll();
-
-    QList<QMessageBox::StandardButton> m_answers;
-    QMessageBox::StandardButton m_default = QMessageBox::NoButton;
-    QList<Seen> m_seen;
-    QList<QPointer<QMessageBox>> m_answered;
-    int m_timerId = 0;
+    QList<Seen> seen;
 
 protected:
     void timerEvent(QTimerEvent* event) override;
+
+private:
+    QMessageBox::StandardButton m_answer;
+    QList<QPointer<QMessageBox>> m_answered;
 };
 
 // Catches what the program would open in the browser.
@@ -86,7 +70,7 @@ public:
     QList<QUrl> urls;
 
 public slots:
-    void openUrl(const QUrl& url);
+    void openUrl(const QUrl& url) { urls.append(url); }
 };
 
 // Tray tests need a real system tray; CI demands one, elsewhere they are skipped.
