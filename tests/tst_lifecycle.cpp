@@ -3,22 +3,21 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTest>
 
 #include <cstdio>
 
 // How the program starts and ends: the wait for a configuration, the questions whose answers end
-// it with their exit statuses, "Exit", and a desktop without (or not yet with) a tray. The tray
-// cases run this executable again as a child.
+// it with their exit statuses, "Exit", and a desktop without (or not yet with) a tray, whose cases
+// run this executable again as a child.
 class TestLifecycle : public QObject
 {
     Q_OBJECT
 
 private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
-    void init();
+    void init() { REQUIRE_SYSTEM_TRAY(); }
 
     void invalidConfigurationWaits_data();
     void invalidConfigurationWaits();
@@ -27,14 +26,13 @@ private slots:
     void questions();
     void trickledAnswerEndsAndCounts();
     void oneFailingListIsNotHidden();
-    void noSystemTray();
-    void waitsForSystemTray();
+    void systemTray_data();
+    void systemTray();
 };
 
 namespace {
 
-const char noTrayChild[] = "--no-tray-child";
-const char waitForTrayChild[] = "--wait-for-tray-child";
+const char trayChild[] = "--tray-child";
 const QString hostsTitle = QStringLiteral("Tarvix: HTTP error status of hosts request");
 const QString servicesTitle = QStringLiteral("Tarvix: HTTP error status of services request");
 
@@ -44,8 +42,9 @@ void print(const QString& line)
     std::fflush(stdout);
 }
 
-// The child prints each message box as it appears and answers it with Ok.
-int runChild(int argc, char* argv[], bool waitForTray)
+// The child waits this many seconds for a tray, prints each message box as it appears, answers it
+// with Ok, and prints how long it took to be up.
+int runChild(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
@@ -64,33 +63,13 @@ int runChild(int argc, char* argv[], bool waitForTray)
         }
     });
     boxes.start(20);
-    Tarvix::systemTrayWaitSeconds = waitForTray ? 20 : 1;
-    if (waitForTray)
-        print(QSystemTrayIcon::isSystemTrayAvailable() ? QStringLiteral("tray already there")
-                                                       : QStringLiteral("no tray yet"));
+    Tarvix::systemTrayWaitSeconds = QByteArray(argv[2]).toInt();
     Tarvix tarvix;
     print(QStringLiteral("up after %1 ms").arg(started.elapsed()));
     return 0;
 }
 
-QProcess* startChild(QProcess& child, const char* argument, const QProcessEnvironment& environment)
-{
-    QProcessEnvironment withoutBus = environment;
-    // A session bus could offer a tray of its own.
-    withoutBus.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    child.setProcessEnvironment(withoutBus);
-    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(argument)});
-    return &child;
-}
-
 } // namespace
-
-void TestLifecycle::init()
-{
-    // The children bring their own display.
-    if (!QByteArray(QTest::currentTestFunction()).endsWith("SystemTray"))
-        REQUIRE_SYSTEM_TRAY();
-}
 
 void TestLifecycle::invalidConfigurationWaits_data()
 {
@@ -115,8 +94,7 @@ void TestLifecycle::invalidConfigurationWaits()
     QFETCH(QVariantMap, fix);
 
     BalloonWatcher balloons;
-    DialogAnswerer answerer;
-    answerer.answerAllWith(QMessageBox::Ok);
+    DialogAnswerer answerer(QMessageBox::Ok);
     TarvixRun run;
     QVERIFY(run.start(stored));
 
@@ -225,16 +203,14 @@ void TestLifecycle::questions()
     QFETCH(QString, text);
     QFETCH(QString, then);
 
-    DialogAnswerer answerer;
     // A box before its time is answered No and fails the test rather than hanging it.
-    if (polls > 1)
-        answerer.answerAllWith(QMessageBox::No);
+    DialogAnswerer answerer(polls > 1 ? QMessageBox::No : QMessageBox::NoButton);
     TarvixRun run(fault == QLatin1String("https"));
     QVERIFY(fault == QLatin1String("https") || run.sim.applyCommand(fault));
     QVERIFY2(run.start(settings), qPrintable(run.sim.errorString()));
     for (int poll = 2; poll <= polls; ++poll) {
         QVERIFY(run.waitIdle());
-        QVERIFY(answerer.seen().isEmpty());
+        QVERIFY(answerer.seen.isEmpty());
         if (poll == polls)
             answerer.answerAllWith(QMessageBox::NoButton);
         run.access->poll();
@@ -252,15 +228,15 @@ void TestLifecycle::questions()
 
     QCOMPARE(harness::runApplication(10000,
                  [&] {
-                     return answered && answerer.seen().size() == titles.size()
+                     return answered && answerer.seen.size() == titles.size()
                          && run.access->http()->pendingRequestCount() == 0
                          && (run.access->pollTimer().isActive() || run.tarvix->isVisible());
                  }),
         status);
     QStringList seenTitles;
-    for (const DialogAnswerer::Seen& seen : answerer.seen()) {
-        seenTitles << seen.title;
-        QVERIFY2(seen.text.startsWith(text), qPrintable(seen.text));
+    for (const DialogAnswerer::Seen& box : answerer.seen) {
+        seenTitles << box.title;
+        QVERIFY2(box.text.startsWith(text), qPrintable(box.text));
     }
     seenTitles.sort();
     QCOMPARE(seenTitles, titles);
@@ -275,10 +251,10 @@ void TestLifecycle::questions()
     if (then != QLatin1String("polling"))
         return;
     // Polling goes on: the next error asks again, the next good answer ends the error state.
-    answerer.clear();
+    answerer.seen.clear();
     QVERIFY(mended.isEmpty() || run.sim.applyCommand(mended));
     QVERIFY(run.pollAndWait());
-    QCOMPARE(answerer.seen().size(), mended.isEmpty() ? titles.size() : 0);
+    QCOMPARE(answerer.seen.size(), mended.isEmpty() ? titles.size() : 0);
     QCOMPARE(run.access->errorReported(), mended.isEmpty());
 }
 
@@ -306,8 +282,7 @@ void TestLifecycle::trickledAnswerEndsAndCounts()
 // not freeze in silence.
 void TestLifecycle::oneFailingListIsNotHidden()
 {
-    DialogAnswerer answerer;
-    answerer.answerAllWith(QMessageBox::No);
+    DialogAnswerer answerer(QMessageBox::No);
     BalloonWatcher balloons;
     TarvixRun run;
     run.sim.setHost(QStringLiteral("web1"), NagiosSimulator::HostState::Down);
@@ -318,8 +293,8 @@ void TestLifecycle::oneFailingListIsNotHidden()
 
     for (int poll = 1; poll <= 7; ++poll)
         QVERIFY(run.pollAndWait());
-    QCOMPARE(answerer.seen().size(), 1);
-    QCOMPARE(answerer.seen().at(0).title, servicesTitle);
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen.at(0).title, servicesTitle);
     QVERIFY2(run.toolTip().contains(stale), qPrintable(run.toolTip()));
     QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::problemIcon));
 
@@ -338,73 +313,69 @@ void TestLifecycle::oneFailingListIsNotHidden()
     QVERIFY(balloons.titles().contains(QStringLiteral("Tarvix")));
 }
 
-void TestLifecycle::noSystemTray()
+void TestLifecycle::systemTray_data()
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    QProcess child;
-    QVERIFY(startChild(child, noTrayChild, environment)->waitForFinished(30000));
-    const QString output = QString::fromUtf8(child.readAllStandardOutput());
-
-    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(child.exitCode(), 255);
-    const QStringList parts = output.trimmed().split(QLatin1Char('|'));
-    QCOMPARE(parts.size(), 4);
-    QCOMPARE(parts.at(1), QStringLiteral("Systray"));
-    QCOMPARE(parts.at(2), QStringLiteral("I couldn't detect any system tray on this system."));
-    // It waited for a tray before giving up.
-    QVERIFY2(parts.at(3).toInt() >= 1000, qPrintable(output));
+    QTest::addColumn<bool>("trayLater");
+    QTest::newRow("none within the wait: a message, status 255") << false;
+    QTest::newRow("one that comes up after the program: it starts") << true;
 }
 
-// A display of its own, on which the tray comes up only after the program.
-void TestLifecycle::waitsForSystemTray()
+// The child's display has no tray, or one that comes up 1.5 s after the child: a display of its
+// own, with trayer started late.
+void TestLifecycle::systemTray()
 {
-    const QString xvfbProgram = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    const QString trayerProgram = QStandardPaths::findExecutable(QStringLiteral("trayer"));
-    if (xvfbProgram.isEmpty() || trayerProgram.isEmpty()) {
-        if (qEnvironmentVariable("TARVIX_REQUIRE_TRAY") == QLatin1String("true"))
-            QFAIL("Xvfb and trayer are needed");
-        QSKIP("Xvfb and trayer are needed");
-    }
-    QProcess xvfb;
-    xvfb.start(xvfbProgram, {"-displayfd", "1", "-nolisten", "tcp"});
-    QByteArray display;
-    while (!display.contains('\n') && xvfb.waitForReadyRead(10000))
-        display += xvfb.readAllStandardOutput();
-    QVERIFY2(display.contains('\n'), "Xvfb did not start");
-
+    QFETCH(bool, trayLater);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + QString::fromLatin1(display.trimmed()));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    QProcess child;
-    startChild(child, waitForTrayChild, environment);
-    QByteArray output;
-    while (!output.contains('\n') && child.waitForReadyRead(10000))
-        output += child.readAllStandardOutput();
-    QCOMPARE(output.trimmed(), QByteArray("no tray yet"));
-
-    QVERIFY2(!child.waitForFinished(1500), child.readAll().constData());
+    // A session bus could offer a tray of its own.
+    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    environment.insert(
+        QStringLiteral("QT_QPA_PLATFORM"), trayLater ? QStringLiteral("xcb") : QStringLiteral("offscreen"));
+    QProcess xvfb;
     QProcess trayer;
-    trayer.setProcessEnvironment(environment);
-    trayer.start(trayerProgram, {QStringLiteral("--edge"), QStringLiteral("top")});
-    const bool ended = child.waitForFinished(20000);
-    output += child.readAllStandardOutput();
+    QProcess child;
+    if (trayLater) {
+        xvfb.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-nolisten", "tcp"});
+        QByteArray display;
+        while (!display.contains('\n') && xvfb.waitForReadyRead(10000))
+            display += xvfb.readAllStandardOutput();
+        QVERIFY2(display.contains('\n'), "Xvfb did not start");
+        environment.insert(
+            QStringLiteral("DISPLAY"), QLatin1Char(':') + QString::fromLatin1(display.trimmed()));
+        trayer.setProcessEnvironment(environment);
+    }
+    child.setProcessEnvironment(environment);
+    child.start(
+        QCoreApplication::applicationFilePath(), {QString::fromLatin1(trayChild), trayLater ? "20" : "1"});
+    if (trayLater) {
+        QVERIFY2(!child.waitForFinished(1500), child.readAll().constData());
+        trayer.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
+    }
+    const bool ended = child.waitForFinished(30000);
+    const QString output = QString::fromUtf8(child.readAllStandardOutput());
     for (QProcess* process : {&child, &trayer, &xvfb}) {
         process->kill();
         process->waitForFinished(5000);
     }
-    QVERIFY2(ended && child.exitCode() == 0, output.constData());
-    const QRegularExpressionMatch up
-        = QRegularExpression(QStringLiteral("\nup after (\\d+) ms\n$")).match(QString::fromUtf8(output));
-    QVERIFY2(up.hasMatch() && up.captured(1).toInt() >= 1500, output.constData());
+    QVERIFY2(ended && child.exitStatus() == QProcess::NormalExit, qPrintable(output));
+    if (trayLater) {
+        QCOMPARE(child.exitCode(), 0);
+        const QRegularExpressionMatch up
+            = QRegularExpression(QStringLiteral("up after (\\d+) ms\n$")).match(output);
+        QVERIFY2(up.hasMatch() && up.captured(1).toInt() >= 1500, qPrintable(output));
+        return;
+    }
+    QCOMPARE(child.exitCode(), 255);
+    const QStringList parts = output.trimmed().split(QLatin1Char('|'));
+    QCOMPARE(parts.mid(0, 3),
+        QStringList({"box", "Systray", "I couldn't detect any system tray on this system."}));
+    // It waited for a tray before giving up.
+    QVERIFY2(parts.value(3).toInt() >= 1000, qPrintable(output));
 }
 
 int main(int argc, char* argv[])
 {
-    if (argc > 1 && qstrcmp(argv[1], noTrayChild) == 0)
-        return runChild(argc, argv, false);
-    if (argc > 1 && qstrcmp(argv[1], waitForTrayChild) == 0)
-        return runChild(argc, argv, true);
+    if (argc == 3 && qstrcmp(argv[1], trayChild) == 0)
+        return runChild(argc, argv);
 
     QApplication app(argc, argv);
     TestLifecycle test;
