@@ -3,14 +3,10 @@
 
 #include <QDateTime>
 #include <QHash>
-#include <QPointer>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
-#include <functional>
 #include <memory>
 
 namespace {
@@ -39,8 +35,6 @@ public:
             m_byId.insert(id,
                 {error, m_client->error(), m_client->errorString(), m_client->lastStatusCode(),
                     m_client->readAll()});
-            if (m_onFinished)
-                m_onFinished(id);
         });
     }
     int setHost(quint16 port, HttpClient::ConnectionMode mode = HttpClient::ConnectionModeHttp)
@@ -54,7 +48,6 @@ public:
     int count(int id) const { return int(m_ids.count(id)); }
     Finished result(int id) const { return m_byId.value(id); }
     QList<int> ids() const { return m_ids; }
-    std::function<void(int id)> m_onFinished;
 
 private:
     HttpClient* m_client;
@@ -64,6 +57,7 @@ private:
 
 } // namespace
 
+// The client's contract with the poll cycle, and its bounds against broken or hostile servers.
 class TestHttpClient : public QObject
 {
     Q_OBJECT
@@ -71,7 +65,6 @@ class TestHttpClient : public QObject
 private slots:
     void init();
     void cleanup();
-    void idsFinishInQueueOrderNeverSynchronously();
     void answers_data();
     void answers();
     void hostileServers_data();
@@ -80,7 +73,6 @@ private slots:
     void pendingRequestsStayBounded();
     void abortAndCloseFinishEveryRequestOnce_data();
     void abortAndCloseFinishEveryRequestOnce();
-    void clientMayBeDeletedByItsReceiver();
 
 private:
     std::unique_ptr<NagiosSimulator> m_sim;
@@ -105,30 +97,6 @@ void TestHttpClient::cleanup()
     m_rec.reset();
     m_client.reset();
     m_sim.reset();
-}
-
-void TestHttpClient::idsFinishInQueueOrderNeverSynchronously()
-{
-    QList<int> ids;
-    ids << m_client->setUser({}, {}) << m_rec->setHost(m_sim->port()) << m_client->get(servicesPath)
-        << m_client->get(servicesPath) << m_client->setUser({}, {});
-    for (int i = 1; i < ids.size(); ++i)
-        QVERIFY(ids.at(i) > ids.at(i - 1));
-    // A request queued from inside a notification is not reported from inside that call either.
-    int lateId = 0;
-    bool lateSynchronous = false;
-    m_rec->m_onFinished = [&](int id) {
-        if (id == ids.at(2)) {
-            lateId = m_client->get(servicesPath);
-            lateSynchronous = m_rec->count(lateId) > 0;
-        }
-    };
-    QVERIFY(m_rec->ids().isEmpty());
-    QVERIFY(m_rec->waitFor(ids.last()));
-    QVERIFY(m_rec->waitFor(lateId));
-    QCOMPARE(m_rec->ids(), ids + QList<int> {lateId});
-    QVERIFY(!lateSynchronous);
-    QCOMPARE(m_client->pendingRequestCount(), 0);
 }
 
 void TestHttpClient::answers_data()
@@ -216,9 +184,6 @@ void TestHttpClient::hostileServers_data()
         << int(HttpClient::WrongContentLength) << int(F::TooLarge) << QStringLiteral("more than 4 MiB");
     *row("endless chunked body: cap")
         << QStringLiteral("endless on") << QStringLiteral("endless off") << false
-        << int(HttpClient::WrongContentLength) << int(F::TooLarge) << QStringLiteral("more than 4 MiB");
-    *row("long body without line end: cap")
-        << QStringLiteral("longline 64M") << QStringLiteral("longline 0") << false
         << int(HttpClient::WrongContentLength) << int(F::TooLarge) << QStringLiteral("more than 4 MiB");
     *row("100,000 header lines: header limit")
         << QStringLiteral("headers 100000") << QStringLiteral("headers 0") << false
@@ -357,25 +322,6 @@ void TestHttpClient::abortAndCloseFinishEveryRequestOnce()
     QVERIFY(m_rec->waitFor(next));
     QCOMPARE(m_rec->result(next).statusCode, 200);
     QCOMPARE(m_rec->ids(), ids + QList<int> {next});
-}
-
-// Replacing the client from inside its own notification must not touch the deleted object.
-void TestHttpClient::clientMayBeDeletedByItsReceiver()
-{
-    m_rec->setHost(m_sim->port());
-    const int first = m_client->get(servicesPath);
-    m_client->get(servicesPath);
-    m_client->setUser({}, {});
-    QPointer<HttpClient> watched(m_client.get());
-    m_rec->m_onFinished = [&](int id) {
-        if (id == first)
-            m_client.reset();
-    };
-    QVERIFY(m_rec->waitFor(first));
-    QVERIFY(watched.isNull());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
-    QCOMPARE(m_rec->ids().last(), first);
 }
 
 QTEST_GUILESS_MAIN(TestHttpClient)
