@@ -31,10 +31,6 @@ public:
                         QString::fromUtf8(line.left(equals)), QString::fromUtf8(line.mid(equals + 1)));
             }
         }
-        for (const QString& name : QProcess::systemEnvironment()) {
-            if (name.startsWith(QLatin1String("TARVIX_REAL_NAGIOS_")))
-                m_env.insert(name.section(QLatin1Char('='), 0, 0), name.section(QLatin1Char('='), 1));
-        }
         if (!env("TARVIX_REAL_NAGIOS_URL").isEmpty() && !env("TARVIX_REAL_NAGIOS_SCRIPT").isEmpty())
             return true;
         *whyNot = "No real Nagios test bed (no " + file.toUtf8()

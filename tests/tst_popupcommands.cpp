@@ -30,9 +30,7 @@ private:
     void acknowledge(QWidget* popup, const QString& comment);
 
     RealNagiosBed m_bed;
-    std::unique_ptr<TemporaryProfile> m_profile;
-    std::unique_ptr<Tarvix> m_tarvix;
-    std::unique_ptr<TarvixTestAccess> m_access;
+    std::unique_ptr<TarvixRun> m_run;
     BalloonWatcher m_balloons;
 };
 
@@ -41,39 +39,24 @@ void TestPopupCommands::initTestCase()
     REQUIRE_SYSTEM_TRAY();
     REQUIRE_REAL_NAGIOS(m_bed);
     // From a clean slate: a recovery also ends an acknowledgement of an earlier run.
-    QVERIFY(m_bed.runScript({QStringLiteral("reset")}));
-    QVERIFY(m_bed.runScript({QStringLiteral("set"), QStringLiteral("service"), QStringLiteral("web01"),
-        QStringLiteral("HTTP Check"), QStringLiteral("CRITICAL"), QStringLiteral("HTTP CRITICAL - 503")}));
-    QVERIFY(m_bed.runScript({QStringLiteral("set"), QStringLiteral("service"), QStringLiteral("db01"),
-        QStringLiteral("Disk: /var"), QStringLiteral("WARNING")}));
-    QVERIFY(m_bed.runScript({QStringLiteral("set"), QStringLiteral("host"), QStringLiteral("lab printer"),
-        QStringLiteral("DOWN")}));
+    QVERIFY(m_bed.runScript({"reset"}));
+    QVERIFY(m_bed.runScript({"set", "service", "web01", "HTTP Check", "CRITICAL", "HTTP CRITICAL - 503"}));
+    QVERIFY(m_bed.runScript({"set", "service", "db01", "Disk: /var", "WARNING"}));
+    QVERIFY(m_bed.runScript(
+        {"set", QStringLiteral("host"), QStringLiteral("lab printer"), QStringLiteral("DOWN")}));
 
-    m_profile = std::make_unique<TemporaryProfile>();
     // The longest period: whatever shows sooner came from a poll the program made at once.
-    m_profile->writeSettings({
-        {QStringLiteral("ServerAddress"), m_bed.host()},
-        {QStringLiteral("HTTPPort"), QString::number(m_bed.port())},
-        {QStringLiteral("UseUserDefExecDir"), true},
-        {QStringLiteral("UserDefNagiosExecDir"), m_bed.env("TARVIX_REAL_NAGIOS_CGI")},
-        {QStringLiteral("UseHTTPAuth"), true},
-        {QStringLiteral("Login"), m_bed.env("TARVIX_REAL_NAGIOS_USER")},
-        {QStringLiteral("Password"), m_bed.env("TARVIX_REAL_NAGIOS_PASSWORD")},
-        {QStringLiteral("RequestPeriod"), 600},
-        {QStringLiteral("DisableLocalization"), true},
-        {QStringLiteral("PopupsStayOnTop"), false},
-    });
-    m_tarvix = std::make_unique<Tarvix>();
-    m_tarvix->setSoundPlayer(std::make_unique<RecordingSoundPlayer>(std::make_shared<QStringList>()));
-    m_access = std::make_unique<TarvixTestAccess>(*m_tarvix);
+    m_run = std::make_unique<TarvixRun>();
+    QVERIFY(m_run->start({{"ServerAddress", m_bed.host()}, {"HTTPPort", QString::number(m_bed.port())},
+        {"UseUserDefExecDir", true}, {"UserDefNagiosExecDir", m_bed.env("TARVIX_REAL_NAGIOS_CGI")},
+        {"UseHTTPAuth", true}, {"Login", m_bed.env("TARVIX_REAL_NAGIOS_USER")},
+        {"Password", m_bed.env("TARVIX_REAL_NAGIOS_PASSWORD")}, {"UseTrayMessages", false}}));
     QTRY_VERIFY_WITH_TIMEOUT(harness::popups().size() == 3, 30000);
 }
 
 void TestPopupCommands::cleanupTestCase()
 {
-    m_access.reset();
-    m_tarvix.reset();
-    m_profile.reset();
+    m_run.reset();
 }
 
 QWidget* TestPopupCommands::popupFor(const QString& name, bool recovery) const
@@ -132,7 +115,7 @@ void TestPopupCommands::acknowledgeFromThePopup()
     QTRY_VERIFY_WITH_TIMEOUT(m_bed.field(web01, http, "problem_has_been_acknowledged").toBool(), 30000);
     QCOMPARE(m_bed.field(web01, http, "acknowledgement_type").toInt(), 2);
     QCOMPARE(m_bed.commentAuthor(web01, comment), m_bed.env("TARVIX_REAL_NAGIOS_USER"));
-    QCOMPARE(m_profile->storedValue(QStringLiteral("AcknowledgeComment")).toString(), comment);
+    QCOMPARE(m_run->profile.storedValue(QStringLiteral("AcknowledgeComment")).toString(), comment);
 
     QWidget* recovery = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT(
@@ -160,8 +143,8 @@ void TestPopupCommands::recheckFromThePopup()
 // and Nagios unchanged.
 void TestPopupCommands::refusalShowsInThePopup()
 {
-    m_access->settings().login = m_bed.env("TARVIX_REAL_NAGIOS_VIEWER");
-    m_access->settings().password = m_bed.env("TARVIX_REAL_NAGIOS_VIEWER_PASSWORD");
+    m_run->access->settings().login = m_bed.env("TARVIX_REAL_NAGIOS_VIEWER");
+    m_run->access->settings().password = m_bed.env("TARVIX_REAL_NAGIOS_VIEWER_PASSWORD");
     QWidget* popup = popupFor(QStringLiteral("Disk: /var:db01"));
     QVERIFY(popup);
     m_balloons.balloons.clear();
@@ -181,8 +164,8 @@ void TestPopupCommands::refusalShowsInThePopup()
 // The command belongs to the main object: it goes on, and nothing is told of it.
 void TestPopupCommands::popupClosedWhileItsCommandRuns()
 {
-    m_access->settings().login = m_bed.env("TARVIX_REAL_NAGIOS_USER");
-    m_access->settings().password = m_bed.env("TARVIX_REAL_NAGIOS_PASSWORD");
+    m_run->access->settings().login = m_bed.env("TARVIX_REAL_NAGIOS_USER");
+    m_run->access->settings().password = m_bed.env("TARVIX_REAL_NAGIOS_PASSWORD");
     QPointer<QWidget> popup = popupFor(QStringLiteral("Disk: /var:db01"));
     QVERIFY(popup);
     button(popup, "btnRecheck")->click();
