@@ -193,19 +193,19 @@ public:
         if (!sim.isListening())
             return false;
         QVariantMap values {
-            {QStringLiteral("ServerAddress"), QStringLiteral("127.0.0.1")},
-            {QStringLiteral("UseHTTPS"), sim.isHttps()},
+            {"ServerAddress", "127.0.0.1"},
+            {"UseHTTPS", sim.isHttps()},
             {sim.isHttps() ? QStringLiteral("HTTPSPort") : QStringLiteral("HTTPPort"),
                 QString::number(sim.port())},
-            {QStringLiteral("RequestPeriod"), 600},
-            {QStringLiteral("DisableLocalization"), true},
-            {QStringLiteral("UseHostDownStat"), true},
-            {QStringLiteral("UseHostUnreachStat"), true},
-            {QStringLiteral("UseSrvCritStat"), true},
-            {QStringLiteral("UseSrvWarnStat"), true},
-            {QStringLiteral("UseSrvUnknStat"), true},
-            {QStringLiteral("UseTrayMessages"), true},
-            {QStringLiteral("PopupsStayOnTop"), false},
+            {"RequestPeriod", 600},
+            {"DisableLocalization", true},
+            {"UseHostDownStat", true},
+            {"UseHostUnreachStat", true},
+            {"UseSrvCritStat", true},
+            {"UseSrvWarnStat", true},
+            {"UseSrvUnknStat", true},
+            {"UseTrayMessages", true},
+            {"PopupsStayOnTop", false},
         };
         values.insert(overrides);
         profile.writeSettings(values);

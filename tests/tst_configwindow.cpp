@@ -118,10 +118,8 @@ void TestConfigWindow::httpsToggleAsksForPort()
     DialogAnswerer answerer;
     TarvixRun run;
     // No monitoring: an HTTPS poll of the plain simulator would bring its own questions.
-    QVERIFY(run.start({{QStringLiteral("UseHTTPS"), startHttps},
-        {QStringLiteral("HTTPPort"), QStringLiteral("8080")},
-        {QStringLiteral("HTTPSPort"), QStringLiteral("8080")},
-        {QStringLiteral("EnableHostsMonitoring"), false}, {QStringLiteral("EnableSrvcsMonitoring"), false}}));
+    QVERIFY(run.start({{"UseHTTPS", startHttps}, {"HTTPPort", "8080"}, {"HTTPSPort", "8080"},
+        {"EnableHostsMonitoring", false}, {"EnableSrvcsMonitoring", false}}));
     run.access->showConfig();
     answerer.answerAllWith(QMessageBox::StandardButton(answer));
 
@@ -139,15 +137,13 @@ void TestConfigWindow::saveAppliesTheWindow_data()
     QTest::addColumn<QVariantMap>("edits");
     QTest::addColumn<int>("recreations"); // of the HTTP client
 
-    QTest::newRow("address changed: the same client")
-        << QVariantMap {{QStringLiteral("edServerAddress"), QStringLiteral("localhost")}} << 0;
-    QTest::newRow("certificate choice only")
-        << QVariantMap {{QStringLiteral("rbAllowInvalidCert"), true}} << 1;
-    QTest::newRow("protocol only") << QVariantMap {{QStringLiteral("cbUseHttps"), true}} << 1;
-    QTest::newRow("protocol and certificate choice") << QVariantMap {{QStringLiteral("cbUseHttps"), true},
-        {QStringLiteral("rbAllowInvalidCert"), true}} << 2;
+    QTest::newRow("address changed: the same client") << QVariantMap {{"edServerAddress", "localhost"}} << 0;
+    QTest::newRow("certificate choice only") << QVariantMap {{"rbAllowInvalidCert", true}} << 1;
+    QTest::newRow("protocol only") << QVariantMap {{"cbUseHttps", true}} << 1;
+    QTest::newRow("protocol and certificate choice")
+        << QVariantMap {{"cbUseHttps", true}, {"rbAllowInvalidCert", true}} << 2;
     QTest::newRow("hosts monitoring switched off: its late answer is not taken")
-        << QVariantMap {{QStringLiteral("cbEnableHosts"), false}} << 0;
+        << QVariantMap {{"cbEnableHosts", false}} << 0;
 }
 
 void TestConfigWindow::saveAppliesTheWindow()
@@ -160,8 +156,7 @@ void TestConfigWindow::saveAppliesTheWindow()
     run.sim.setNeverAnswer(true);
     // No monitoring but where it is the point: an HTTPS poll of the plain simulator would fail.
     const bool monitoring = hostsOff;
-    QVERIFY(run.start({{QStringLiteral("EnableHostsMonitoring"), monitoring},
-        {QStringLiteral("EnableSrvcsMonitoring"), monitoring}}));
+    QVERIFY(run.start({{"EnableHostsMonitoring", monitoring}, {"EnableSrvcsMonitoring", monitoring}}));
     QCOMPARE(run.access->hostsRequestId() > 0, monitoring);
     run.access->showConfig();
     QVERIFY(harness::setWidgets(*run.tarvix, edits));
@@ -187,7 +182,7 @@ void TestConfigWindow::editing()
 {
     DialogAnswerer answerer(QMessageBox::Ok);
     TarvixRun run;
-    QVERIFY(run.start({{QStringLiteral("AutoClose"), false}}));
+    QVERIFY(run.start({{"AutoClose", false}}));
     run.access->showConfig();
     Ui::TarvixClass& ui = run.access->ui();
     const auto enabled = [&ui] {
@@ -204,7 +199,7 @@ void TestConfigWindow::editing()
 
     QTest::mouseClick(ui.btnAddHost, Qt::LeftButton);
     QCOMPARE(ui.listHosts->count(), 0);
-    for (const QString& name : {QStringLiteral("web1"), QStringLiteral("db2"), QStringLiteral("app3")}) {
+    for (const char* name : {"web1", "db2", "app3"}) {
         ui.edAddHost->setText(name);
         QTest::mouseClick(ui.btnAddHost, Qt::LeftButton);
     }

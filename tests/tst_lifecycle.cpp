@@ -78,12 +78,11 @@ void TestLifecycle::invalidConfigurationWaits_data()
     QTest::addColumn<QVariantMap>("fix"); // widgets set before "Save"
 
     QTest::newRow("no server address")
-        << QVariantMap {{QStringLiteral("ServerAddress"), QString()}} << "No server address of Nagios found."
-        << QVariantMap {{QStringLiteral("edServerAddress"), "127.0.0.1"}};
+        << QVariantMap {{"ServerAddress", QString()}} << "No server address of Nagios found."
+        << QVariantMap {{"edServerAddress", "127.0.0.1"}};
     QTest::newRow("an empty own hosts request")
-        << QVariantMap {{QStringLiteral("UseUserDefHostsRequest"), true},
-               {QStringLiteral("UserDefHostsRequest"), QString()}}
-        << "No request for the status of hosts." << QVariantMap {{QStringLiteral("cbHostsRequest"), false}};
+        << QVariantMap {{"UseUserDefHostsRequest", true}, {"UserDefHostsRequest", QString()}}
+        << "No request for the status of hosts." << QVariantMap {{"cbHostsRequest", false}};
 }
 
 // Nothing is polled until a valid configuration is saved; then at once, with the built-in queries.
@@ -153,11 +152,9 @@ void TestLifecycle::questions_data()
     const int met = harness::loopConditionMet;
     const int yes = QMessageBox::Yes;
     const int no = QMessageBox::No;
-    const QVariantMap wrongPassword {{QStringLiteral("UseHTTPAuth"), true},
-        {QStringLiteral("Login"), QStringLiteral("tarvix")},
-        {QStringLiteral("Password"), QStringLiteral("wrong")}};
-    const QVariantMap hostsOnly {{QStringLiteral("EnableSrvcsMonitoring"), false}};
-    const QVariantMap denyCertificate {{QStringLiteral("DenySSLCert"), true}};
+    const QVariantMap wrongPassword {{"UseHTTPAuth", true}, {"Login", "tarvix"}, {"Password", "wrong"}};
+    const QVariantMap hostsOnly {{"EnableSrvcsMonitoring", false}};
+    const QVariantMap denyCertificate {{"DenySSLCert", true}};
     const QString login = QStringLiteral("Invalid password or username. Terminate application? Clicking "
                                          "\"No\" will open the program settings.");
     const QString badStatus
@@ -179,8 +176,8 @@ void TestLifecycle::questions_data()
     row("wrong password, No: the settings at the user name", "auth tarvix secret", wrongPassword, 1, no, met,
         hosts, login, "user name");
     row("404, Yes: status 0", "status 404", hostsOnly, 1, yes, 0, hosts, badStatus, "");
-    row("services 404, No: polling goes on", "status 404", {{QStringLiteral("EnableHostsMonitoring"), false}},
-        1, no, met, {servicesTitle}, badStatus, "polling", "status 0");
+    row("services 404, No: polling goes on", "status 404", {{"EnableHostsMonitoring", false}}, 1, no, met,
+        {servicesTitle}, badStatus, "polling", "status 0");
     row("404, Cancel: the settings", "status 404", hostsOnly, 1, QMessageBox::Cancel, met, hosts, badStatus,
         "settings");
     // Six failures in a row are tolerated, counted for each list on its own.
@@ -264,7 +261,7 @@ void TestLifecycle::trickledAnswerEndsAndCounts()
 {
     TarvixRun run;
     run.sim.setTrickle(50);
-    QVERIFY(run.start({{QStringLiteral("EnableSrvcsMonitoring"), false}}));
+    QVERIFY(run.start({{"EnableSrvcsMonitoring", false}}));
     run.access->http()->setTotalTimeout(600);
     QTRY_COMPARE(run.sim.requestCount(), 1);
     run.access->poll();
@@ -301,7 +298,7 @@ void TestLifecycle::oneFailingListIsNotHidden()
     // The hosts answers keep coming without ending the error state.
     run.sim.setHost(QStringLiteral("web2"), NagiosSimulator::HostState::Down);
     QVERIFY(run.pollAndWait());
-    QCOMPARE(run.hostEntries(), QStringList({QStringLiteral("web1"), QStringLiteral("web2")}));
+    QCOMPARE(run.hostEntries(), QStringList({"web1", "web2"}));
     QVERIFY(run.toolTip().contains(stale));
     QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::problemIcon));
 

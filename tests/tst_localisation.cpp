@@ -73,9 +73,8 @@ int runChild(const QString& scenario)
         qputenv("HOME", (blocker.fileName() + QStringLiteral("/home")).toLocal8Bit());
     } else if (scenario == QLatin1String("disable-localization")) {
         // Valid, so nothing asks at start; with monitoring off it sends nothing anywhere.
-        profile.writeSettings({{QStringLiteral("ServerAddress"), QStringLiteral("127.0.0.1")},
-            {QStringLiteral("EnableHostsMonitoring"), false},
-            {QStringLiteral("EnableSrvcsMonitoring"), false}});
+        profile.writeSettings({{"ServerAddress", "127.0.0.1"}, {"EnableHostsMonitoring", false},
+            {"EnableSrvcsMonitoring", false}});
     }
 
     DialogAnswerer answerer(QMessageBox::Ok);

@@ -62,7 +62,7 @@ void TestMonitoring::connectTimeout()
     BalloonWatcher balloons;
     TarvixRun run;
     run.sim.setNeverAccept(true);
-    QVERIFY(run.start({{QStringLiteral("RequestPeriod"), period}}));
+    QVERIFY(run.start({{"RequestPeriod", period}}));
     run.access->pollTimer().stop();
 
     for (int poll = 1; poll <= reportedAtPoll; ++poll) {
@@ -106,9 +106,7 @@ void TestMonitoring::pageChangesReachTray()
     run.sim.setHost(web, NagiosSimulator::HostState::Down);
     run.sim.setService(printer, toner, NagiosSimulator::ServiceState::Critical);
     run.sim.requireBasicAuth(QStringLiteral("tarvix"), QStringLiteral("s3cret:x"));
-    QVERIFY(run.startAndWait(
-        {{QStringLiteral("UseHTTPAuth"), true}, {QStringLiteral("Login"), QStringLiteral("tarvix")},
-            {QStringLiteral("Password"), QStringLiteral("s3cret:x")}}));
+    QVERIFY(run.startAndWait({{"UseHTTPAuth", true}, {"Login", "tarvix"}, {"Password", "s3cret:x"}}));
 
     QStringList requests;
     for (const RecordedRequest& request : run.sim.requests())
@@ -183,7 +181,7 @@ void TestMonitoring::unreadablePage()
         run.sim.setHost(host, NagiosSimulator::HostState::Down);
     run.sim.addGeneratedServices(30, 4, NagiosSimulator::ServiceState::Critical);
     // Flashing would put the normal icon back over the error state's.
-    QVERIFY(run.startAndWait({{QStringLiteral("FlashesInTray"), false}}));
+    QVERIFY(run.startAndWait({{"FlashesInTray", false}}));
     QCOMPARE(run.serviceEntries().size(), 120);
 
     const auto setFault = [&](bool on) {

@@ -73,40 +73,31 @@ void TestTrayUi::clickOpensMenu()
     TarvixRun run;
     run.sim.setHost(web, NagiosSimulator::HostState::Down);
     // A balloon just shown under Xvfb makes the window system close a menu more often.
-    QVERIFY(run.startAndWait({{QStringLiteral("NumMenuOnLMK"), mode},
-        {QStringLiteral("ShowHostsMessages"), false}, {QStringLiteral("FlashesInTray"), false}}));
+    QVERIFY(
+        run.startAndWait({{"NumMenuOnLMK", mode}, {"ShowHostsMessages", false}, {"FlashesInTray", false}}));
 
-    QString opened = QStringLiteral("none");
-    QObject recorder;
-    const QList<QPair<QMenu*, QString>> menus {{&run.access->hostsMenu(), QStringLiteral("hosts")},
+    const QHash<QWidget*, QString> names {{&run.access->hostsMenu(), QStringLiteral("hosts")},
         {&run.access->servicesMenu(), QStringLiteral("services")},
         {&run.access->combinedMenu(), QStringLiteral("combined")}};
-    for (const auto& [menu, name] : menus) {
-        QObject::connect(menu, &QMenu::aboutToShow, &recorder, [&opened, name = name] {
-            if (opened == QLatin1String("none"))
-                opened = name;
-        });
-    }
+    QString opened = QStringLiteral("none");
     const bool choose = expectedMenu == QLatin1String("combined");
     bool chosen = false;
     QElapsedTimer waited;
     waited.start();
     QTimer watcher;
     QObject::connect(&watcher, &QTimer::timeout, qApp, [&] {
-        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            // The first key selects "List of down hosts", the second the entry.
-            if (choose && !chosen) {
-                chosen = true;
-                QTest::keyClick(menu, Qt::Key_Down);
-                QTest::keyClick(menu, Qt::Key_Down);
-                QTest::keyClick(menu, Qt::Key_Return);
-            }
-            menu->hide();
-        } else if (waited.elapsed() > 5000) {
-            for (QWidget* widget : QApplication::topLevelWidgets()) {
-                if (qobject_cast<QMenu*>(widget))
-                    widget->hide();
-            }
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu && opened == QLatin1String("none"))
+            opened = names.value(menu, QStringLiteral("another"));
+        // The first key selects "List of down hosts", the second the entry.
+        if (menu && choose && !chosen) {
+            chosen = true;
+            for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return})
+                QTest::keyClick(menu, key);
+        }
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (qobject_cast<QMenu*>(widget) && (widget == menu || waited.elapsed() > 5000))
+                widget->hide();
         }
     });
     watcher.start(10);
@@ -149,7 +140,7 @@ void TestTrayUi::menuChoiceOpensPage()
     run.sim.setHost(QStringLiteral("сервер-1"), NagiosSimulator::HostState::Down);
     run.sim.setService(QStringLiteral("lab printer"), QStringLiteral("Toner Level"),
         NagiosSimulator::ServiceState::Critical);
-    QVERIFY2(run.startAndWait({{QStringLiteral("DenySSLCert"), false}}), qPrintable(run.sim.errorString()));
+    QVERIFY2(run.startAndWait({{"DenySSLCert", false}}), qPrintable(run.sim.errorString()));
 
     const QList<QAction*> actions = run.access->hostsMenu().actions() + run.access->servicesMenu().actions();
     const auto chosen = std::find_if(actions.cbegin(), actions.cend(),
@@ -166,8 +157,7 @@ void TestTrayUi::popupsForChanges()
     BalloonWatcher balloons;
     TarvixRun run;
     run.sim.setHost(web, NagiosSimulator::HostState::Down);
-    QVERIFY(run.startAndWait(
-        {{QStringLiteral("UseTrayMessages"), false}, {QStringLiteral("FlashesInTray"), false}}));
+    QVERIFY(run.startAndWait({{"UseTrayMessages", false}, {"FlashesInTray", false}}));
 
     QCOMPARE(harness::popups().size(), 1);
     QWidget* first = harness::popups().at(0);
@@ -220,8 +210,7 @@ void TestTrayUi::balloonsForChanges()
     BalloonWatcher balloons;
     TarvixRun run;
     run.sim.setHost(web, NagiosSimulator::HostState::Down);
-    QVERIFY(run.startAndWait({{QStringLiteral("OpenUrlFromTray"), openUrlFromTray},
-        {QStringLiteral("DisableSounds"), !openUrlFromTray}}));
+    QVERIFY(run.startAndWait({{"OpenUrlFromTray", openUrlFromTray}, {"DisableSounds", !openUrlFromTray}}));
 
     QVERIFY(harness::popups().isEmpty());
     QCOMPARE(balloons.titles(), QStringList {QStringLiteral("Change status of host")});
@@ -253,7 +242,7 @@ void TestTrayUi::flashingWithoutMessages()
     BalloonWatcher balloons;
     TarvixRun run;
     run.sim.setHost(web, NagiosSimulator::HostState::Down);
-    QVERIFY(run.start({{QStringLiteral("ShowHostsMessages"), false}}));
+    QVERIFY(run.start({{"ShowHostsMessages", false}}));
     QList<QImage> ticks;
     QObject recorder;
     QTimer& flashTimer = run.access->flashTimer();
@@ -283,7 +272,7 @@ void TestTrayUi::floodSummarised()
 {
     TarvixRun run;
     run.sim.addGeneratedSite(40, 200, 30);
-    QVERIFY(run.startAndWait({{QStringLiteral("UseTrayMessages"), false}}));
+    QVERIFY(run.startAndWait({{"UseTrayMessages", false}}));
     const QString cgi = run.sim.baseUrl() + QStringLiteral("/nagios/cgi-bin/status.cgi?");
     const QString hostsPage
         = cgi + QStringLiteral("hostgroup=all&style=hostdetail&hoststatustypes=12&limit=0");
