@@ -1,6 +1,9 @@
 #include "tarvixharness.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTabWidget>
@@ -8,19 +11,24 @@
 
 #include <cstdio>
 
-// How the program starts and ends: the wait for a configuration, the questions whose answers end
-// it with their exit statuses, "Exit", and a desktop without (or not yet with) a tray, whose cases
-// run this executable again as a child.
+// How the program starts and ends: the wait for a configuration, what its window says of one and
+// what a save puts in force, the questions whose answers end it with their exit statuses, "Exit",
+// and a desktop without (or not yet with) a tray, whose cases run this executable again as a child.
+// The checks themselves and every key's way through the form and the file are tested on their own.
 class TestLifecycle : public QObject
 {
     Q_OBJECT
 
 private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
-    void init() { REQUIRE_SYSTEM_TRAY(); }
+    void init();
 
     void invalidConfigurationWaits_data();
     void invalidConfigurationWaits();
+    void rejectedThenSavedAndRestarted();
+    void saveAppliesTheWindow_data();
+    void saveAppliesTheWindow();
+    void editing();
     void exitFromTrayMenu();
     void questions_data();
     void questions();
@@ -69,7 +77,19 @@ int runChild(int argc, char* argv[])
     return 0;
 }
 
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
+
+void TestLifecycle::init()
+{
+    REQUIRE_SYSTEM_TRAY();
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("QObject::connect")));
+}
 
 void TestLifecycle::invalidConfigurationWaits_data()
 {
@@ -121,6 +141,146 @@ void TestLifecycle::invalidConfigurationWaits()
     QVERIFY(!run.access->errorReported());
     QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::normalIcon));
     QCOMPARE(balloons.titles(), QStringList {QStringLiteral("Tarvix")});
+}
+
+// A rejected configuration shows its first problem and writes nothing; a saved one narrows the
+// file's permissions, and a new start shows and uses what was saved.
+void TestLifecycle::rejectedThenSavedAndRestarted()
+{
+    DialogAnswerer answerer(QMessageBox::Ok);
+    TarvixRun run;
+    QVERIFY(run.start());
+    Ui::TarvixClass& ui = run.access->ui();
+    const QString file = run.profile.settingsFile();
+    run.access->showConfig();
+    QVERIFY(QFile::setPermissions(
+        file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+    const QByteArray storedBefore = fileBytes(file);
+    ui.edServerPort->clear();
+    ui.cbUseHTTPAuth->setChecked(true);
+    ui.tabConfig->setCurrentIndex(HostFilteringTab);
+
+    run.access->save();
+    QCOMPARE(answerer.texts(),
+        QStringList({QStringLiteral("Server port is not specified and will be installed in the default."),
+            QStringLiteral("Not specified HTTP username.")}));
+    QCOMPARE(answerer.seen.last().title, QStringLiteral("Tarvix: configuration error"));
+    QCOMPARE(ui.edServerPort->text(), QStringLiteral("80"));
+    QCOMPARE(ui.tabConfig->currentIndex(), int(GeneralTab));
+    QCOMPARE(run.tarvix->focusWidget(), ui.edLogin);
+    QVERIFY(run.tarvix->isVisible());
+    QCOMPARE(fileBytes(file), storedBefore);
+
+    const QString hostsRegExp = QStringLiteral(R"rx(<td class='(\w+)'><a href='(\S+)'>(.+)</a>)rx");
+    ui.edServerPort->setText(QString::number(run.sim.port()));
+    ui.edLogin->setText(QStringLiteral("operator"));
+    ui.edPassword->setText(QStringLiteral("s3cret pass"));
+    ui.rbExpertRegExpConfig->setChecked(true);
+    ui.cbHostsRegExp->setChecked(true);
+    ui.edHostsRegExp->setText(hostsRegExp);
+    ui.edHostStatRxPos->setText(QStringLiteral("3"));
+    ui.rbSrvcsOnLMK->setChecked(true);
+    answerer.seen.clear();
+    run.access->save();
+    QCOMPARE(answerer.texts(), QStringList());
+    QVERIFY(!run.tarvix->isVisible());
+    QCOMPARE(QFileInfo(file).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+    QCOMPARE(run.profile.storedValue(QStringLiteral("Password")).toString(), QStringLiteral("s3cret pass"));
+
+    run.stop();
+    run.construct();
+    QCOMPARE(answerer.texts(), QStringList());
+    QCOMPARE(run.access->settings().hostsRegExp, hostsRegExp);
+    QCOMPARE(run.access->settings().hostStatRxPos, 3);
+    QCOMPARE(run.access->settings().numMenuOnLMK, 2);
+    run.access->showConfig();
+    QCOMPARE(run.access->ui().edPassword->text(), QStringLiteral("s3cret pass"));
+}
+
+void TestLifecycle::saveAppliesTheWindow_data()
+{
+    QTest::addColumn<QVariantMap>("edits");
+    QTest::addColumn<int>("recreations"); // of the HTTP client
+    QTest::addColumn<QString>("question"); // what the window asks on the way, answered Yes
+
+    const QString https = QStringLiteral("Set the server port to a default value for HTTPS protocol (443)?");
+    QTest::newRow("address changed: the same client")
+        << QVariantMap {{"edServerAddress", "localhost"}} << 0 << QString();
+    QTest::newRow("certificate choice only") << QVariantMap {{"rbAllowInvalidCert", true}} << 1 << QString();
+    QTest::newRow("protocol only: the HTTPS port offered")
+        << QVariantMap {{"cbUseHttps", true}} << 1 << https;
+    QTest::newRow("protocol and certificate choice")
+        << QVariantMap {{"cbUseHttps", true}, {"rbAllowInvalidCert", true}} << 2 << https;
+    QTest::newRow("hosts monitoring switched off: its late answer is not taken")
+        << QVariantMap {{"cbEnableHosts", false}} << 0 << QString();
+}
+
+void TestLifecycle::saveAppliesTheWindow()
+{
+    QFETCH(QVariantMap, edits);
+    QFETCH(int, recreations);
+    QFETCH(QString, question);
+    const bool hostsOff = edits.contains(QStringLiteral("cbEnableHosts"));
+    DialogAnswerer answerer(QMessageBox::Yes);
+    TarvixRun run;
+    run.sim.setNeverAnswer(true);
+    // No monitoring but where it is the point: an HTTPS poll of the plain simulator would fail.
+    const bool monitoring = hostsOff;
+    QVERIFY(run.start({{"EnableHostsMonitoring", monitoring}, {"EnableSrvcsMonitoring", monitoring}}));
+    QCOMPARE(run.access->hostsRequestId() > 0, monitoring);
+    run.access->showConfig();
+    QVERIFY(harness::setWidgets(*run.tarvix, edits));
+    QCOMPARE(answerer.texts(), question.isEmpty() ? QStringList() : QStringList {question});
+    QCOMPARE(run.access->ui().edServerPort->text() == QLatin1String("443"), !question.isEmpty());
+    HttpClient* const before = run.access->http();
+
+    run.access->save();
+
+    // Replaced clients are deleted later, so right after the save each re-creation has left one.
+    QCOMPARE(int(run.tarvix->findChildren<HttpClient*>().size()) - 1, recreations);
+    QCOMPARE(run.access->http() != before, recreations > 0);
+    QCOMPARE(run.access->settings().denySslCert, run.access->ui().rbDenyInvalidCert->isChecked());
+    QCOMPARE(run.access->settings().useHttps, run.access->ui().cbUseHttps->isChecked());
+    if (hostsOff) {
+        QCOMPARE(run.access->hostsRequestId(), 0);
+        QVERIFY(run.access->servicesRequestId() > 0);
+        QCOMPARE(run.hostEntries(), QStringList {run.access->ui().actionUnmonitored->text()});
+    }
+}
+
+// Tray messages take the place of popups, and the auto-close settings with them; the host list
+// takes no empty name and is stored as it shows.
+void TestLifecycle::editing()
+{
+    DialogAnswerer answerer(QMessageBox::Ok);
+    TarvixRun run;
+    QVERIFY(run.start({{"AutoClose", false}}));
+    run.access->showConfig();
+    Ui::TarvixClass& ui = run.access->ui();
+    const auto enabled = [&ui] {
+        return QList<bool> {ui.cbAutoClose->isEnabled(), ui.spinBoxClose->isEnabled(),
+            ui.lbMinutes->isEnabled(), ui.cbPopupsStayOnTop->isEnabled(), ui.cbOpenUrlFromTray->isEnabled()};
+    };
+    QCOMPARE(enabled(), QList<bool>({false, false, false, false, true}));
+    ui.cbUseTrayMessages->setChecked(false);
+    QCOMPARE(enabled(), QList<bool>({true, false, false, true, false}));
+    ui.cbAutoClose->setChecked(true);
+    ui.cbUseTrayMessages->setChecked(true);
+    ui.cbUseTrayMessages->setChecked(false);
+    QCOMPARE(enabled(), QList<bool>({true, true, true, true, false}));
+
+    QTest::mouseClick(ui.btnAddHost, Qt::LeftButton);
+    QCOMPARE(ui.listHosts->count(), 0);
+    for (const char* name : {"web1", "db2", "app3"}) {
+        ui.edAddHost->setText(name);
+        QTest::mouseClick(ui.btnAddHost, Qt::LeftButton);
+    }
+    QCOMPARE(ui.edAddHost->text(), QString());
+    ui.listHosts->item(0)->setSelected(true);
+    ui.listHosts->item(1)->setSelected(true);
+    QTest::mouseClick(ui.btnDelHost, Qt::LeftButton);
+    run.access->save();
+    QCOMPARE(run.profile.storedValue(QStringLiteral("HostsList")).toString(), QStringLiteral("web1|"));
 }
 
 void TestLifecycle::exitFromTrayMenu()
