@@ -21,7 +21,6 @@ private slots:
     void clickOpensMenu();
     void menuChoiceOpensPage_data();
     void menuChoiceOpensPage();
-    void popupsForChanges();
     void balloonsForChanges_data();
     void balloonsForChanges();
     void flashingWithoutMessages();
@@ -174,50 +173,6 @@ void TestTrayUi::menuChoiceOpensPage()
     QVERIFY(chosen != actions.cend());
     (*chosen)->trigger();
     QCOMPARE(catcher.urls, QList<QUrl> {QUrl(run.sim.baseUrl() + expectedPath)});
-}
-
-// A popup for each change, cascading, red for a problem and green for a recovery, each with its
-// sound from the data directory, where start-up copied them; "Close all messages" closes them.
-void TestTrayUi::popupsForChanges()
-{
-    BalloonWatcher balloons;
-    TarvixRun run;
-    run.sim.setHost(web, NagiosSimulator::HostState::Down);
-    QVERIFY(run.startAndWait({{"UseTrayMessages", false}, {"FlashesInTray", false}}));
-
-    QCOMPARE(harness::popups().size(), 1);
-    QWidget* first = harness::popups().at(0);
-    QCOMPARE(label(first, "lbHostLink"), popupLinkText(run.hostUrl(web), web));
-    QCOMPARE(label(first, "lbStatus"), QStringLiteral("HOSTDOWN"));
-    QVERIFY(first->styleSheet().contains(QLatin1String("background: red")));
-    QCOMPARE(first->pos(), QPoint(115, 115));
-
-    const QString db = QStringLiteral("db-02");
-    run.sim.setHost(db, NagiosSimulator::HostState::Down);
-    QVERIFY(run.pollAndWait());
-    run.sim.setHost(web, NagiosSimulator::HostState::Up);
-    QVERIFY(run.pollAndWait());
-
-    const QList<QWidget*> popups = harness::popups();
-    QCOMPARE(popups.size(), 3);
-    for (QWidget* popup : popups) {
-        if (label(popup, "lbHostLink") == popupLinkText(run.hostUrl(db), db)) {
-            QCOMPARE(popup->pos(), QPoint(130, 130));
-        } else if (popup != first) {
-            QCOMPARE(label(popup, "lbStatus"), QStringLiteral("Host UP"));
-            QVERIFY(popup->styleSheet().contains(QLatin1String("background: LimeGreen")));
-        }
-    }
-    QVERIFY(balloons.balloons.isEmpty());
-    const QString problem = run.profile.dataDir() + QStringLiteral("/HostUp.wav");
-    const QString recovery = run.profile.dataDir() + QStringLiteral("/HostDown.wav");
-    QVERIFY(QFile::exists(problem) && QFile::exists(recovery));
-    QCOMPARE(*run.sounds, QStringList({problem, problem, recovery}));
-
-    QList<QPointer<QWidget>> guarded(popups.cbegin(), popups.cend());
-    run.access->ui().actionCloseAll->trigger();
-    QTRY_VERIFY(
-        std::all_of(guarded.cbegin(), guarded.cend(), [](const QPointer<QWidget>& p) { return p.isNull(); }));
 }
 
 void TestTrayUi::balloonsForChanges_data()
@@ -377,20 +332,20 @@ void TestTrayUi::connectTimeout()
 
 // Which changes a page makes is the page walk's (tst_pagewalk); here the polls ask for both lists
 // with the credentials at once, and a page's plan reaches the menus, the announcements with their
-// kinds and addresses, the flashing and the tooltip.
+// kinds and addresses, the popups (cascading, red for a problem, green for a recovery), the sounds
+// from the data directory where start-up copied them, the flashing and the tooltip.
 void TestTrayUi::pageChangesReachTray()
 {
     TarvixRun run;
-    const QString web = QStringLiteral("WEB-01");
     // The host of a service comes URL-decoded from its link: "&" is shown literally, not as a mnemonic.
     const QString printer = QStringLiteral("R&D printer");
     const QString toner = QStringLiteral("Toner Level");
     const QString tonerEntry = toner + QLatin1Char(':') + printer;
-    const QStringList tonerMenu {QStringLiteral("Toner Level:R&&D printer")};
     run.sim.setHost(web, NagiosSimulator::HostState::Down);
     run.sim.setService(printer, toner, NagiosSimulator::ServiceState::Critical);
     run.sim.requireBasicAuth(QStringLiteral("tarvix"), QStringLiteral("s3cret:x"));
-    QVERIFY(run.startAndWait({{"UseHTTPAuth", true}, {"Login", "tarvix"}, {"Password", "s3cret:x"}}));
+    QVERIFY(run.startAndWait(
+        {{"UseHTTPAuth", true}, {"Login", "tarvix"}, {"Password", "s3cret:x"}, {"UseTrayMessages", false}}));
 
     QStringList requests;
     for (const RecordedRequest& request : run.sim.requests())
@@ -401,7 +356,7 @@ void TestTrayUi::pageChangesReachTray()
         QStringList({"hostgroup=all&style=hostdetail&hoststatustypes=12&limit=0" + authorization,
             "host=all&servicestatustypes=28&limit=0" + authorization}));
     QCOMPARE(run.hostEntries(), QStringList {web});
-    QCOMPARE(run.serviceEntries(), tonerMenu);
+    QCOMPARE(run.serviceEntries(), QStringList {QStringLiteral("Toner Level:R&&D printer")});
     QCOMPARE(run.log.events,
         (QStringList {announced(HostProblem, web, QStringLiteral("HOSTDOWN"), run.hostUrl(web)), down,
             announced(ServiceProblem, tonerEntry, QStringLiteral("CRITICAL"), run.serviceUrl(printer, toner)),
@@ -409,6 +364,22 @@ void TestTrayUi::pageChangesReachTray()
     QVERIFY(run.toolTip().startsWith(
         tipHead(run) + QStringLiteral("Hosts down count: 1\nProblem services: 1\nData obtained: ")));
     QVERIFY2(endsWithDataObtainedNow(run.toolTip()), qPrintable(run.toolTip()));
+    const auto shown = [] {
+        QStringList popups;
+        for (QWidget* popup : harness::popups())
+            popups << QStringLiteral("%1,%2 %3 %4 %5")
+                          .arg(popup->x())
+                          .arg(popup->y())
+                          .arg(label(popup, "lbHostLink").section(QLatin1Char('>'), 1, 1).chopped(3),
+                              label(popup, "lbStatus"),
+                              popup->styleSheet()
+                                  .section(QLatin1String("background: "), 1)
+                                  .section(QLatin1Char(' '), 0, 0));
+        popups.sort();
+        return popups;
+    };
+    QCOMPARE(shown(),
+        QStringList({"115,115 WEB-01 HOSTDOWN red", "130,130 Toner Level:R&amp;D printer CRITICAL red"}));
 
     // A new host; WEB-01 now filtered out, which leaves silently; the service recovers.
     run.log.events.clear();
@@ -425,6 +396,16 @@ void TestTrayUi::pageChangesReachTray()
     QCOMPARE(run.hostEntries(), QStringList {app});
     QCOMPARE(run.serviceEntries(), empty);
     QVERIFY(run.toolTip().startsWith(tipHead(run) + QStringLiteral("Hosts down count: 1\nData obtained: ")));
+    QCOMPARE(shown(),
+        QStringList({"115,115 WEB-01 HOSTDOWN red", "130,130 Toner Level:R&amp;D printer CRITICAL red",
+            "145,145 app-02 HOSTDOWN red", "160,160 Toner Level:R&amp;D printer Service Up LimeGreen"}));
+    const QString problem = run.profile.dataDir() + QStringLiteral("/HostUp.wav");
+    const QString recovery = run.profile.dataDir() + QStringLiteral("/HostDown.wav");
+    QVERIFY(QFile::exists(problem) && QFile::exists(recovery));
+    QCOMPARE(*run.sounds, QStringList({problem, problem, problem, recovery}));
+
+    run.access->ui().actionCloseAll->trigger();
+    QTRY_VERIFY(harness::popups().isEmpty());
 }
 
 void TestTrayUi::unreadablePage_data()
