@@ -1,19 +1,24 @@
 #include "tarvixharness.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
+#include <QStyleFactory>
 #include <QTabWidget>
 #include <QTest>
 
 #include <cstdio>
+#include <unistd.h>
 
 // How the program starts and ends: the wait for a configuration, what its window says of one and
 // what a save puts in force, the questions whose answers end it with their exit statuses, "Exit",
-// and a desktop without (or not yet with) a tray, whose cases run this executable again as a child.
+// a desktop without (or not yet with) a tray, and the language and data directory it starts with;
+// these last run this executable again as a child.
 // The checks themselves and every key's way through the form and the file are tested on their own.
 class TestLifecycle : public QObject
 {
@@ -36,11 +41,14 @@ private slots:
     void oneFailingListIsNotHidden();
     void systemTray_data();
     void systemTray();
+    void localisation_data();
+    void localisation();
 };
 
 namespace {
 
 const char trayChild[] = "--tray-child";
+const char localeChild[] = "--locale-child";
 const QString hostsTitle = QStringLiteral("Tarvix: HTTP error status of hosts request");
 const QString servicesTitle = QStringLiteral("Tarvix: HTTP error status of services request");
 
@@ -81,6 +89,93 @@ QByteArray fileBytes(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+const QString userTranslationsDir = QStringLiteral(TARVIX_USER_TRANSLATIONS_DIR);
+const QByteArray usersOwnSound = "the user's own sound";
+
+// The general tab, "Exit" in the tray menu and Qt's own "Yes", as shown.
+QString visibleTexts(TarvixTestAccess& access)
+{
+    const QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
+    return QStringList({access.ui().tabConfig->tabText(0), access.trayMenu().actions().constLast()->text(),
+                           box.button(QMessageBox::Yes)->text()})
+        .join(QLatin1Char('/'));
+}
+
+QString soundState(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("missing");
+    const QByteArray content = file.readAll();
+    QFile embedded(QStringLiteral(":/sounds/") + QFileInfo(path).fileName());
+    if (embedded.open(QIODevice::ReadOnly) && embedded.readAll() == content)
+        return QStringLiteral("embedded");
+    return content == usersOwnSound ? QStringLiteral("user's") : QStringLiteral("other");
+}
+
+bool copyUserTranslations(const QString& dir)
+{
+    return QDir().mkpath(dir)
+        && QFile::copy(userTranslationsDir + QStringLiteral("/TarvixLang_ru.qm"),
+            dir + QStringLiteral("/TarvixLang_ru.qm"))
+        && QFile::copy(userTranslationsDir + QStringLiteral("/qt_ru.qm"), dir + QStringLiteral("/qt_ru.qm"));
+}
+
+int runLocaleChild(const QString& scenario)
+{
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QString whyNot;
+    if (!haveSystemTray(&whyNot))
+        return 2;
+    // A box nobody answers would hang the child.
+    QTimer::singleShot(60000, qApp, [] { ::_exit(3); });
+
+    TemporaryProfile profile;
+    if (scenario == QLatin1String("user-files")) {
+        QFile sound(profile.dataDir() + QStringLiteral("/HostDown.wav"));
+        if (!copyUserTranslations(profile.dataDir()) || !sound.open(QIODevice::WriteOnly)
+            || sound.write(usersOwnSound) != usersOwnSound.size())
+            return 4;
+    } else if (scenario == QLatin1String("unwritable-home")) {
+        // Tests run as root, who may write anywhere; but nobody can create a directory under a file.
+        QFile blocker(profile.home() + QStringLiteral("/file"));
+        if (!blocker.open(QIODevice::WriteOnly) || !copyUserTranslations(QDir::tempPath()))
+            return 4;
+        qputenv("HOME", (blocker.fileName() + QStringLiteral("/home")).toLocal8Bit());
+    } else if (scenario == QLatin1String("disable-localization")) {
+        // Valid, so nothing asks at start; with monitoring off it sends nothing anywhere.
+        profile.writeSettings({{"ServerAddress", "127.0.0.1"}, {"EnableHostsMonitoring", false},
+            {"EnableSrvcsMonitoring", false}});
+    }
+
+    DialogAnswerer answerer(QMessageBox::Ok);
+    Tarvix tarvix;
+    TarvixTestAccess access(tarvix);
+    const QDir dataDir = access.dataDir();
+    QString place = QStringLiteral("other ") + dataDir.path();
+    if (dataDir.path() == QDir::homePath() + QStringLiteral("/.Kelmora/Tarvix"))
+        place = QStringLiteral("home");
+    else if (dataDir.path().startsWith(QDir::tempPath() + QStringLiteral("/Tarvix-"))
+        && !(QFileInfo(dataDir.path()).permissions() & (QFile::ReadGroup | QFile::ReadOther)))
+        place = QStringLiteral("private");
+    QString facts
+        = QStringList({place, soundState(dataDir.filePath(QStringLiteral("HostDown.wav"))),
+                          soundState(dataDir.filePath(QStringLiteral("HostUp.wav"))), visibleTexts(access)})
+              .join(QLatin1Char(' '));
+    if (scenario == QLatin1String("disable-localization")) {
+        for (const bool disable : {true, false}) {
+            access.showConfig();
+            access.ui().cbDisableLocalization->setChecked(disable);
+            access.save();
+            facts += QStringLiteral(", then ") + visibleTexts(access);
+        }
+        facts += QStringLiteral(", %1 boxes").arg(answerer.seen.size());
+    }
+    std::printf("FACTS %s\n", facts.toUtf8().constData());
+    std::fflush(stdout);
+    return 0;
 }
 
 } // namespace
@@ -529,10 +624,65 @@ void TestLifecycle::systemTray()
     QVERIFY2(parts.value(3).toInt() >= 1000, qPrintable(output));
 }
 
+void TestLifecycle::localisation_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<QString>("facts"); // the data directory, the two sounds, the texts shown
+
+    const QString russian = QStringLiteral("Общие/Выход/&Да");
+    const auto row = [](const char* name, const char* scenario, const char* lang, const QString& facts) {
+        QTest::newRow(name) << QString::fromLatin1(scenario) << QString::fromLatin1(lang) << facts;
+    };
+    row("a Russian desktop: the embedded translation, the sounds copied", "first-start", "ru_RU.UTF-8",
+        "home embedded embedded " + russian);
+    row("other locales: English", "first-start", "de_DE.UTF-8", "home embedded embedded General/Exit/&Yes");
+    // The user's catalogue replaces the embedded one as a whole: what it leaves out stays English.
+    row("the user's translation and sound win", "user-files", "ru_RU.UTF-8",
+        "home user's embedded General/Выход (перевод пользователя)/&Да (перевод пользователя)");
+    // Files that others put into the shared temporary directory are never read.
+    row("an unwritable home: a private directory of this run", "unwritable-home", "ru_RU.UTF-8",
+        "private embedded embedded " + russian);
+    row("disabling localization: English at once, and back", "disable-localization", "ru_RU.UTF-8",
+        "home embedded embedded " + russian + ", then General/Exit/&Yes, then " + russian + ", 0 boxes");
+}
+
+// The system locale is read once per process, so each case runs a child with its own LANG and an
+// empty temporary directory; it prints where its data directory is, the state of the two sounds
+// and the texts it shows.
+void TestLifecycle::localisation()
+{
+    QFETCH(QString, scenario);
+    QFETCH(QString, lang);
+    QFETCH(QString, facts);
+
+    QTemporaryDir temporary;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // LC_ALL and LC_MESSAGES outrank LANG, LANGUAGE adds languages to it.
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LC_NUMERIC", "LC_CTYPE", "LANGUAGE"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("LANG"), lang);
+    env.insert(QStringLiteral("TMPDIR"), temporary.path());
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(localeChild), scenario});
+    if (!child.waitForFinished(120000))
+        child.kill();
+    const QString output = QString::fromUtf8(child.readAllStandardOutput());
+    QCOMPARE(child.exitCode(), 0);
+    QCOMPARE(output.section(QStringLiteral("FACTS "), 1).trimmed(), facts);
+}
+
 int main(int argc, char* argv[])
 {
     if (argc == 3 && qstrcmp(argv[1], trayChild) == 0)
         return runChild(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], localeChild) == 0) {
+        QApplication app(argc, argv);
+        app.setQuitOnLastWindowClosed(false);
+        return runLocaleChild(QString::fromLocal8Bit(argv[2]));
+    }
 
     QApplication app(argc, argv);
     TestLifecycle test;
