@@ -97,21 +97,6 @@ public:
             .value(QLatin1String(name));
     }
 
-    // The comment of an acknowledgement (or any comment) with this text on the host, and its author.
-    QString commentAuthor(const QString& hostName, const QString& text) const
-    {
-        const QJsonObject comments = statusJson(QStringLiteral("query=commentlist&details=true&hostname=")
-            + QString::fromLatin1(QUrl::toPercentEncoding(hostName)))
-                                         .value(QLatin1String("commentlist"))
-                                         .toObject();
-        for (const QJsonValue& entry : comments) {
-            const QJsonObject c = entry.toObject();
-            if (c.value(QLatin1String("comment_data")).toString() == text)
-                return c.value(QLatin1String("author")).toString();
-        }
-        return {};
-    }
-
 private:
     QHash<QString, QString> m_env;
 };

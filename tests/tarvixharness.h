@@ -1,11 +1,11 @@
 #pragma once
 
-// The real main object against the simulated Nagios server, with what it announced, showed and played.
+// The real main object against the simulated Nagios server, with what it showed and played.
 
 #include "app/resourcepaths.h"
 #include "app/tarvix.h"
 #include "notify/soundplayer.h"
-#include "tarvixaccess.h"
+#include "tools/tarvixaccess.h"
 #include "testsupport.h"
 #include "tools/nagiossimulator.h"
 
@@ -15,7 +15,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLoggingCategory>
 #include <QMenu>
 #include <QPointer>
 #include <QTest>
@@ -23,40 +22,6 @@
 
 #include <functional>
 #include <memory>
-
-// The main object's announcements and flash requests, in order, as it logs them. One at a time:
-// the message handler is global.
-class LogRecorder
-{
-public:
-    LogRecorder()
-    {
-        QLoggingCategory::setFilterRules(QStringLiteral("tarvix.notify.info=true"));
-        s_current = this;
-        m_previous = qInstallMessageHandler(&LogRecorder::handle);
-    }
-    ~LogRecorder()
-    {
-        qInstallMessageHandler(m_previous);
-        s_current = nullptr;
-    }
-    LogRecorder(const LogRecorder&) = delete;
-    LogRecorder& operator=(const LogRecorder&) = delete;
-
-    QStringList events;
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
-    {
-        if (type == QtInfoMsg && qstrcmp(context.category, "tarvix.notify") == 0)
-            s_current->events << message;
-        else if (s_current->m_previous)
-            s_current->m_previous(type, context, message);
-    }
-
-    inline static LogRecorder* s_current = nullptr;
-    QtMessageHandler m_previous = nullptr;
-};
 
 // A test machine has no audio device.
 class RecordingSoundPlayer : public SoundPlayer
@@ -145,9 +110,10 @@ inline QImage iconImage(const QIcon& icon)
     return icon.pixmap(QSize(16, 16)).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
+// The icon of this resource, which must be there.
 inline bool showsIcon(const QSystemTrayIcon& tray, const QString& path)
 {
-    return iconImage(tray.icon()) == iconImage(QIcon(path));
+    return !QImage(path).isNull() && iconImage(tray.icon()) == iconImage(QIcon(path));
 }
 
 // Sets line edits' texts and buttons' check states, found by object name.
@@ -244,18 +210,11 @@ public:
         return sim.baseUrl() + QStringLiteral("/nagios/cgi-bin/extinfo.cgi?type=1&host=")
             + QString::fromLatin1(NagiosSimulator::urlEncode(host));
     }
-    QString serviceUrl(const QString& host, const QString& service) const
-    {
-        return sim.baseUrl() + QStringLiteral("/nagios/cgi-bin/extinfo.cgi?type=2&host=")
-            + QString::fromLatin1(NagiosSimulator::urlEncode(host)) + QStringLiteral("&service=")
-            + QString::fromLatin1(NagiosSimulator::urlEncode(service));
-    }
     QStringList hostEntries() const { return TarvixTestAccess::entryTexts(access->hostsMenu()); }
     QStringList serviceEntries() const { return TarvixTestAccess::entryTexts(access->servicesMenu()); }
     QString toolTip() const { return access->trayIcon().toolTip(); }
 
     TemporaryProfile profile;
-    LogRecorder log;
     NagiosSimulator sim;
     std::shared_ptr<QStringList> sounds = std::make_shared<QStringList>();
     std::unique_ptr<Tarvix> tarvix;

@@ -1,5 +1,4 @@
 #include "monitor/nagioscommand.h"
-#include "config/monitorsettings.h"
 #include "tools/nagiospage.h"
 #include "tools/nagiossimulator.h"
 
@@ -71,7 +70,6 @@ private slots:
     void answerPage_data();
     void answerPage();
     void silentServerTimesOut();
-    void serverAsThePollsUseIt();
 };
 
 void TestNagiosCommand::command_data()
@@ -212,27 +210,6 @@ void TestNagiosCommand::silentServerTimesOut()
     QCOMPARE(result->outcome, NagiosCommand::Outcome::Failed);
     QVERIFY2(result->reason.contains(QLatin1String("did not answer")), qPrintable(result->reason));
     QVERIFY(!destroyedFinished);
-}
-
-// Credentials only with HTTP authentication on; "DenySSLCert" off accepts any certificate.
-void TestNagiosCommand::serverAsThePollsUseIt()
-{
-    MonitorSettings settings;
-    settings.serverAddress = QStringLiteral("nagios.example");
-    settings.serverPort = QStringLiteral("70443");
-    settings.useHttps = true;
-    settings.nagiosExecDir = QStringLiteral("/cgi-bin/nagios4/");
-    settings.login = QStringLiteral("ann");
-    settings.password = QStringLiteral("pw");
-    settings.denySslCert = false;
-    NagiosCommand::Server server = NagiosCommand::serverFor(settings);
-    QCOMPARE(server.port, quint16(70443 % 65536));
-    QVERIFY(server.useHttps && !server.verifyPeer);
-    QCOMPARE(server.cgiDirectory, settings.nagiosExecDir);
-    QVERIFY(server.user.isEmpty() && server.password.isEmpty());
-    settings.useHttpAuth = true;
-    server = NagiosCommand::serverFor(settings);
-    QCOMPARE(server.user + server.password, QStringLiteral("annpw"));
 }
 
 QTEST_GUILESS_MAIN(TestNagiosCommand)

@@ -58,12 +58,6 @@ void TestPopupPlacement::linkText_data()
         << QStringLiteral("web01")
         << QStringLiteral(
                "<a href='http://nagios.example/cgi-bin/nagios4/extinfo.cgi?type=1&host=web01'>web01</a>");
-    QTest::newRow("ordinary service with blanks and colon")
-        << QStringLiteral("https://n/cgi-bin/extinfo.cgi?type=2&host=web01&service=Current+Load")
-        << QStringLiteral("Current Load:web01")
-        << QStringLiteral(
-               "<a href='https://n/cgi-bin/extinfo.cgi?type=2&host=web01&service=Current+Load'>Current "
-               "Load:web01</a>");
     QTest::newRow("markup in name shows as text")
         << QStringLiteral("http://n/x") << QStringLiteral("<b>x</b> & co")
         << QStringLiteral("<a href='http://n/x'>&lt;b&gt;x&lt;/b&gt; &amp; co</a>");

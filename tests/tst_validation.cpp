@@ -61,16 +61,11 @@ void TestValidation::firstProblemWins_data()
                             << "edServerPort";
     QTest::newRow("port 65536") << https(QStringLiteral("65536")) << true << none << badPort << 0
                                 << "edServerPort";
-    QTest::newRow("port 1") << Edits {{K::HttpPort, QStringLiteral("1")}} << true << none << none << 0
-                            << none;
     QTest::newRow("port 65535") << Edits {{K::HttpPort, QStringLiteral("65535")}} << true << none << none << 0
                                 << none;
     QTest::newRow("own hosts request empty")
         << Edits {{K::UseUserDefHostsRequest, true}, {K::UserDefHostsRequest, QString()}} << true << none
         << QStringLiteral("No request for the status of hosts.") << 0 << "edHostsRequest";
-    QTest::newRow("own services request empty")
-        << Edits {{K::UseUserDefSrvcsRequest, true}, {K::UserDefServicesRequest, QString()}} << true << none
-        << QStringLiteral("No request for the status of services.") << 0 << "edServicesRequest";
     QTest::newRow("user name before password")
         << Edits {{K::UseHttpAuth, true}, {K::Login, QString()}, {K::Password, QString()}} << true << none
         << QStringLiteral("Not specified HTTP username.") << 0 << "edLogin";
@@ -81,10 +76,6 @@ void TestValidation::firstProblemWins_data()
         << Edits {{K::UseUserDefHostsRegExp, true}, {K::HostsRegExp, QStringLiteral("<td (class")}} << true
         << none << QStringLiteral("Not a valid regular expression to analyze the status of hosts.") << 3
         << "edHostsRegExp";
-    QTest::newRow("empty services expression")
-        << Edits {{K::UseUserDefSrvcsRegExp, true}, {K::SrvcsRegExp, QString()}} << true << none
-        << QStringLiteral("Not a valid regular expression to analyze the status of services.") << 3
-        << "edSrvcsRegExp";
     QTest::newRow("basic without host status")
         << Edits {{K::UseHostDownStat, false}, {K::UseHostUnreachStat, false}} << true << none
         << QStringLiteral("Not specified no status for the host!") << 3 << "frameBasicRegExpConf";
@@ -100,7 +91,6 @@ void TestValidation::firstProblemWins_data()
                           "<a href='https://wiki.openssl.org/index.php/Binaries'>here</a>."
                           "The work using HTTPS is impossible now.</font>")
         << 0 << "cbUseHttps";
-    QTest::newRow("http without ssl support") << Edits() << false << none << none << 0 << none;
 }
 
 void TestValidation::firstProblemWins()

@@ -9,7 +9,7 @@
 #include "app/tarvix.h"
 #include "monitor/httpclient.h"
 #include "notify/soundplayer.h"
-#include "tarvixaccess.h"
+#include "tools/tarvixaccess.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>

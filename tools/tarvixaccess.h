@@ -5,8 +5,8 @@
 
 #include <QStringList>
 
-// The tests' window into the main object's private state: the menus are the problem lists, the
-// request ids and error flags steer the response handler.
+// A window into the main object's private state for bench_firststart and the tests: the menus are
+// the problem lists, the request ids and error flags steer the response handler.
 class TarvixTestAccess
 {
 public:
@@ -24,6 +24,7 @@ public:
     HttpClient* http() { return t.http; }
     QDir dataDir() const { return t.dataDir; }
     bool errorReported() const { return t.errorReported; }
+    bool flashUp() const { return t.flashUp; }
     int failures(StatusList list) const { return t.listHealth.failures(list); }
     int hostsRequestId() const { return t.hostsRequestId; }
     int servicesRequestId() const { return t.servicesRequestId; }
