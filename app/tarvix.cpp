@@ -86,6 +86,7 @@ void Tarvix::connectSignals()
     connect(ui.cbUseHttps, &QCheckBox::toggled, this, &Tarvix::useHttpsClicked);
     connect(&trayIcon, &QSystemTrayIcon::messageClicked, this, &Tarvix::trayMessageClicked);
     connect(&flashTimer, &QTimer::timeout, this, &Tarvix::trayFlashed);
+    connect(&commandFollowUpTimer, &QTimer::timeout, this, &Tarvix::pollAfterCommand);
     connect(ui.cbUseTrayMessages, &QCheckBox::toggled, this, &Tarvix::useTrayMsgsClicked);
 }
 

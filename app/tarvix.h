@@ -6,7 +6,9 @@
 #include "monitor/listhealth.h"
 #include "monitor/problemlist.h"
 #include "monitor/statusrules.h"
+#include "monitor/nagioscommand.h"
 #include "notify/announcements.h"
+#include "notify/informationwindow.h"
 #include "ui_tarvix.h"
 
 #include <QDir>
@@ -24,7 +26,6 @@
 #include <memory>
 
 class HttpClient;
-class InformationWindow;
 struct PagePlan;
 class SoundPlayer;
 class QAction;
@@ -104,6 +105,7 @@ private:
 
     // monitor/pollcycle.cpp
     void recreateHttpClient(bool oldUsesHttps, bool newUsesHttps);
+    void abandonRequests();
     void createHttpClient();
     void reportConnectTimeout();
 
@@ -112,10 +114,9 @@ private:
     void reactToAuthenticationFailure(int id);
     void reactToUnidentifiedError(int id);
     void reactToStatusCode(int id, int statusCode);
-    void reactToNonStatusPage();
+    void reactToUnreadablePage(int id, const PagePlan& plan);
     void reactToGoodAnswer(int id);
     StatusList listOf(int id) const;
-    bool isStatusPage(int id) const;
     QString requestTitle(int id) const;
 
     // monitor/changedetection.cpp
@@ -128,11 +129,13 @@ private:
         ChangeEventKind problemKind;
         ChangeEventKind recoveredKind;
         QString recoveredStatus;
+        QString listUrl;
     };
     PageRule hostsPageRule() const;
     PageRule servicesPageRule() const;
-    void parseHostsPage();
-    void parseServicesPage();
+    PagePlan walkPage(int id) const;
+    void parseHostsPage(PagePlan plan);
+    void parseServicesPage(PagePlan plan);
     void applyPage(const ProblemPage& page, PagePlan plan);
     void removeAllProblemEntries(QMenu& menu, ProblemList& problems);
 
@@ -141,13 +144,21 @@ private:
         const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
     void announceChanges(const QList<Announcement>& changes, bool showMessages, const QString& listUrl);
     QString summaryText(const Announcement& summary) const;
-    void showStatusChange(
-        const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
+    void showStatusChange(const Announcement& change);
     void placeNextPopup();
     void showStatusBalloon(
         const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
     void playStatusSound(ChangeEventKind kind);
     void startTrayFlashing(bool up);
+
+    // notify/popupcommands.cpp
+    void offerPopupCommands(InformationWindow* popup, const Announcement& change);
+    void askAcknowledgement(const QPointer<InformationWindow>& popup, const Announcement& change);
+    void sendPopupCommand(const QPointer<InformationWindow>& popup, const Announcement& change,
+        InformationWindow::Command command, const NagiosCommand::Acknowledgement& ack = {});
+    void pollAfterCommand();
+    void rememberAcknowledgeComment(const QString& comment);
+    QString commandAuthor() const;
 
     // How long every tray balloon stays.
     static constexpr int balloonMs = 10000;
@@ -157,8 +168,14 @@ private:
     static constexpr int connectWaitLimitSeconds = 30;
     // Changes of a kind one page walk announces one by one; more are summarised.
     static constexpr int maxAnnouncementsPerKind = 10;
+    // Every answer ends within the larger of these: a minimum, and a number of poll periods.
+    static constexpr int minimumAnswerLimitSeconds = 120;
+    static constexpr int answerLimitPeriods = 4;
     // Popups open at once; a new one closes the oldest.
     static constexpr int maxOpenPopups = 50;
+    // Nagios takes a command from its pipe at once, but writes the status that its CGIs read only
+    // every status_update_interval seconds (10 by default): polls this long after a command.
+    static constexpr int commandFollowUpMs[] = {3000, 11000};
 
     MonitorSettings settings;
     // The stored values as last read, which the configuration window shows.
@@ -177,10 +194,15 @@ private:
     HttpClient* http = nullptr;
     QTimer pollTimer;
     QTimer flashTimer;
+    QTimer commandFollowUpTimer;
+    int commandFollowUps = 0;
     int popupPosX = 100;
     int popupPosY = 100;
     int hostsRequestId = 0;
     int servicesRequestId = 0;
+    // The answer to the list's last request has not come yet.
+    bool hostsAnswerPending = false;
+    bool servicesAnswerPending = false;
     // Failed answers in a row of each list, since the list's last answer with status 200.
     ListHealth listHealth;
     int connectWaitSeconds = 0;

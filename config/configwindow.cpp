@@ -113,6 +113,8 @@ void Tarvix::applyConfigWindow()
     const StoredSettings form = readConfigForm(ui);
     const MonitorSettings before = settings;
     assignStoredSettings(settings, form);
+    // A request that hangs on the old server or credentials must not hold up the new ones.
+    abandonRequests();
     // A new language is put in force last, with the translations.
     settings.disableLocalization = before.disableLocalization;
 

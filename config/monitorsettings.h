@@ -68,6 +68,8 @@ struct MonitorSettings
     QString password;
     QStringList hostsList;
     QStringList servicesList;
+    // The comment of the last acknowledgement sent from a popup, offered for the next one.
+    QString acknowledgeComment;
 
     // "https://" or "http://" for the protocol in force.
     QString scheme() const;

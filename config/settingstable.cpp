@@ -134,6 +134,8 @@ std::array<SettingSpec, settingKeyCount> makeTable()
         position(K::SrvNameRxPos, "SrvNameRxPos", 3),
         number(K::NumMenuOnLMK, "NumMenuOnLMK", 0, 0, 2, &MS::numMenuOnLMK),
         flag(K::DisableLocalization, "DisableLocalization", false, &MS::disableLocalization),
+        // Empty until the user acknowledges a problem for the first time; the dialog offers its own.
+        text(K::AcknowledgeComment, "AcknowledgeComment", QString(), &MS::acknowledgeComment),
     }};
 }
 
@@ -262,7 +264,7 @@ QVariant checkedValue(const SettingSpec& spec, const QVariant& stored)
 void assignStoredSettings(MonitorSettings& settings, const StoredSettings& values)
 {
     for (const SettingSpec& spec : settingsTable()) {
-        if (spec.usedWhen == UsedWhen::WithParsingRules)
+        if (spec.usedWhen == UsedWhen::WithParsingRules || !values.has(spec.key))
             continue;
         const bool used = isUsed(spec.usedWhen, values);
         // The port of the protocol not in use leaves the port in force alone.

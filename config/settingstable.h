@@ -61,6 +61,7 @@ enum class SettingKey {
     SrvNameRxPos,
     NumMenuOnLMK,
     DisableLocalization,
+    AcknowledgeComment,
     Count
 };
 
@@ -140,7 +141,8 @@ private:
 QVariant checkedValue(const SettingSpec& spec, const QVariant& stored);
 
 // Puts stored values in force: every field that loading sets, with each key's condition. The
-// expressions and capture positions are left alone.
+// expressions and capture positions are left alone, and so is a field whose key has no value (the
+// configuration window does not show every key).
 void assignStoredSettings(MonitorSettings& settings, const StoredSettings& values);
 
 // The expressions of the basic configuration from the record's status choices, positions 1, 2, 3.

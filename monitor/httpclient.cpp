@@ -1,15 +1,17 @@
 #include "monitor/httpclient.h"
 
-#include <QAuthenticator>
+#include "monitor/httpresponseparser.h"
+
+#include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QLoggingCategory>
 #include <QMetaObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
 
@@ -24,6 +26,8 @@ Q_LOGGING_CATEGORY(lcHttp, "tarvix.http", QtWarningMsg)
 // Settings changes cost nothing to keep, but must not pile up without end behind a request that
 // hangs either.
 constexpr int settingsRequestsPerPageRequest = 4;
+// Bytes read from the socket at a time, and what Qt may buffer ahead of us.
+constexpr qint64 readSlice = 256 * 1024;
 
 // Where a page request goes and as whom: captured when the request is queued.
 struct Target
@@ -33,13 +37,6 @@ struct Target
     quint16 port = 80;
     QString user;
     QString password;
-
-    bool operator==(const Target& other) const
-    {
-        return host == other.host && mode == other.mode && port == other.port && user == other.user
-            && password == other.password;
-    }
-    bool operator!=(const Target& other) const { return !(*this == other); }
 };
 
 enum class Kind { SetUser, SetHost, Get };
@@ -56,59 +53,12 @@ struct Result
 {
     int id = 0;
     HttpClient::Error error = HttpClient::NoError;
+    HttpClient::Failure failure = HttpClient::Failure::None;
     QString errorString;
     int statusCode = 0;
     QByteArray body;
     qint64 durationMs = 0;
 };
-
-HttpClient::Error errorFromReply(QNetworkReply::NetworkError error)
-{
-    switch (error) {
-    case QNetworkReply::NoError:
-        return HttpClient::NoError;
-    case QNetworkReply::HostNotFoundError:
-        return HttpClient::HostNotFound;
-    case QNetworkReply::ConnectionRefusedError:
-        return HttpClient::ConnectionRefused;
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::SslHandshakeFailedError:
-        return HttpClient::UnexpectedClose;
-    case QNetworkReply::ProtocolFailure:
-    case QNetworkReply::UnknownContentError: // only when no status answer: e.g. a body that does not
-                                             // decompress
-        return HttpClient::InvalidResponseHeader;
-    case QNetworkReply::AuthenticationRequiredError:
-        return HttpClient::AuthenticationRequiredError;
-    case QNetworkReply::ProxyAuthenticationRequiredError:
-        return HttpClient::ProxyAuthenticationRequiredError;
-    default:
-        return HttpClient::UnknownError;
-    }
-}
-
-// The codes QNetworkAccessManager gives to a completely received answer with a status of 400 or
-// more. Such an answer is a finished request for us: the caller reads its status code.
-bool isStatusAnswerError(QNetworkReply::NetworkError error)
-{
-    switch (error) {
-    case QNetworkReply::ContentAccessDenied:
-    case QNetworkReply::ContentOperationNotPermittedError:
-    case QNetworkReply::ContentNotFoundError:
-    case QNetworkReply::ContentConflictError:
-    case QNetworkReply::ContentGoneError:
-    case QNetworkReply::UnknownContentError:
-    case QNetworkReply::ProtocolInvalidOperationError:
-    case QNetworkReply::InternalServerError:
-    case QNetworkReply::OperationNotImplementedError:
-    case QNetworkReply::ServiceUnavailableError:
-    case QNetworkReply::UnknownServerError:
-        return true;
-    default:
-        return false;
-    }
-}
 
 // The path is used as given, split at the first '?' into path and query.
 QUrl makeUrl(const Target& target, const QString& path)
@@ -128,14 +78,124 @@ QUrl makeUrl(const Target& target, const QString& path)
     return url;
 }
 
+QString seconds(int milliseconds)
+{
+    return QString::number(milliseconds / 1000.0, 'g', 4);
+}
+
+// A Digest challenge of WWW-Authenticate, when it is one that we can answer.
+struct DigestChallenge
+{
+    QByteArray realm;
+    QByteArray nonce;
+    QByteArray opaque;
+    QByteArray algorithm; // as the server named it
+    QCryptographicHash::Algorithm hash = QCryptographicHash::Md5;
+    bool session = false; // the -sess variants
+    bool qopAuth = false; // false: RFC 2069 without qop
+    bool valid = false;
+};
+
+// key=value or key="quoted value" pairs separated by commas.
+QHash<QByteArray, QByteArray> authParameters(const QByteArray& text)
+{
+    QHash<QByteArray, QByteArray> parameters;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        while (at < text.size() && (text.at(at) == ' ' || text.at(at) == ','))
+            ++at;
+        const qsizetype equals = text.indexOf('=', at);
+        if (equals < 0)
+            break;
+        const QByteArray key = text.mid(at, equals - at).trimmed().toLower();
+        at = equals + 1;
+        while (at < text.size() && text.at(at) == ' ')
+            ++at;
+        QByteArray value;
+        if (at < text.size() && text.at(at) == '"') {
+            for (++at; at < text.size() && text.at(at) != '"'; ++at) {
+                if (text.at(at) == '\\' && at + 1 < text.size())
+                    ++at;
+                value += text.at(at);
+            }
+            ++at;
+        } else {
+            const qsizetype comma = text.indexOf(',', at);
+            value = text.mid(at, comma < 0 ? -1 : comma - at).trimmed();
+            at = comma < 0 ? text.size() : comma;
+        }
+        parameters.insert(key, value);
+    }
+    return parameters;
+}
+
+DigestChallenge digestChallenge(const QList<QByteArray>& wwwAuthenticate)
+{
+    DigestChallenge challenge;
+    for (const QByteArray& value : wwwAuthenticate) {
+        if (!value.toLower().startsWith("digest "))
+            continue;
+        const auto parameters = authParameters(value.mid(7));
+        challenge.realm = parameters.value("realm");
+        challenge.nonce = parameters.value("nonce");
+        challenge.opaque = parameters.value("opaque");
+        challenge.algorithm = parameters.value("algorithm", "MD5");
+        const QByteArray algorithm = challenge.algorithm.toUpper();
+        challenge.session = algorithm.endsWith("-SESS");
+        const QByteArray base = challenge.session ? algorithm.chopped(5) : algorithm;
+        challenge.hash = base == "SHA-256" ? QCryptographicHash::Sha256 : QCryptographicHash::Md5;
+        const bool knownHash = base == "MD5" || base == "SHA-256";
+        bool qopOffered = parameters.contains("qop");
+        for (const QByteArray& qop : parameters.value("qop").split(','))
+            challenge.qopAuth = challenge.qopAuth || qop.trimmed().toLower() == "auth";
+        challenge.valid = knownHash && !challenge.nonce.isEmpty() && (!qopOffered || challenge.qopAuth);
+        if (challenge.valid)
+            break;
+    }
+    return challenge;
+}
+
+QByteArray quoted(const QByteArray& text)
+{
+    QByteArray escaped = text;
+    escaped.replace('\\', "\\\\").replace('"', "\\\"");
+    return '"' + escaped + '"';
+}
+
+QByteArray digestAuthorization(
+    const DigestChallenge& challenge, const Target& target, const QByteArray& uri, int count)
+{
+    auto hash = [&challenge](const QByteArray& text) {
+        return QCryptographicHash::hash(text, challenge.hash).toHex();
+    };
+    const QByteArray user = target.user.toUtf8();
+    const QByteArray cnonce = QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+    const QByteArray nc = QByteArray::number(count, 16).rightJustified(8, '0');
+    QByteArray ha1 = hash(user + ':' + challenge.realm + ':' + target.password.toUtf8());
+    if (challenge.session)
+        ha1 = hash(ha1 + ':' + challenge.nonce + ':' + cnonce);
+    const QByteArray ha2 = hash("GET:" + uri);
+    const QByteArray response = challenge.qopAuth
+        ? hash(ha1 + ':' + challenge.nonce + ':' + nc + ':' + cnonce + ":auth:" + ha2)
+        : hash(ha1 + ':' + challenge.nonce + ':' + ha2);
+    QByteArray header = "Digest username=" + quoted(user) + ", realm=" + quoted(challenge.realm)
+        + ", nonce=" + quoted(challenge.nonce) + ", uri=" + quoted(uri) + ", algorithm=" + challenge.algorithm
+        + ", response=" + quoted(response);
+    if (!challenge.opaque.isEmpty())
+        header += ", opaque=" + quoted(challenge.opaque);
+    if (challenge.qopAuth)
+        header += ", qop=auth, nc=" + nc + ", cnonce=" + quoted(cnonce);
+    return header;
+}
+
 } // namespace
 
 struct HttpClient::Private
 {
     explicit Private(HttpClient* client) : q(client)
     {
-        silenceTimer.setSingleShot(true);
-        silenceTimer.setInterval(defaultSilenceTimeoutMs);
+        for (QTimer* timer : {&connectTimer, &silenceTimer, &totalTimer})
+            timer->setSingleShot(true);
     }
 
     int enqueue(Kind kind, const QString& path = {});
@@ -143,14 +203,16 @@ struct HttpClient::Private
     void scheduleProcessing();
     void processQueue();
     void startGet(const Request& request);
-    QNetworkAccessManager* managerFor(const Target& target);
-    void dropManager();
-    void readBody();
-    void restartSilenceTimer();
-    void onAuthenticationRequired(QNetworkReply* forReply, QAuthenticator* authenticator);
-    void onReplyFinished();
-    void failCurrent(Error error, const QString& text, bool keepBody);
-    void releaseReply();
+    void openConnection();
+    void sendRequest();
+    void readAnswer();
+    bool answerProgressed();
+    bool handleAuthentication();
+    void connectionEnded();
+    void socketFailed(QAbstractSocket::SocketError socketError);
+    void finishAnswer();
+    void failCurrent(Error error, Failure failure, const QString& text, bool keepBody = false);
+    void releaseSocket();
     void finishFront(Result result);
     void dropAll();
     void scheduleDelivery();
@@ -161,26 +223,37 @@ struct HttpClient::Private
     int lastId = 0;
     Target queuedTarget; // what setUser/setHost made of the next page request
     bool verifyPeer = true;
+    int connectTimeoutMs = defaultConnectTimeoutMs;
     int silenceTimeoutMs = defaultSilenceTimeoutMs;
+    int totalTimeoutMs = defaultTotalTimeoutMs;
     qint64 maxBodyBytes = defaultMaxBodyBytes;
     int maxPendingRequests = defaultMaxPendingRequests;
 
-    std::deque<Request> queue; // front is in flight while reply is set
+    std::deque<Request> queue; // front is in flight while `active`
     std::deque<Result> outbox; // finished, requestFinished not yet emitted
     bool processingScheduled = false;
     bool deliveryScheduled = false;
 
-    QNetworkAccessManager* manager = nullptr;
-    Target managerTarget;
-    bool managerVerifyPeer = true;
-
-    QNetworkReply* reply = nullptr;
+    // The page request in flight.
+    bool active = false;
+    QAbstractSocket* socket = nullptr;
+    std::unique_ptr<HttpResponseParser> parser;
+    QByteArray requestTarget; // path and query as they go in the request line
+    QByteArray hostHeader;
     bool requestSent = false;
-    // From the start of the page request in flight, for the log.
-    QElapsedTimer getClock;
-    bool credentialsOffered = false;
-    QByteArray body;
+    bool headerHandled = false;
+    bool digestSent = false;
+    int attempt = 0;
+    QElapsedTimer getClock; // from the start of the page request, for the log
+    QTimer connectTimer;
     QTimer silenceTimer;
+    QTimer totalTimer;
+
+    // The last Digest challenge, answered again without a round trip while host and user stay.
+    DigestChallenge digest;
+    QString digestHost;
+    QString digestUser;
+    int digestCount = 0;
 
     Result last;
 };
@@ -200,7 +273,7 @@ int HttpClient::Private::enqueue(Kind kind, const QString& path)
 
 int HttpClient::Private::queuedPageRequests() const
 {
-    const auto first = queue.begin() + (reply ? 1 : 0);
+    const auto first = queue.begin() + (active ? 1 : 0);
     return int(std::count_if(first, queue.end(), [](const Request& r) { return r.kind == Kind::Get; }));
 }
 
@@ -208,7 +281,7 @@ int HttpClient::Private::queuedPageRequests() const
 // go first; their requestFinished comes before that of the request in flight.
 void HttpClient::Private::trimQueue()
 {
-    const size_t inFlight = reply ? 1 : 0;
+    const size_t inFlight = active ? 1 : 0;
     int pages = queuedPageRequests();
     const size_t maxWaiting = size_t(maxPendingRequests) * (1 + settingsRequestsPerPageRequest);
     bool dropped = false;
@@ -219,6 +292,7 @@ void HttpClient::Private::trimQueue()
         if (oldest->kind == Kind::Get) {
             --pages;
             result.error = Aborted;
+            result.failure = Failure::Other;
             result.errorString = tr("Request aborted");
             qCInfo(lcHttp) << "Request" << oldest->id << "dropped: too many requests are waiting";
         }
@@ -246,7 +320,7 @@ void HttpClient::Private::scheduleProcessing()
 
 void HttpClient::Private::processQueue()
 {
-    while (!reply && !queue.empty()) {
+    while (!active && !queue.empty()) {
         const Request& front = queue.front();
         if (front.kind == Kind::Get) {
             startGet(front);
@@ -262,33 +336,6 @@ void HttpClient::Private::processQueue()
         scheduleDelivery();
 }
 
-// Each set of credentials, host and verification gets a manager of its own, so that neither its
-// credential cache nor a kept-alive connection carries old settings over.
-QNetworkAccessManager* HttpClient::Private::managerFor(const Target& target)
-{
-    if (manager && managerTarget == target && managerVerifyPeer == verifyPeer)
-        return manager;
-    dropManager();
-    manager = new QNetworkAccessManager(q);
-    manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    managerTarget = target;
-    managerVerifyPeer = verifyPeer;
-    QObject::connect(manager, &QNetworkAccessManager::authenticationRequired, q,
-        [this](QNetworkReply* forReply, QAuthenticator* authenticator) {
-            onAuthenticationRequired(forReply, authenticator);
-        });
-    return manager;
-}
-
-void HttpClient::Private::dropManager()
-{
-    if (!manager)
-        return;
-    QObject::disconnect(manager, nullptr, q, nullptr);
-    manager->deleteLater();
-    manager = nullptr;
-}
-
 void HttpClient::Private::startGet(const Request& request)
 {
     getClock.start();
@@ -298,170 +345,260 @@ void HttpClient::Private::startGet(const Request& request)
         Result result;
         result.id = request.id;
         result.error = HostNotFound;
+        result.failure = Failure::Other;
         result.errorString = tr("Host %1 not found").arg(target.host);
         qCInfo(lcHttp) << "Request" << request.id << "has no usable address:" << url.errorString();
         finishFront(std::move(result));
         return;
     }
-
-    QNetworkRequest networkRequest(url);
-    networkRequest.setAttribute(
-        QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    networkRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    networkRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    networkRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    // One HTTP/1.1 connection, as QHttp had: requestSent then marks the end of the connect phase.
-    networkRequest.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    // Status pages of big installations compress 47:1 and more; the body cap guards instead.
-    networkRequest.setDecompressedSafetyCheckThreshold(-1);
-    if (!target.user.isEmpty()) {
-        const QByteArray credentials = (target.user + QLatin1Char(':') + target.password).toUtf8();
-        networkRequest.setRawHeader("Authorization", "Basic " + credentials.toBase64());
-    }
-    if (target.mode == ConnectionModeHttps) {
-        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-        if (!verifyPeer)
-            ssl.setPeerVerifyMode(QSslSocket::VerifyNone);
-        networkRequest.setSslConfiguration(ssl);
-    }
-
-    body.clear();
-    requestSent = false;
-    credentialsOffered = false;
-    silenceTimer.setInterval(silenceTimeoutMs);
-    reply = managerFor(target)->get(networkRequest);
+    requestTarget = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
+    QUrl authority = url;
+    if (target.port == (target.mode == ConnectionModeHttps ? 443 : 80))
+        authority.setPort(-1); // a default port is left out of Host, as browsers do
+    hostHeader = authority.authority(QUrl::FullyEncoded).toLatin1();
+    if (digestHost != target.host || digestUser != target.user)
+        digest = DigestChallenge();
+    active = true;
+    attempt = 0;
+    totalTimer.start(totalTimeoutMs);
     qCDebug(lcHttp) << "Request" << request.id << "GET" << url.toDisplayString();
-
-    QObject::connect(reply, &QNetworkReply::requestSent, q, [this] {
-        requestSent = true;
-        silenceTimer.start();
-    });
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, q, [this] { restartSilenceTimer(); });
-    QObject::connect(reply, &QNetworkReply::downloadProgress, q, [this](qint64 received) {
-        if (received > 0)
-            restartSilenceTimer();
-    });
-    QObject::connect(reply, &QNetworkReply::readyRead, q, [this] { readBody(); });
-    QObject::connect(reply, &QNetworkReply::sslErrors, q, [this](const QList<QSslError>& errors) {
-        qCInfo(lcHttp) << "Request" << queue.front().id << "has" << errors.size() << "certificate problems";
-        emit q->sslErrors(errors);
-    });
-    QObject::connect(reply, &QNetworkReply::finished, q, [this] { onReplyFinished(); });
+    openConnection();
 }
 
-// Data arriving before requestSent is seen still proves the request went out.
-void HttpClient::Private::restartSilenceTimer()
+// Every attempt gets a connection of its own: nothing of an earlier answer can leak into it.
+void HttpClient::Private::openConnection()
 {
-    if (!reply)
-        return;
-    requestSent = true;
-    silenceTimer.start();
-}
-
-void HttpClient::Private::readBody()
-{
-    if (!reply)
-        return;
-    restartSilenceTimer();
-    const QByteArray chunk = reply->readAll();
-    if (body.size() + chunk.size() > maxBodyBytes) {
-        qCInfo(lcHttp) << "Request" << queue.front().id << "ended: the answer exceeds" << maxBodyBytes
-                       << "bytes";
-        failCurrent(WrongContentLength, tr("The answer is too large."), false);
-        return;
+    const Target& target = queue.front().target;
+    ++attempt;
+    parser = std::make_unique<HttpResponseParser>(maxBodyBytes);
+    requestSent = false;
+    headerHandled = false;
+    silenceTimer.stop();
+    connectTimer.start(connectTimeoutMs);
+    if (target.mode == ConnectionModeHttps) {
+        auto* ssl = new QSslSocket(q);
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        if (!verifyPeer)
+            configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+        ssl->setSslConfiguration(configuration);
+        QObject::connect(ssl, &QSslSocket::encrypted, q, [this] { sendRequest(); });
+        QObject::connect(ssl, &QSslSocket::sslErrors, q, [this](const QList<QSslError>& errors) {
+            qCInfo(lcHttp) << "Request" << queue.front().id << "has" << errors.size()
+                           << "certificate problems";
+            emit q->sslErrors(errors);
+        });
+        socket = ssl;
+    } else {
+        socket = new QTcpSocket(q);
+        QObject::connect(socket, &QTcpSocket::connected, q, [this] { sendRequest(); });
     }
-    body.append(chunk);
+    socket->setReadBufferSize(readSlice);
+    QObject::connect(socket, &QAbstractSocket::readyRead, q, [this] { readAnswer(); });
+    QObject::connect(socket, &QAbstractSocket::disconnected, q, [this] { connectionEnded(); });
+    QObject::connect(socket, &QAbstractSocket::errorOccurred, q,
+        [this](QAbstractSocket::SocketError socketError) { socketFailed(socketError); });
+    if (target.mode == ConnectionModeHttps)
+        static_cast<QSslSocket*>(socket)->connectToHostEncrypted(target.host, target.port);
+    else
+        socket->connectToHost(target.host, target.port);
 }
 
-// Digest, or a Basic realm that refused the credentials sent up front: offer them once, so that
-// wrong credentials end the request instead of asking again and again.
-void HttpClient::Private::onAuthenticationRequired(QNetworkReply* forReply, QAuthenticator* authenticator)
+void HttpClient::Private::sendRequest()
 {
-    if (forReply != reply || credentialsOffered)
+    const Target& target = queue.front().target;
+    QByteArray request = "GET " + requestTarget + " HTTP/1.1\r\nHost: " + hostHeader
+        + "\r\nUser-Agent: Tarvix\r\nAccept: */*\r\nAccept-Encoding: gzip, deflate\r\nConnection: close\r\n";
+    digestSent = false;
+    if (!target.user.isEmpty() && digest.valid) {
+        request
+            += "Authorization: " + digestAuthorization(digest, target, requestTarget, ++digestCount) + "\r\n";
+        digestSent = true;
+    } else if (!target.user.isEmpty()) {
+        const QByteArray credentials = (target.user + QLatin1Char(':') + target.password).toUtf8();
+        request += "Authorization: Basic " + credentials.toBase64() + "\r\n";
+    }
+    request += "\r\n";
+    socket->write(request);
+    requestSent = true;
+    connectTimer.stop();
+    silenceTimer.start(silenceTimeoutMs);
+}
+
+void HttpClient::Private::readAnswer()
+{
+    while (socket && socket->bytesAvailable() > 0) {
+        const QByteArray data = socket->read(readSlice);
+        if (data.isEmpty())
+            break;
+        silenceTimer.start(silenceTimeoutMs);
+        parser->feed(data.constData(), data.size());
+        if (!answerProgressed())
+            return;
+    }
+}
+
+// After new bytes were taken: false when the request has ended (or moved to a new connection).
+bool HttpClient::Private::answerProgressed()
+{
+    if (parser->headerComplete() && !headerHandled) {
+        headerHandled = true;
+        if (handleAuthentication())
+            return false;
+    }
+    switch (parser->status()) {
+    case HttpResponseParser::Status::NeedMore:
+        return true;
+    case HttpResponseParser::Status::Done:
+        finishAnswer();
+        return false;
+    case HttpResponseParser::Status::Failed:
+        break;
+    }
+    switch (parser->problem()) {
+    case HttpResponseParser::Problem::HeaderTooLarge:
+        failCurrent(InvalidResponseHeader, Failure::TooLarge,
+            tr("The answer is too large: its header exceeds %1 KiB.")
+                .arg(HttpResponseParser::maxHeaderBytes / 1024));
+        break;
+    case HttpResponseParser::Problem::BodyTooLarge:
+        failCurrent(WrongContentLength, Failure::TooLarge,
+            tr("The answer is too large: more than %1 MiB.")
+                .arg(QString::number(maxBodyBytes / 1048576.0, 'g', 4)));
+        break;
+    case HttpResponseParser::Problem::CutShort:
+        failCurrent(UnexpectedClose, Failure::CutShort,
+            tr("The server closed the connection before the whole answer arrived."), true);
+        break;
+    case HttpResponseParser::Problem::InvalidHeader:
+    case HttpResponseParser::Problem::InvalidBody:
+    case HttpResponseParser::Problem::None:
+        failCurrent(InvalidResponseHeader, Failure::Other, tr("The server's answer is not valid HTTP."));
+        break;
+    }
+    return false;
+}
+
+// 401 and 407 end the request, unless a Digest challenge can be answered once on a new connection.
+bool HttpClient::Private::handleAuthentication()
+{
+    const int status = parser->statusCode();
+    if (status == 407) {
+        failCurrent(ProxyAuthenticationRequiredError, Failure::Other, tr("Proxy authentication required"));
+        return true;
+    }
+    if (status != 401)
+        return false;
+    const Target& target = queue.front().target;
+    const DigestChallenge challenge = digestChallenge(parser->headerValues("www-authenticate"));
+    if (!target.user.isEmpty() && challenge.valid && attempt == 1) {
+        digest = challenge;
+        digestHost = target.host;
+        digestUser = target.user;
+        digestCount = 0;
+        qCDebug(lcHttp) << "Request" << queue.front().id << "answers a Digest challenge";
+        releaseSocket();
+        openConnection();
+        return true;
+    }
+    if (digestSent)
+        digest = DigestChallenge(); // refused: start over with the next challenge
+    failCurrent(AuthenticationRequiredError, Failure::Other,
+        target.user.isEmpty() ? tr("The server asks for a user name and password.")
+                              : tr("The server refused the user name or password."));
+    return true;
+}
+
+void HttpClient::Private::connectionEnded()
+{
+    if (!socket)
+        return;
+    readAnswer(); // what arrived just before the end
+    if (!socket)
+        return;
+    parser->finish();
+    answerProgressed();
+}
+
+void HttpClient::Private::socketFailed(QAbstractSocket::SocketError socketError)
+{
+    if (!socket)
         return;
     const Target& target = queue.front().target;
-    if (target.user.isEmpty())
+    switch (socketError) {
+    case QAbstractSocket::RemoteHostClosedError:
+        if (requestSent) {
+            connectionEnded();
+            return;
+        }
+        failCurrent(UnexpectedClose, Failure::Other, socket->errorString());
         return;
-    credentialsOffered = true;
-    authenticator->setUser(target.user);
-    authenticator->setPassword(target.password);
+    case QAbstractSocket::HostNotFoundError:
+        failCurrent(HostNotFound, Failure::Other, tr("Host %1 not found").arg(target.host));
+        return;
+    case QAbstractSocket::ConnectionRefusedError:
+        failCurrent(ConnectionRefused, Failure::Other, tr("Connection refused"));
+        return;
+    case QAbstractSocket::SslHandshakeFailedError:
+    case QAbstractSocket::SslInternalError:
+    case QAbstractSocket::SslInvalidUserDataError:
+        failCurrent(UnexpectedClose, Failure::Other, socket->errorString());
+        return;
+    case QAbstractSocket::ProxyAuthenticationRequiredError:
+        failCurrent(ProxyAuthenticationRequiredError, Failure::Other, socket->errorString());
+        return;
+    default:
+        failCurrent(UnknownError, Failure::Other, socket->errorString());
+        return;
+    }
 }
 
-// Only a plain body can be compared with Content-Length: a compressed one arrives unpacked.
-static bool isCutShort(const QNetworkReply* reply, qint64 received)
+void HttpClient::Private::finishAnswer()
 {
-    if (!reply->hasRawHeader("Content-Length") || reply->hasRawHeader("Content-Encoding"))
-        return false;
-    bool ok = false;
-    const qint64 announced = reply->rawHeader("Content-Length").trimmed().toLongLong(&ok);
-    return ok && received < announced;
-}
-
-void HttpClient::Private::onReplyFinished()
-{
-    if (!reply)
-        return;
-    readBody();
-    if (!reply)
-        return;
-
     Result result;
     result.id = queue.front().id;
-    result.statusCode = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QNetworkReply::NetworkError networkError = reply->error();
-    const bool statusAnswer = result.statusCode >= 400 && isStatusAnswerError(networkError);
-    if (networkError != QNetworkReply::NoError && !statusAnswer) {
-        result.error = errorFromReply(networkError);
-        result.errorString = reply->errorString();
-        qCInfo(lcHttp) << "Request" << result.id << "failed:" << networkError << reply->errorString();
-    } else if (isCutShort(reply, body.size())) {
-        // Under load Qt 6.4 sometimes finishes an answer that the server cut off without an
-        // error; half a status page would look like a wave of recoveries.
-        result.error = UnexpectedClose;
-        result.errorString = tr("The server closed the connection before the whole answer arrived.");
-        qCInfo(lcHttp) << "Request" << result.id << "cut short:" << body.size() << "bytes";
-    } else {
-        qCDebug(lcHttp) << "Request" << result.id << "answered" << result.statusCode << "with" << body.size()
-                        << "bytes";
-    }
-    result.body = std::move(body);
-    body = QByteArray();
-    releaseReply();
+    result.statusCode = parser->statusCode();
+    result.body = parser->takeBody();
+    qCDebug(lcHttp) << "Request" << result.id << "answered" << result.statusCode << "with"
+                    << result.body.size() << "bytes";
+    releaseSocket();
     finishFront(std::move(result));
 }
 
-void HttpClient::Private::failCurrent(Error error, const QString& text, bool keepBody)
+void HttpClient::Private::failCurrent(Error error, Failure failure, const QString& text, bool keepBody)
 {
     Result result;
     result.id = queue.front().id;
     result.error = error;
+    result.failure = failure;
     result.errorString = text;
-    result.statusCode = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (keepBody)
-        result.body = std::move(body);
-    body = QByteArray();
-    releaseReply();
+    if (parser) {
+        result.statusCode = parser->statusCode();
+        if (keepBody)
+            result.body = parser->takeBody();
+    }
+    qCInfo(lcHttp) << "Request" << result.id << "failed:" << text;
+    releaseSocket();
     finishFront(std::move(result));
 }
 
-// Our own ends of a reply are reported by us, not by its finished signal.
-void HttpClient::Private::releaseReply()
+// Also called from inside the socket's own signals: it is deleted later, and closes then.
+void HttpClient::Private::releaseSocket()
 {
+    connectTimer.stop();
     silenceTimer.stop();
-    if (!reply)
+    if (!socket)
         return;
-    QNetworkReply* finished = reply;
-    reply = nullptr;
-    requestSent = false;
+    QAbstractSocket* finished = std::exchange(socket, nullptr);
     QObject::disconnect(finished, nullptr, q, nullptr);
-    if (finished->isRunning())
-        finished->abort();
     finished->deleteLater();
+    parser.reset();
+    requestSent = false;
 }
 
 void HttpClient::Private::finishFront(Result result)
 {
+    totalTimer.stop();
+    active = false;
     if (getClock.isValid()) {
         result.durationMs = getClock.elapsed();
         getClock.invalidate();
@@ -474,12 +611,14 @@ void HttpClient::Private::finishFront(Result result)
 
 void HttpClient::Private::dropAll()
 {
-    body = QByteArray();
-    releaseReply();
+    releaseSocket();
+    totalTimer.stop();
+    active = false;
     while (!queue.empty()) {
         Result result;
         result.id = queue.front().id;
         result.error = Aborted;
+        result.failure = Failure::Other;
         result.errorString = tr("Request aborted");
         queue.pop_front();
         outbox.push_back(std::move(result));
@@ -512,23 +651,38 @@ void HttpClient::Private::deliver()
 HttpClient::HttpClient(QObject* parent) : QObject(parent), d(std::make_unique<Private>(this))
 {
     d->last.errorString = tr("Unknown error");
-    connect(&d->silenceTimer, &QTimer::timeout, this, [this] {
-        if (!d->reply)
+    connect(&d->connectTimer, &QTimer::timeout, this, [this] {
+        if (!d->active)
             return;
-        qCInfo(lcHttp) << "Request" << d->queue.front().id << "ended: no data for" << d->silenceTimeoutMs
-                       << "ms";
-        d->failCurrent(UnexpectedClose, tr("Connection is timed out."), true);
+        d->failCurrent(UnexpectedClose, Failure::TimedOut,
+            tr("Connection is timed out: no connection to the server within %1 s.")
+                .arg(seconds(d->connectTimeoutMs)));
+    });
+    connect(&d->silenceTimer, &QTimer::timeout, this, [this] {
+        if (!d->active)
+            return;
+        d->failCurrent(UnexpectedClose, Failure::TimedOut,
+            tr("Connection is timed out: the server sent nothing for %1 s.")
+                .arg(seconds(d->silenceTimeoutMs)),
+            true);
+    });
+    connect(&d->totalTimer, &QTimer::timeout, this, [this] {
+        if (!d->active)
+            return;
+        d->failCurrent(UnexpectedClose, Failure::TimedOut,
+            tr("Connection is timed out: the answer did not arrive within %1 s.")
+                .arg(seconds(d->totalTimeoutMs)),
+            true);
     });
 }
 
 HttpClient::~HttpClient()
 {
-    if (d->reply) {
-        QObject::disconnect(d->reply, nullptr, this, nullptr);
-        d->reply->abort();
-        d->reply = nullptr;
+    if (d->socket) {
+        QObject::disconnect(d->socket, nullptr, this, nullptr);
+        delete d->socket;
+        d->socket = nullptr;
     }
-    delete d->manager;
 }
 
 int HttpClient::setUser(const QString& user, const QString& password)
@@ -558,7 +712,7 @@ void HttpClient::setVerifyPeer(bool verify)
 
 HttpClient::State HttpClient::state() const
 {
-    if (d->reply)
+    if (d->active)
         return d->requestSent ? Reading : Connecting;
     if (d->queuedPageRequests() > 0)
         return Connecting;
@@ -570,7 +724,6 @@ void HttpClient::close()
     if (!d->queue.empty())
         qCInfo(lcHttp) << "Connection closed with" << d->queue.size() << "requests pending";
     d->dropAll();
-    d->dropManager();
 }
 
 void HttpClient::abort()
@@ -605,15 +758,29 @@ QString HttpClient::errorString() const
     return d->last.error == NoError ? tr("Unknown error") : d->last.errorString;
 }
 
+HttpClient::Failure HttpClient::failure() const
+{
+    return d->last.failure;
+}
+
 int HttpClient::pendingRequestCount() const
 {
     return int(d->queue.size() + d->outbox.size());
 }
 
+void HttpClient::setConnectTimeout(int milliseconds)
+{
+    d->connectTimeoutMs = qMax(1, milliseconds);
+}
+
 void HttpClient::setSilenceTimeout(int milliseconds)
 {
     d->silenceTimeoutMs = qMax(1, milliseconds);
-    d->silenceTimer.setInterval(d->silenceTimeoutMs);
+}
+
+void HttpClient::setTotalTimeout(int milliseconds)
+{
+    d->totalTimeoutMs = qMax(1, milliseconds);
 }
 
 void HttpClient::setMaxBodySize(qint64 bytes)

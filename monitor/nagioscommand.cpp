@@ -195,7 +195,9 @@ void NagiosCommand::send(Step step, const QByteArray& query, const QByteArray& b
     // The form's cookie goes back with the POST only; nothing is kept between commands.
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    if (!m_server.user.isEmpty()) {
+    // Basic goes with the request; once the server has asked for another scheme, QNetworkAccessManager
+    // answers it from the credentials given below, which a Basic header would override.
+    if (!m_server.user.isEmpty() && !m_challenged) {
         const QByteArray credentials = (m_server.user + QLatin1Char(':') + m_server.password).toUtf8();
         request.setRawHeader("Authorization", "Basic " + credentials.toBase64());
     }
@@ -215,6 +217,7 @@ void NagiosCommand::send(Step step, const QByteArray& query, const QByteArray& b
                 if (reply != m_reply || m_credentialsOffered || m_server.user.isEmpty())
                     return;
                 m_credentialsOffered = true;
+                m_challenged = true;
                 authenticator->setUser(m_server.user);
                 authenticator->setPassword(m_server.password);
             });

@@ -121,6 +121,7 @@ private:
     bool m_bodyTooLarge = false;
     bool m_timedOut = false;
     bool m_credentialsOffered = false;
+    bool m_challenged = false; // the server asked for credentials (Digest) instead of taking Basic
     bool m_started = false;
     bool m_done = false;
     QTimer m_timer;

@@ -4,11 +4,32 @@ PagePlan planPage(PageKind kind, const QString& text, const PageRule& rule, cons
     const ProblemList& problems)
 {
     PagePlan plan;
-    if (text.isEmpty())
-        return plan;
-
     const bool services = kind == PageKind::Services;
-    QList<StatusRow> rows = services ? extractServiceRows(text, rule) : extractHostRows(text, rule);
+    const bool statusCgi
+        = (services ? settings.servicesRequest : settings.hostsRequest).contains(QLatin1String("status.cgi"));
+    if (text.isEmpty()) {
+        if (statusCgi)
+            plan.verdict = PageVerdict::NotStatusPage;
+        return plan;
+    }
+
+    bool read = true;
+    QList<StatusRow> rows
+        = services ? extractServiceRows(text, rule, &read) : extractHostRows(text, rule, &read);
+    if (!read) {
+        plan.verdict = PageVerdict::ExpressionFailed;
+        return plan;
+    }
+    if (statusCgi) {
+        plan.totals = readPageTotals(text);
+        if (!plan.totals.found)
+            plan.verdict = rows.isEmpty() ? PageVerdict::NotStatusPage : PageVerdict::Incomplete;
+        else if (plan.totals.cut())
+            plan.verdict = PageVerdict::CutByServer;
+        if (plan.verdict != PageVerdict::Whole)
+            return plan;
+    }
+
     rows.removeIf([&settings, services](const StatusRow& row) {
         return services ? !serviceRowCounts(settings, row.serviceName) : !hostRowCounts(settings, row.name);
     });
@@ -34,8 +55,9 @@ PagePlan planPage(PageKind kind, const QString& text, const PageRule& rule, cons
     plan.gone.reserve(changes.goneEntries.size());
     for (const int index : changes.goneEntries) {
         const ProblemList::Entry& entry = problems.at(index);
-        const bool announced = services ? serviceRecoveryAnnounced(settings, entry.name)
-                                        : hostRecoveryAnnounced(settings, entry.name);
+        const bool announced = services
+            ? serviceRecoveryAnnounced(settings, entry.serviceName, entry.hostName)
+            : hostRecoveryAnnounced(settings, entry.name);
         plan.gone.append({index, entry.name, entry.data, announced});
     }
     return plan;

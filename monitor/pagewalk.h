@@ -30,10 +30,22 @@ struct GoneProblem
     bool announced = false; // does the filter let its recovery be announced
 };
 
+// Whether a page may be compared with the entries. Any verdict but Whole leaves the entries as
+// they are: comparing a page that lacks rows would announce their problems as recovered.
+enum class PageVerdict {
+    Whole,
+    NotStatusPage, // status.cgi answered without rows or totals: an error or a login page
+    Incomplete, // rows, but not the totals line that follows the table: the page was cut short
+    CutByServer, // the totals line says the server's result limit left entries out
+    ExpressionFailed, // the expression gave up on a line or ran out of time
+};
+
 // What one page changes, in the order the changes are announced: the new problems in page order,
 // then the gone entries oldest first.
 struct PagePlan
 {
+    PageVerdict verdict = PageVerdict::Whole;
+    PageTotals totals; // the page's totals line, for a status.cgi request
     QList<NewProblem> added;
     QList<GoneProblem> gone;
 
@@ -42,6 +54,8 @@ struct PagePlan
 
 // Walks a page: its rows by the rule, those the filters count, compared with the entries (names
 // ignoring case; duplicates on the page count once). An empty text is no page and changes nothing.
+// The answer to a status.cgi request must end with its totals line listing every matching row;
+// when it does not, or the expression fails, the plan holds the verdict and no changes.
 PagePlan planPage(PageKind kind, const QString& text, const PageRule& rule, const MonitorSettings& settings,
     const ProblemList& problems);
 

@@ -9,6 +9,9 @@ Q_LOGGING_CATEGORY(lcMonitor, "tarvix.monitor", QtWarningMsg)
 void Tarvix::timerStart()
 {
     pollTimer.start(settings.requestPeriod * 1000);
+    // A slow answer may span a few polls, but none may run without end.
+    http->setTotalTimeout(
+        qMax(minimumAnswerLimitSeconds, answerLimitPeriods * settings.requestPeriod) * 1000);
 }
 
 void Tarvix::processTimer()
@@ -38,12 +41,16 @@ void Tarvix::httpGetInfo()
     http->setHost(settings.serverAddress,
         settings.useHttps ? HttpClient::ConnectionModeHttps : HttpClient::ConnectionModeHttp,
         settings.portNumber());
-    if (settings.enableHostsMonitoring) {
+    // A list whose last answer is still coming is not asked for again: a newer request would make
+    // that answer's failure (a server that trickles, a time limit) pass unnoticed.
+    if (settings.enableHostsMonitoring && !hostsAnswerPending) {
+        hostsAnswerPending = true;
         hostsRequestId = http->get(settings.nagiosExecDir + settings.hostsRequest);
         qCInfo(lcMonitor).noquote() << "request hosts id" << hostsRequestId
                                     << settings.nagiosExecDir + settings.hostsRequest;
     }
-    if (settings.enableSrvcsMonitoring) {
+    if (settings.enableSrvcsMonitoring && !servicesAnswerPending) {
+        servicesAnswerPending = true;
         servicesRequestId = http->get(settings.nagiosExecDir + settings.servicesRequest);
         qCInfo(lcMonitor).noquote() << "request services id" << servicesRequestId
                                     << settings.nagiosExecDir + settings.servicesRequest;
@@ -62,6 +69,14 @@ void Tarvix::reportConnectTimeout()
     lastMessageUrl.clear();
 }
 
+// Requests of the old settings are given up, so that the next poll asks with the new ones at once.
+void Tarvix::abandonRequests()
+{
+    http->abort();
+    hostsAnswerPending = false;
+    servicesAnswerPending = false;
+}
+
 void Tarvix::createHttpClient()
 {
     http = new HttpClient(this);
@@ -77,6 +92,7 @@ void Tarvix::recreateHttpClient(bool oldUsesHttps, bool newUsesHttps)
     disconnect(http, nullptr, this, nullptr);
     skipNextFinished = true;
     pollTimer.stop();
+    abandonRequests();
     http->close();
     http->deleteLater();
     createHttpClient();

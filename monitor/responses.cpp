@@ -3,16 +3,21 @@
 #include "app/resourcepaths.h"
 #include "config/configtab.h"
 #include "monitor/httpclient.h"
-#include "monitor/statusrules.h"
+#include "monitor/pagewalk.h"
 
 #include <QApplication>
 #include <QLoggingCategory>
 #include <QMessageBox>
+#include <QScopeGuard>
 
 Q_DECLARE_LOGGING_CATEGORY(lcMonitor)
 
 void Tarvix::processHttpFinished(int id, bool error)
 {
+    if (id == hostsRequestId)
+        hostsAnswerPending = false;
+    else if (id == servicesRequestId)
+        servicesAnswerPending = false;
     if (skipNextFinished) {
         skipNextFinished = false;
         return;
@@ -24,8 +29,16 @@ void Tarvix::processHttpFinished(int id, bool error)
     if (!(hosts ? settings.enableHostsMonitoring : settings.enableSrvcsMonitoring))
         return;
     const QString kind = hosts ? QStringLiteral("hosts") : QStringLiteral("services");
-    const QByteArray body = http->readAll();
-    (hosts ? hostsPageText : servicesPageText) = pageText(body);
+    QString& text = hosts ? hostsPageText : servicesPageText;
+    // The body is given up as soon as it is text, and the text once the page is read: a large
+    // answer is held once at a time, never as bytes and text and the previous page together.
+    qsizetype bytes = 0;
+    {
+        const QByteArray body = http->readAll();
+        bytes = body.size();
+        text = pageText(body);
+    }
+    const auto forgetText = qScopeGuard([&text] { text = QString(); });
 
     if (error) {
         qCInfo(lcMonitor).noquote() << "answer" << kind << "error" << int(http->error())
@@ -52,21 +65,22 @@ void Tarvix::processHttpFinished(int id, bool error)
     }
 
     const int statusCode = http->lastStatusCode();
-    qCInfo(lcMonitor).noquote() << "answer" << kind << "status" << statusCode << "bytes" << body.size()
-                                << "ms" << http->lastDurationMs();
+    qCInfo(lcMonitor).noquote() << "answer" << kind << "status" << statusCode << "bytes" << bytes << "ms"
+                                << http->lastDurationMs();
     if (statusCode != 200) {
         reactToStatusCode(id, statusCode);
         return;
     }
-    if (!isStatusPage(id)) {
-        reactToNonStatusPage();
+    PagePlan plan = walkPage(id);
+    if (plan.verdict != PageVerdict::Whole) {
+        reactToUnreadablePage(id, plan);
         return;
     }
     reactToGoodAnswer(id);
     if (id == hostsRequestId)
-        parseHostsPage();
+        parseHostsPage(std::move(plan));
     else
-        parseServicesPage();
+        parseServicesPage(std::move(plan));
 }
 
 QString Tarvix::requestTitle(int id) const
@@ -155,27 +169,38 @@ void Tarvix::reactToStatusCode(int id, int statusCode)
     errorReported = true;
 }
 
-// Nagios answers 200 with an error page when it is not running or the user may see nothing;
-// taking such a page for an empty status list would announce every problem as recovered.
-bool Tarvix::isStatusPage(int id) const
+// A page that cannot be compared with the entries leaves them as they are: taken for a whole page, it
+// would announce every problem missing from it as recovered. Nagios answers 200 with an error page
+// when it is not running or the user may see nothing. The list counts as stale until it comes
+// whole again, so the other list's good answers neither end the error state nor show a balloon
+// each poll; the tooltip tells why at every such answer, the balloon once.
+void Tarvix::reactToUnreadablePage(int id, const PagePlan& plan)
 {
-    const bool hosts = id == hostsRequestId;
-    const QString& request = hosts ? settings.hostsRequest : settings.servicesRequest;
-    const QString& text = hosts ? hostsPageText : servicesPageText;
-    if (!request.contains(QLatin1String("status.cgi")) || looksLikeStatusPage(text))
-        return true;
-    const PageRule rule = hosts ? hostsPageRule() : servicesPageRule();
-    return hosts ? !extractHostRows(text, rule).isEmpty() : !extractServiceRows(text, rule).isEmpty();
-}
-
-void Tarvix::reactToNonStatusPage()
-{
+    listHealth.failed(listOf(id), QDateTime::currentDateTime());
+    listHealth.markStale(listOf(id));
+    QString reason;
+    switch (plan.verdict) {
+    case PageVerdict::Incomplete:
+        reason = tr("The server's status page arrived incomplete.\n");
+        break;
+    case PageVerdict::CutByServer:
+        reason
+            = tr("The server listed only %1 of %2 entries: add \"&limit=0\" to the query on \"General\".\n")
+                  .arg(plan.totals.listed)
+                  .arg(plan.totals.matching);
+        break;
+    case PageVerdict::ExpressionFailed:
+        reason = tr("The regular expression failed on the server's page: it is too complex or too slow.\n");
+        break;
+    default:
+        reason = tr("The server's answer is not a status page.\n");
+        break;
+    }
+    showErrorState(tr("HTTP error ocurred:\n") + reason + tr("Monitoring is impossible."));
     if (errorReported)
         return;
     errorReported = true;
-    showErrorState(tr("HTTP error ocurred:\n") + tr("The server's answer is not a status page.\n")
-        + tr("Monitoring is impossible."));
-    showErrorBalloon(tr("The server's answer is not a status page.\n"));
+    showErrorBalloon(reason);
 }
 
 // A good answer ends the error state unless the other list is still stale; then only this list's

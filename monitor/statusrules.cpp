@@ -2,8 +2,11 @@
 
 #include "monitor/templatematcher.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QStringView>
+
+#include <algorithm>
 
 const QString hostsRegExpTemplate
     = QStringLiteral(R"(^\s*<td .*\s?class=['"](status_list)['"]\s?.*><a href=['"](\S+)['"].*>(.+)</a>)");
@@ -35,13 +38,18 @@ public:
     }
 
     bool isValid() const { return m_template.active() || m_expression.isValid(); }
+    bool usesEngine() const { return !m_template.active(); }
 
-    bool match(QStringView line)
+    enum Result { NoMatch, Match, Failed };
+    Result match(QStringView line)
     {
         if (m_template.active())
-            return m_template.match(line);
+            return m_template.match(line) ? Match : NoMatch;
         m_match = m_expression.match(line);
-        return m_match.hasMatch();
+        // The engine's errors (its match limit, above all) come as a match that is not valid.
+        if (!m_match.isValid())
+            return Failed;
+        return m_match.hasMatch() ? Match : NoMatch;
     }
 
     // Valid until the next match, while the page text lives.
@@ -58,12 +66,18 @@ private:
     QRegularExpressionMatch m_match;
 };
 
-// Calls onMatch(matcher) for each line of the page that the rule's expression matches.
-template <typename OnMatch> void matchLines(const QString& text, const PageRule& rule, OnMatch onMatch)
+// Calls onMatch(matcher) for each line of the page that the rule's expression matches. False when
+// the expression failed on a line or ran out of time; reading stops there.
+template <typename OnMatch> bool matchLines(const QString& text, const PageRule& rule, OnMatch onMatch)
 {
     LineMatcher matcher(rule);
     if (!matcher.isValid())
-        return;
+        return true;
+    // Read every 16 lines: the clock costs as much as a fast line's match.
+    QElapsedTimer clock;
+    if (matcher.usesEngine())
+        clock.start();
+    unsigned lines = 0;
     const QStringView page(text);
     qsizetype start = 0;
     while (start < page.size()) {
@@ -72,9 +86,17 @@ template <typename OnMatch> void matchLines(const QString& text, const PageRule&
             end = page.size();
         const QStringView line = page.sliced(start, end - start);
         start = end + 1;
-        if (!line.isEmpty() && matcher.match(line))
+        if (line.isEmpty())
+            continue;
+        const LineMatcher::Result result = matcher.match(line);
+        if (result == LineMatcher::Match)
             onMatch(matcher);
+        else if (result == LineMatcher::Failed)
+            return false;
+        if (clock.isValid() && ++lines % 16 == 0 && clock.hasExpired(rule.timeLimitMs))
+            return false;
     }
+    return true;
 }
 
 // `text` with every occurrence of `word` removed, as QString::remove does (case-sensitive), into
@@ -147,6 +169,49 @@ int hexValue(char16_t c)
     return -1;
 }
 
+// Name cells carry names HTML-encoded, as Nagios' html_encode() writes them: "&amp;", "&#39;",
+// "&#38;". A reference that is none of those stays as it is.
+QString decodeCharacterReferences(QStringView cell)
+{
+    static const std::pair<QStringView, char16_t> named[]
+        = {{u"amp", u'&'}, {u"lt", u'<'}, {u"gt", u'>'}, {u"quot", u'"'}, {u"apos", u'\''}};
+    QString text;
+    text.reserve(cell.size());
+    qsizetype plain = 0; // start of the characters not yet copied
+    for (qsizetype at = cell.indexOf(u'&'); at >= 0; at = cell.indexOf(u'&', at + 1)) {
+        const qsizetype end = cell.indexOf(u';', at);
+        if (end < 0)
+            break;
+        const QStringView reference = cell.sliced(at + 1, end - at - 1);
+        char32_t decoded = 0;
+        for (const auto& [name, character] : named) {
+            if (reference == name)
+                decoded = character;
+        }
+        if (reference.size() > 1 && reference.size() < 9 && reference[0] == u'#') {
+            bool ok = false;
+            const bool hex = reference[1] == u'x' || reference[1] == u'X';
+            const uint value = reference.sliced(hex ? 2 : 1).toUInt(&ok, hex ? 16 : 10);
+            if (ok && value > 0 && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF))
+                decoded = value;
+        }
+        if (decoded == 0)
+            continue;
+        text.append(cell.sliced(plain, at - plain));
+        text.append(QString::fromUcs4(&decoded, 1));
+        plain = end + 1;
+        at = end;
+    }
+    text.append(cell.sliced(plain));
+    return text;
+}
+
+// The name as a row carries it: most names hold no reference and are copied as they are.
+QString cellText(QStringView cell)
+{
+    return cell.contains(u'&') ? decodeCharacterReferences(cell) : cell.toString();
+}
+
 // Links carry names form-encoded: "+" for a space, %XX for a UTF-8 byte. A "%" without two hex
 // digits stays as it is, where QByteArray::fromPercentEncoding would make a wrong byte of it.
 QString decodeHost(QStringView encoded)
@@ -200,32 +265,35 @@ QString pageText(const QByteArray& body)
     return QString::fromUtf8(QByteArrayView(body.constData(), length));
 }
 
-QList<StatusRow> extractHostRows(const QString& text, const PageRule& rule)
+QList<StatusRow> extractHostRows(const QString& text, const PageRule& rule, bool* ok)
 {
     QList<StatusRow> rows;
     SharedTexts shared;
-    matchLines(text, rule, [&rows, &rule, &shared](const LineMatcher& match) {
+    const bool read = matchLines(text, rule, [&rows, &rule, &shared](const LineMatcher& match) {
         StatusRow row;
-        row.name = match.captured(rule.namePos).toString();
+        row.name = cellText(match.captured(rule.namePos));
         row.link = match.captured(rule.linkPos).toString();
         row.status = shared.withoutWord(match.captured(rule.statusPos), u"status");
         rows.append(std::move(row));
     });
+    if (ok)
+        *ok = read;
     return rows;
 }
 
-QList<StatusRow> extractServiceRows(const QString& text, const PageRule& rule)
+QList<StatusRow> extractServiceRows(const QString& text, const PageRule& rule, bool* ok)
 {
     QList<StatusRow> rows;
     SharedTexts shared;
-    matchLines(text, rule, [&rows, &rule, &shared](const LineMatcher& match) {
+    const bool read = matchLines(text, rule, [&rows, &rule, &shared](const LineMatcher& match) {
         const QStringView link = match.captured(rule.linkPos);
         QStringView host;
         if (!PageScan::findHostInLink(link, &host))
             return;
         StatusRow row;
         row.link = link.toString();
-        row.serviceName = shared.get(match.captured(rule.namePos));
+        const QStringView name = match.captured(rule.namePos);
+        row.serviceName = name.contains(u'&') ? decodeCharacterReferences(name) : shared.get(name);
         const bool encoded = host.contains(u'%') || host.contains(u'+');
         const QString decoded = encoded ? decodeHost(host) : QString();
         row.name.reserve(row.serviceName.size() + 1 + (encoded ? decoded.size() : host.size()));
@@ -237,12 +305,50 @@ QList<StatusRow> extractServiceRows(const QString& text, const PageRule& rule)
         row.status = shared.withoutWord(match.captured(rule.statusPos), u"statusBG");
         rows.append(std::move(row));
     });
+    if (ok)
+        *ok = read;
     return rows;
 }
 
 bool looksLikeStatusPage(const QString& text)
 {
-    return text.contains(QLatin1String("itemTotalsTitle"), Qt::CaseSensitive);
+    return readPageTotals(text).found;
+}
+
+PageTotals readPageTotals(const QString& text)
+{
+    PageTotals totals;
+    // The line comes after the table, near the end of a page that may be megabytes long.
+    const qsizetype at = text.lastIndexOf(QLatin1String("itemTotalsTitle"));
+    if (at < 0)
+        return totals;
+    totals.found = true;
+    // The first three numbers of the line's text: "Results 0 - 100 of 5919 Matching Services".
+    qint64 numbers[3] = {0, 0, 0};
+    int count = 0;
+    bool inNumber = false;
+    for (qsizetype i = text.indexOf(QLatin1Char('>'), at) + 1; i > 0 && i < text.size() && count < 3; ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('<') || c == QLatin1Char('\n'))
+            break;
+        const bool digit = c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        if (digit && numbers[count] < 1000000000)
+            numbers[count] = numbers[count] * 10 + (c.unicode() - u'0');
+        if (inNumber && !digit)
+            ++count;
+        inNumber = digit;
+    }
+    if (inNumber)
+        ++count;
+    if (count < 3)
+        return totals;
+    const qint64 first = numbers[0];
+    const qint64 last = numbers[1];
+    totals.matching = static_cast<int>(numbers[2]);
+    // The whole list reads "1 - N of N"; a cut one gives the zero-based start of what it lists.
+    const bool whole = first <= 1 && last >= numbers[2];
+    totals.listed = static_cast<int>(whole ? numbers[2] : std::max<qint64>(0, last - first));
+    return totals;
 }
 
 ServiceFilterEntry::ServiceFilterEntry(const QString& entry)
@@ -286,14 +392,13 @@ bool serviceRowCounts(const MonitorSettings& settings, const QString& serviceNam
     return (!listed && !settings.onlyListedSrvcs) || (listed && !settings.allExceptSpecifedSrvcs);
 }
 
-bool serviceRecoveryAnnounced(const MonitorSettings& settings, const QString& displayName)
+bool serviceRecoveryAnnounced(
+    const MonitorSettings& settings, const QString& serviceName, const QString& hostName)
 {
-    // The first and the last part of the name split at ":" with empty parts kept.
-    const QString service = displayName.left(displayName.indexOf(QLatin1Char(':')));
-    const QString host = displayName.mid(displayName.lastIndexOf(QLatin1Char(':')) + 1);
     bool matched = false;
     for (const QString& entry : settings.servicesList) {
-        if (ServiceFilterEntry(entry).matches(service, host)) {
+        if (entry.compare(serviceName, Qt::CaseInsensitive) == 0
+            || ServiceFilterEntry(entry).matches(serviceName, hostName)) {
             matched = true;
             break;
         }

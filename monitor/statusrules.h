@@ -47,12 +47,17 @@ struct PageRule
     int statusPos = 1;
     int linkPos = 2;
     int namePos = 3;
+    // A user's expression may backtrack for ever on a long line: past this much time over one page
+    // the page counts as unread. The built-in expressions never come near it.
+    int timeLimitMs = 2000;
 };
 
 // One problem row of a page.
 struct StatusRow
 {
-    QString name; // host name, or service name + ":" + host name (URL-decoded from the link)
+    // Host name, or service name + ":" + host name (URL-decoded from the link). Names from the
+    // name cell are HTML-decoded: "R&amp;D" is the host "R&D".
+    QString name;
     QString link; // relative link as written on the page
     QString status; // status class without "status" (hosts) or "statusBG" (services)
     QString serviceName; // services only: the name without ":" and host, for the row test
@@ -64,15 +69,31 @@ QString pageText(const QByteArray& body);
 // Lines are the pieces between "\n", empty ones dropped; a "\r" before the "\n" stays in the line.
 // A line is a row when the expression is found in it from position 0; an expression that does
 // not compile finds nothing. Rows come in page order, duplicates included.
-QList<StatusRow> extractHostRows(const QString& text, const PageRule& rule);
+// `ok`, when given, turns false when the expression failed on the page: the engine gave up on a
+// line (its match limit: catastrophic backtracking) or the page took longer than the rule's time
+// limit. The rows are then not the page's, and reading stops.
+QList<StatusRow> extractHostRows(const QString& text, const PageRule& rule, bool* ok = nullptr);
 // A service row also needs "host=<name>&" in its link; a line whose link has none is dropped.
 // The host part of the link is URL-decoded ("lab+printer" is the host "lab printer"), because
 // Nagios 4 encodes host names in its links while the name cell holds them raw.
-QList<StatusRow> extractServiceRows(const QString& text, const PageRule& rule);
+QList<StatusRow> extractServiceRows(const QString& text, const PageRule& rule, bool* ok = nullptr);
 
 // A status page always carries its totals line; Nagios' own error pages answered with 200 (not
 // running, no permission) do not. With no rows either, such a page is not a status page.
 bool looksLikeStatusPage(const QString& text);
+
+// The totals line that Nagios writes after the status table: "Results 1 - 4 of 4 Matching Hosts",
+// or, when its result limit cut the list, "Results 0 - 100 of 5919 Matching Services" (the first
+// number then zero-based).
+struct PageTotals
+{
+    bool found = false;
+    int listed = -1; // rows the page lists; -1 when the line's numbers could not be read
+    int matching = -1; // rows that match the request
+
+    bool cut() const { return listed >= 0 && listed < matching; }
+};
+PageTotals readPageTotals(const QString& text);
 
 // One "ServicesList" entry: "SERVICE" names the service on any host, "SERVICE:HOST1:HOST2" on
 // the listed hosts only. Parts are split at ":" with empty parts dropped, so an entry without any
@@ -101,7 +122,8 @@ bool hostRecoveryAnnounced(const MonitorSettings& settings, const QString& hostN
 // The same as the host row test, with the bare service name compared against whole entries: an
 // entry "HTTP:web1" therefore never lists a row.
 bool serviceRowCounts(const MonitorSettings& settings, const QString& serviceName);
-// The display name is split at ":" with empty parts kept: the first part is the service, the last
-// the host; entries are read as ServiceFilterEntry. So "HTTP:web1" in the list does govern the
-// recovery of HTTP on web1, and a service whose own name holds ":" is never matched.
-bool serviceRecoveryAnnounced(const MonitorSettings& settings, const QString& displayName);
+// Of the entry's own service and host (as its row gave them): a list entry equal to the whole
+// service name matches it, as in the row test, and so does an entry read as ServiceFilterEntry.
+// So "HTTP:web1" governs the recovery of HTTP on web1, and "Disk: /var" that of "Disk: /var".
+bool serviceRecoveryAnnounced(
+    const MonitorSettings& settings, const QString& serviceName, const QString& hostName);

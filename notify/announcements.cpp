@@ -1,5 +1,7 @@
 #include "notify/announcements.h"
 
+#include <QUrl>
+
 namespace {
 
 // Problems and recoveries are limited each on their own.
@@ -43,4 +45,23 @@ QList<Announcement> limitAnnouncements(const QList<Announcement>& changes, int l
         }
     }
     return result;
+}
+
+bool offersCommands(const Announcement& change)
+{
+    return isProblem(change.kind) && change.summarised == 0 && !change.host.isEmpty();
+}
+
+void setObjectFromUrl(Announcement& change)
+{
+    const QString query = change.url.section(QLatin1Char('?'), 1);
+    for (const QString& item : query.split(QLatin1Char('&'))) {
+        const QString key = item.section(QLatin1Char('='), 0, 0);
+        QString value = item.section(QLatin1Char('='), 1);
+        value = QUrl::fromPercentEncoding(value.replace(QLatin1Char('+'), QLatin1Char(' ')).toUtf8());
+        if (key == QLatin1String("host"))
+            change.host = value;
+        else if (key == QLatin1String("service"))
+            change.service = value;
+    }
 }

@@ -15,7 +15,18 @@ struct Announcement
     // 0 for a single change. Otherwise this stands for that many changes of its kind that are not
     // announced one by one; its status is theirs when they share one, else empty.
     int summarised = 0;
+    // The object as Nagios names it in commands; the service is empty for a host. Initialised, so
+    // that brace lists may leave them out.
+    QString host {};
+    QString service {};
 };
+
+// Nagios can be told about a single problem whose object is known: acknowledge it, check it again.
+bool offersCommands(const Announcement& change);
+
+// Fills the object from the page address's "host=" and "service=" items, decoded as Nagios encodes
+// them ("+" for a blank), for a change that came without it.
+void setObjectFromUrl(Announcement& change);
 
 // A walk that finds a flood of changes must not open a window for each: at most `limit` changes of a
 // kind (problems, recoveries) are announced, in their order; when there are more, the last of those

@@ -4,6 +4,8 @@
 
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QLabel>
+#include <QPushButton>
 
 #include <limits>
 
@@ -23,6 +25,7 @@ Qt::WindowFlags popupFlags(bool staysOnTop)
 InformationWindow::InformationWindow(QWidget* parent, ChangeEventKind kind, const QString& linkText,
     const QString& status, int autoCloseMinutes, int x, int y, bool staysOnTop)
     : QWidget(parent, popupFlags(staysOnTop)),
+      m_kind(kind),
       autoCloseTimer(),
       m_ui(std::make_unique<Ui::InformationWindowClass>())
 {
@@ -61,6 +64,109 @@ InformationWindow::InformationWindow(QWidget* parent, ChangeEventKind kind, cons
 }
 
 InformationWindow::~InformationWindow() = default;
+
+// Only a problem's popup changes its rows: the auto-close box moves up beside the name, which
+// leaves room for a line that tells how a command went and for the buttons, in small type, beside
+// "Ok". A recovery's popup stays as the form lays it out.
+void InformationWindow::offerCommands()
+{
+    if (!isProblem(m_kind) || m_acknowledgeButton)
+        return;
+    QCheckBox* autoClose = m_ui->cbAutoClose;
+    m_ui->horizontalLayout_2->removeWidget(autoClose);
+    m_ui->verticalLayout_3->removeWidget(m_ui->lbObjectName);
+    auto* nameRow = new QHBoxLayout;
+    nameRow->setSpacing(6);
+    nameRow->addWidget(m_ui->lbObjectName);
+    nameRow->addStretch();
+    nameRow->addWidget(autoClose);
+    autoClose->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    m_ui->verticalLayout_3->insertLayout(0, nameRow);
+    m_ui->verticalLayout_3->setSpacing(1);
+
+    const QString smallType = QStringLiteral("font-size: 8pt; font-weight: normal");
+    m_commandState = new QLabel(this);
+    m_commandState->setObjectName(QStringLiteral("lbCommandState"));
+    m_commandState->setTextFormat(Qt::PlainText);
+    m_commandState->setStyleSheet(QStringLiteral("QLabel { %1; padding-left: 3px }").arg(smallType));
+    // A reason from the server may be long: it is elided here, and whole in the tooltip.
+    m_commandState->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_commandState->ensurePolished();
+    m_commandState->setFixedHeight(m_commandState->fontMetrics().height());
+    m_ui->verticalLayout_3->insertWidget(3, m_commandState);
+
+    m_acknowledgeButton = new QPushButton(tr("Acknowledge…"), this);
+    m_acknowledgeButton->setObjectName(QStringLiteral("btnAcknowledge"));
+    m_recheckButton = new QPushButton(tr("Recheck"), this);
+    m_recheckButton->setObjectName(QStringLiteral("btnRecheck"));
+    m_ui->horizontalLayout_2->insertWidget(0, m_acknowledgeButton);
+    m_ui->horizontalLayout_2->insertWidget(1, m_recheckButton);
+    for (QPushButton* button : {m_acknowledgeButton, m_recheckButton, m_ui->closeButton})
+        button->setStyleSheet(QStringLiteral("QPushButton { %1; padding: 2px 4px }").arg(smallType));
+    // "Ok" gives way to the longer texts.
+    m_ui->closeButton->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    connect(m_acknowledgeButton, &QPushButton::clicked, this, &InformationWindow::acknowledgeRequested);
+    connect(m_recheckButton, &QPushButton::clicked, this, &InformationWindow::recheckRequested);
+    // Children added to a window already shown would appear only later; the texts are elided to
+    // their room, so it must be known now.
+    for (QWidget* added : {static_cast<QWidget*>(m_commandState), static_cast<QWidget*>(m_acknowledgeButton),
+             static_cast<QWidget*>(m_recheckButton)})
+        added->setVisible(true);
+    // Hidden buttons keep their room, so that "Ok" stays where it was.
+    for (QPushButton* button : {m_acknowledgeButton, m_recheckButton}) {
+        QSizePolicy policy = button->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        button->setSizePolicy(policy);
+    }
+    m_ui->verticalLayout_3->activate();
+}
+
+void InformationWindow::setCommandsEnabled(bool enabled)
+{
+    if (!m_acknowledgeButton)
+        return;
+    m_acknowledgeButton->setEnabled(enabled);
+    m_recheckButton->setEnabled(enabled);
+}
+
+void InformationWindow::showCommandRunning(Command command)
+{
+    if (!m_acknowledgeButton)
+        return;
+    setCommandsEnabled(false);
+    setCommandState(
+        command == Command::Acknowledge ? tr("Sending the acknowledgement…") : tr("Asking for a recheck…"));
+}
+
+void InformationWindow::showCommandSubmitted(Command command)
+{
+    if (!m_acknowledgeButton)
+        return;
+    if (command == Command::Acknowledge) {
+        m_acknowledgeButton->hide();
+        m_recheckButton->hide();
+        setCommandState(tr("Acknowledged"));
+        return;
+    }
+    setCommandsEnabled(true);
+    setCommandState(tr("Recheck requested"));
+}
+
+void InformationWindow::showCommandFailed(const QString& reason)
+{
+    if (!m_acknowledgeButton)
+        return;
+    setCommandsEnabled(true);
+    setCommandState(reason);
+}
+
+void InformationWindow::setCommandState(const QString& text)
+{
+    layout()->activate();
+    const int width = m_commandState->contentsRect().width();
+    m_commandState->setText(m_commandState->fontMetrics().elidedText(text, Qt::ElideRight, width));
+    m_commandState->setToolTip(text);
+}
 
 void InformationWindow::processCbAutoClose(bool checked)
 {

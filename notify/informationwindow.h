@@ -8,6 +8,8 @@
 #include <memory>
 
 class QCloseEvent;
+class QLabel;
+class QPushButton;
 
 namespace Ui {
 class InformationWindowClass;
@@ -28,9 +30,27 @@ public:
         int autoCloseMinutes, int x, int y, bool staysOnTop);
     ~InformationWindow() override;
 
+    enum class Command { Acknowledge, Recheck };
+
+    // "Acknowledge…" and "Recheck" beside "Ok", on a problem's popup only; the popup asks for them
+    // with acknowledgeRequested() and recheckRequested(), the caller sends them and reports back.
+    void offerCommands();
+    // Off while the caller asks the user for details, so a command cannot be started twice.
+    void setCommandsEnabled(bool enabled);
+    // Under way: the buttons wait, and the popup says what it is doing.
+    void showCommandRunning(Command command);
+    // Nagios took it: "Acknowledged" in place of the buttons; after a recheck they stay.
+    void showCommandSubmitted(Command command);
+    // Not carried out: the reason, and the buttons again for another try.
+    void showCommandFailed(const QString& reason);
+
     // For tests: the timer has no parent, so findChild cannot reach it, and a test cannot wait
     // minutes for it.
     QTimer& autoCloseTimerForTest() { return autoCloseTimer; }
+
+signals:
+    void acknowledgeRequested();
+    void recheckRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -39,6 +59,13 @@ private slots:
     void processCbAutoClose(bool checked);
 
 private:
+    void setCommandState(const QString& text);
+
+    ChangeEventKind m_kind;
     QTimer autoCloseTimer;
     std::unique_ptr<Ui::InformationWindowClass> m_ui;
+    // Only on a popup that offers commands.
+    QLabel* m_commandState = nullptr;
+    QPushButton* m_acknowledgeButton = nullptr;
+    QPushButton* m_recheckButton = nullptr;
 };

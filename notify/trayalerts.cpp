@@ -27,7 +27,13 @@ constexpr int flashIntervalMs = 400;
 void Tarvix::notifyStatusChange(
     const QString& name, ChangeEventKind kind, const QString& url, const QString& status)
 {
-    showStatusChange(name, kind, url, status);
+    Announcement change;
+    change.name = name;
+    change.kind = kind;
+    change.url = url;
+    change.status = status;
+    setObjectFromUrl(change);
+    showStatusChange(change);
     playStatusSound(kind);
 }
 
@@ -40,10 +46,14 @@ void Tarvix::announceChanges(const QList<Announcement>& changes, bool showMessag
     if (showMessages) {
         bool sounded[2] = {false, false};
         for (const Announcement& change : limitAnnouncements(changes, maxAnnouncementsPerKind)) {
-            if (change.summarised == 0)
-                showStatusChange(change.name, change.kind, change.url, change.status);
-            else
-                showStatusChange(summaryText(change), change.kind, listUrl, change.status);
+            if (change.summarised == 0) {
+                showStatusChange(change);
+            } else {
+                Announcement summary = change;
+                summary.name = summaryText(change);
+                summary.url = listUrl;
+                showStatusChange(summary);
+            }
             if (!std::exchange(sounded[isProblem(change.kind)], true))
                 playStatusSound(change.kind);
         }
@@ -58,13 +68,12 @@ QString Tarvix::summaryText(const Announcement& summary) const
                                    : tr("… and %n more recoveries", nullptr, summary.summarised);
 }
 
-void Tarvix::showStatusChange(
-    const QString& name, ChangeEventKind kind, const QString& url, const QString& status)
+void Tarvix::showStatusChange(const Announcement& change)
 {
-    qCInfo(lcNotify).noquote() << "announce kind" << kind << "name" << name << "status" << status << "url"
-                               << url;
+    qCInfo(lcNotify).noquote() << "announce kind" << change.kind << "name" << change.name << "status"
+                               << change.status << "url" << change.url;
     if (settings.useTrayMessages) {
-        showStatusBalloon(name, kind, url, status);
+        showStatusBalloon(change.name, change.kind, change.url, change.status);
         return;
     }
     placeNextPopup();
@@ -72,10 +81,12 @@ void Tarvix::showStatusChange(
     openPopups.removeIf([](const QPointer<InformationWindow>& popup) { return popup.isNull(); });
     while (openPopups.size() >= maxOpenPopups)
         openPopups.takeFirst()->close();
-    auto* popup = new InformationWindow(nullptr, kind, popupLinkText(url, name), status,
-        settings.autoCloseTime, popupPosX, popupPosY, settings.popupsStayOnTop);
+    auto* popup = new InformationWindow(nullptr, change.kind, popupLinkText(change.url, change.name),
+        change.status, settings.autoCloseTime, popupPosX, popupPosY, settings.popupsStayOnTop);
     connect(this, &Tarvix::closeAllInformWin, popup, &QWidget::close);
     openPopups.append(popup);
+    if (offersCommands(change))
+        offerPopupCommands(popup, change);
 }
 
 void Tarvix::placeNextPopup()

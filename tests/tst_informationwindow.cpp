@@ -1,12 +1,16 @@
+#include "notify/acknowledgedialog.h"
 #include "notify/informationwindow.h"
 #include "notify/popupplacement.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QImage>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextDocument>
 
@@ -27,6 +31,22 @@ template <typename T> T* child(QWidget* window, const char* name)
     if (!widget)
         qFatal("no child %s", name);
     return widget;
+}
+
+// Every widget of the popup with its place and whether it shows.
+QStringList layoutOf(QWidget* popup)
+{
+    QStringList widgets;
+    const QList<QWidget*> children = popup->findChildren<QWidget*>();
+    for (const QWidget* w : children)
+        widgets << QStringLiteral("%1 %2,%3 %4x%5 %6")
+                       .arg(w->objectName())
+                       .arg(w->x())
+                       .arg(w->y())
+                       .arg(w->width())
+                       .arg(w->height())
+                       .arg(w->isVisibleTo(popup));
+    return widgets;
 }
 
 int openPopupCount()
@@ -56,6 +76,12 @@ private slots:
     void closingDeletesThePopup();
     void manyPopupsLeaveNothingBehind();
     void markupInNameShowsAsText();
+    void commandsOnlyOnProblems_data();
+    void commandsOnlyOnProblems();
+    void commandStates_data();
+    void commandStates();
+    void acknowledgeDialog_data();
+    void acknowledgeDialog();
 };
 
 void TestInformationWindow::cleanup()
@@ -182,6 +208,129 @@ void TestInformationWindow::markupInNameShowsAsText()
     QTextDocument shown;
     shown.setHtml(child<QLabel>(popup, "lbHostLink")->text());
     QCOMPARE(shown.toPlainText(), name);
+}
+
+void TestInformationWindow::commandsOnlyOnProblems_data()
+{
+    QTest::addColumn<unsigned>("kind");
+    QTest::addColumn<bool>("offered");
+    QTest::newRow("host recovered: as the form lays it out") << 0u << false;
+    QTest::newRow("host problem: buttons") << 1u << true;
+    QTest::newRow("service recovered: as the form lays it out") << 2u << false;
+    QTest::newRow("service problem: buttons") << 3u << true;
+}
+
+void TestInformationWindow::commandsOnlyOnProblems()
+{
+    QFETCH(unsigned, kind);
+    QFETCH(bool, offered);
+    InformationWindow* plain = openPopup(ChangeEventKind(kind), 5);
+    InformationWindow* popup = openPopup(ChangeEventKind(kind), 5);
+    popup->offerCommands();
+    QTest::qWait(0); // widgets added to a shown window would appear only now
+    QCOMPARE(popup->size(), QSize(280, 121));
+    if (!offered) {
+        QCOMPARE(layoutOf(popup), layoutOf(plain));
+        return;
+    }
+    QSignalSpy acknowledge(popup, &InformationWindow::acknowledgeRequested);
+    QSignalSpy recheck(popup, &InformationWindow::recheckRequested);
+    QTest::mouseClick(child<QPushButton>(popup, "btnAcknowledge"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(popup, "btnRecheck"), Qt::LeftButton);
+    QCOMPARE(acknowledge.size(), 1);
+    QCOMPARE(recheck.size(), 1);
+}
+
+void TestInformationWindow::commandStates_data()
+{
+    QTest::addColumn<int>("step"); // 0 running, 1 submitted, 2 failed
+    QTest::addColumn<bool>("acknowledge");
+    QTest::addColumn<bool>("buttonsShown");
+    QTest::addColumn<bool>("buttonsEnabled");
+    QTest::addColumn<QString>("state");
+    const QString refusal
+        = QStringLiteral("Sorry, but you are not authorized to commit the specified command.");
+    QTest::newRow("acknowledgement under way: buttons wait")
+        << 0 << true << true << false << QStringLiteral("Sending the acknowledgement…");
+    QTest::newRow("recheck under way: buttons wait")
+        << 0 << false << true << false << QStringLiteral("Asking for a recheck…");
+    QTest::newRow("acknowledged: the text replaces the buttons")
+        << 1 << true << false << false << QStringLiteral("Acknowledged");
+    QTest::newRow("recheck requested: the buttons stay")
+        << 1 << false << true << true << QStringLiteral("Recheck requested");
+    QTest::newRow("refused: the reason, buttons again") << 2 << true << true << true << refusal;
+}
+
+void TestInformationWindow::commandStates()
+{
+    QFETCH(int, step);
+    QFETCH(bool, acknowledge);
+    QFETCH(bool, buttonsShown);
+    QFETCH(bool, buttonsEnabled);
+    QFETCH(QString, state);
+    InformationWindow* popup = openPopup(ServiceProblem);
+    popup->offerCommands();
+    QTest::qWait(0);
+    auto* ok = child<QPushButton>(popup, "closeButton");
+    const QRect okPlace = ok->geometry();
+    const auto command
+        = acknowledge ? InformationWindow::Command::Acknowledge : InformationWindow::Command::Recheck;
+    popup->showCommandRunning(command);
+    if (step == 1)
+        popup->showCommandSubmitted(command);
+    else if (step == 2)
+        popup->showCommandFailed(state);
+
+    for (const char* name : {"btnAcknowledge", "btnRecheck"}) {
+        auto* button = child<QPushButton>(popup, name);
+        QCOMPARE(button->isVisibleTo(popup), buttonsShown);
+        if (buttonsShown)
+            QCOMPARE(button->isEnabled(), buttonsEnabled);
+    }
+    QCOMPARE(ok->geometry(), okPlace);
+    QVERIFY(ok->isEnabled());
+    // A sentence longer than the line is cut at its end, and whole in the tooltip.
+    auto* shown = child<QLabel>(popup, "lbCommandState");
+    QCOMPARE(shown->toolTip(), state);
+    QVERIFY2(shown->text() == state
+            || (shown->text().endsWith(QChar(0x2026)) && state.startsWith(shown->text().chopped(1))),
+        qPrintable(shown->text()));
+    QVERIFY(QFontMetrics(shown->font()).horizontalAdvance(shown->text()) <= shown->contentsRect().width());
+}
+
+void TestInformationWindow::acknowledgeDialog_data()
+{
+    QTest::addColumn<QString>("remembered");
+    QTest::addColumn<QString>("typed"); // empty: as offered
+    QTest::addColumn<QString>("comment"); // what is sent; empty: OK is off
+    QTest::newRow("first time: the program's comment")
+        << QString() << QString() << QStringLiteral("Acknowledged from Tarvix");
+    QTest::newRow("the remembered comment")
+        << QStringLiteral("Disk ordered") << QString() << QStringLiteral("Disk ordered");
+    QTest::newRow("blanks only: Nagios refuses that, OK is off")
+        << QStringLiteral("Disk ordered") << QStringLiteral("   ") << QString();
+}
+
+void TestInformationWindow::acknowledgeDialog()
+{
+    QFETCH(QString, remembered);
+    QFETCH(QString, typed);
+    QFETCH(QString, comment);
+    AcknowledgeDialog dialog(
+        nullptr, QStringLiteral("HTTP Check:web01"), QStringLiteral("CRITICAL"), remembered);
+    if (!typed.isEmpty())
+        child<QLineEdit>(&dialog, "edComment")->setText(typed);
+    child<QCheckBox>(&dialog, "cbSendNotification")->click();
+    child<QCheckBox>(&dialog, "cbPersistent")->click();
+    const bool okOn
+        = child<QDialogButtonBox>(&dialog, "buttonBox")->button(QDialogButtonBox::Ok)->isEnabled();
+    QCOMPARE(okOn, !comment.isEmpty());
+    const NagiosCommand::Acknowledgement ack = dialog.acknowledgement();
+    if (okOn)
+        QCOMPARE(ack.comment, comment);
+    QCOMPARE(ack.sticky, true);
+    QCOMPARE(ack.sendNotification, false);
+    QCOMPARE(ack.persistentComment, true);
 }
 
 int main(int argc, char* argv[])

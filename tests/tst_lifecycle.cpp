@@ -28,6 +28,7 @@ private slots:
     void badStatusQuestion();
     void networkErrorQuestion_data();
     void networkErrorQuestion();
+    void trickledAnswerEndsAndCounts();
     void oneFailingListIsNotHidden();
     void sslQuestion_data();
     void sslQuestion();
@@ -296,6 +297,27 @@ void TestLifecycle::networkErrorQuestion()
     answerer.clear();
     QVERIFY(run.pollAndWait());
     QCOMPARE(answerer.seen().size(), errorsPerPoll);
+}
+
+// A server that sends a byte now and then would keep a request alive for ever; later polls must
+// not pile up behind it, and the answer's end by the time limit counts as a failure of its list.
+void TestLifecycle::trickledAnswerEndsAndCounts()
+{
+    TarvixRun run;
+    QVERIFY(run.startServer());
+    run.sim.setTrickle(50);
+    run.start({{QStringLiteral("EnableSrvcsMonitoring"), false}});
+    run.access->http()->setTotalTimeout(600);
+    QTRY_COMPARE(run.sim.requestCount(), 1);
+    run.access->poll();
+    run.access->poll();
+    QVERIFY(run.waitIdle());
+    QCOMPARE(run.sim.requestCount(), 1); // the polls did not ask again while the answer was coming
+    QCOMPARE(run.access->failures(StatusList::Hosts), 1);
+
+    run.sim.setTrickle(0);
+    QVERIFY(run.pollAndWait());
+    QCOMPARE(run.access->failures(StatusList::Hosts), 0);
 }
 
 // The services answer fails on every poll while the hosts answer is fine: the services list must

@@ -17,8 +17,8 @@ private slots:
     void connectTimeout_data();
     void connectTimeout();
     void pageChangesReachTray();
-    void notAStatusPage_data();
-    void notAStatusPage();
+    void unreadablePage_data();
+    void unreadablePage();
 };
 
 namespace {
@@ -151,16 +151,18 @@ void TestMonitoring::pageChangesReachTray()
     TarvixRun run;
     QVERIFY(run.startServer());
     const QString web = QStringLiteral("WEB-01");
-    const QString printer = QStringLiteral("lab printer");
+    // The host of a service comes URL-decoded from its link: "&" is shown literally, not as a mnemonic.
+    const QString printer = QStringLiteral("R&D printer");
     const QString toner = QStringLiteral("Toner Level");
     const QString tonerEntry = toner + QLatin1Char(':') + printer;
+    const QStringList tonerMenu {QStringLiteral("Toner Level:R&&D printer")};
     run.sim.setHost(web, NagiosSimulator::HostState::Down);
     run.sim.setService(printer, toner, NagiosSimulator::ServiceState::Critical);
     run.start();
     QVERIFY(run.waitIdle());
 
     QCOMPARE(run.hostEntries(), QStringList {web});
-    QCOMPARE(run.serviceEntries(), QStringList {tonerEntry});
+    QCOMPARE(run.serviceEntries(), tonerMenu);
     QCOMPARE(run.log.events(),
         (QStringList {announced(HostProblem, web, QStringLiteral("HOSTDOWN"), run.hostUrl(web)), down,
             announced(ServiceProblem, tonerEntry, QStringLiteral("CRITICAL"), run.serviceUrl(printer, toner)),
@@ -186,54 +188,94 @@ void TestMonitoring::pageChangesReachTray()
     QVERIFY(run.toolTip().startsWith(tipHead(run) + QStringLiteral("Hosts down count: 1\nData obtained: ")));
 }
 
-void TestMonitoring::notAStatusPage_data()
+void TestMonitoring::unreadablePage_data()
 {
-    QTest::addColumn<int>("errorPage");
-    QTest::addColumn<QByteArray>("rawBody");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("staleLists");
 
-    QTest::newRow("Nagios not running") << int(NagiosSimulator::ErrorPage::NagiosStopped) << QByteArray();
-    QTest::newRow("a login page") << int(NagiosSimulator::ErrorPage::None)
-                                  << QByteArray(
-                                         "<html><body><form action='/login'>Log in</form></body></html>\n");
+    const QString both = QStringLiteral("down hosts is stale since \\S+ \\S+\nThe list of problem services");
+    QTest::newRow("Nagios not running") << "stopped"
+                                        << "The server's answer is not a status page.\n"
+                                        << both;
+    QTest::newRow("a login page") << "login"
+                                  << "The server's answer is not a status page.\n"
+                                  << both;
+    QTest::newRow("a page cut mid-table") << "cut"
+                                          << "The server's status page arrived incomplete.\n"
+                                          << both;
+    QTest::newRow("a query without limit=0 past the server's result limit")
+        << "limit"
+        << "The server listed only 100 of 120 entries: add \"&limit=0\" to the query on \"General\".\n"
+        << QStringLiteral("problem services");
 }
 
-void TestMonitoring::notAStatusPage()
+// The entries stay as they were, nothing is announced, the tray says why; polling goes on and
+// the error ends with the next whole page.
+void TestMonitoring::unreadablePage()
 {
-    QFETCH(int, errorPage);
-    QFETCH(QByteArray, rawBody);
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
+    QFETCH(QString, staleLists);
 
     BalloonWatcher balloons;
     TarvixRun run;
     QVERIFY(run.startServer());
-    run.sim.setHost(QStringLiteral("WEB-01"), NagiosSimulator::HostState::Down);
+    const QStringList hosts {QStringLiteral("db-1"), QStringLiteral("db-2"), QStringLiteral("db-3")};
+    for (const QString& host : hosts)
+        run.sim.setHost(host, NagiosSimulator::HostState::Down);
+    run.sim.addGeneratedServices(20, 4, NagiosSimulator::ServiceState::Critical);
     // Flashing would put the normal icon back over the error state's.
-    run.start({{QStringLiteral("FlashesInTray"), false}});
+    run.start({{QStringLiteral("FlashesInTray"), false}, {QStringLiteral("UseUserDefSrvcsRequest"), true},
+        {QStringLiteral("UserDefServicesRequest"),
+            QStringLiteral("status.cgi?host=all&servicestatustypes=28")}});
     QVERIFY(run.waitIdle());
+    QCOMPARE(run.serviceEntries().size(), 80);
 
-    run.sim.setErrorPage(NagiosSimulator::ErrorPage(errorPage));
-    run.sim.setRawBody(rawBody);
+    const auto setFault = [&run, &fault](bool on) {
+        if (fault == QLatin1String("stopped"))
+            run.sim.setErrorPage(
+                on ? NagiosSimulator::ErrorPage::NagiosStopped : NagiosSimulator::ErrorPage::None);
+        else if (fault == QLatin1String("login"))
+            run.sim.setRawBody(on
+                    ? QByteArray("<html><body><form action='/login'>Log in</form></body></html>\n")
+                    : QByteArray());
+        else if (fault == QLatin1String("cut"))
+            run.sim.setCutPage(on);
+        for (int i = 1; fault == QLatin1String("limit") && i <= 40; ++i) {
+            const QString host = QStringLiteral("web-%1").arg(i);
+            if (on)
+                run.sim.setService(host, QStringLiteral("HTTP"), NagiosSimulator::ServiceState::Warning);
+            else
+                run.sim.removeHost(host);
+        }
+    };
+    setFault(true);
     run.log.clear();
     const qsizetype before = balloons.balloons.size();
     QVERIFY(run.pollAndWait());
     QVERIFY(run.pollAndWait());
 
-    // Taken for an empty status list, it would announce the problem as recovered.
     QCOMPARE(run.log.events(), QStringList());
-    QCOMPARE(run.hostEntries(), QStringList {QStringLiteral("WEB-01")});
+    QCOMPARE(run.hostEntries(), hosts);
+    QCOMPARE(run.serviceEntries().size(), 80);
     QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::problemIcon));
-    QCOMPARE(run.toolTip(),
-        tipHead(run)
-            + QStringLiteral(
-                "HTTP error ocurred:\nThe server's answer is not a status page.\nMonitoring is impossible."));
+    const QRegularExpression toolTip(
+        QRegularExpression::anchoredPattern(QRegularExpression::escape(tipHead(run) + "HTTP error ocurred:\n"
+                                                + reason + "Monitoring is impossible.\nThe list of ")
+            + staleLists + " is stale since \\S+ \\S+"));
+    QVERIFY2(toolTip.match(run.toolTip()).hasMatch(), qPrintable(run.toolTip()));
     QCOMPARE(balloons.balloons.size(), before + 1);
-    QCOMPARE(balloons.balloons.last().message, QStringLiteral("The server's answer is not a status page.\n"));
+    QCOMPARE(balloons.balloons.last().message, reason);
 
-    run.sim.setErrorPage(NagiosSimulator::ErrorPage::None);
-    run.sim.setRawBody({});
+    setFault(false);
     QVERIFY(run.pollAndWait());
     QVERIFY(!run.access->errorReported());
+    QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::normalIcon));
+    QCOMPARE(balloons.balloons.last().message, QStringLiteral("Connection with the server is established."));
     QCOMPARE(run.log.events(), QStringList());
-    QCOMPARE(run.hostEntries(), QStringList {QStringLiteral("WEB-01")});
+    QCOMPARE(run.hostEntries(), hosts);
+    QCOMPARE(run.serviceEntries().size(), 80);
 }
 
 QTEST_MAIN(TestMonitoring)

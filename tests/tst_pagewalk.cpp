@@ -17,6 +17,8 @@ private slots:
     void unchangedProblems();
     void pageSequence_data();
     void pageSequence();
+    void unreadablePages_data();
+    void unreadablePages();
 };
 
 namespace {
@@ -226,8 +228,8 @@ void TestPageWalk::pageSequence_data()
         << QStringList {services04, noServices} << true
         << QStringList {"mysql", "PING:web-02", "SSH:DB.EXAMPLE.LAN"} << QStringList {}
         << QStringList {db.at(0) + " +", db.at(1) + " -", db.at(2) + " +", db.at(3) + " +", db.at(4) + " -"};
-    QTest::newRow("services only listed: a name is split at its first and last colon")
-        << QStringList {services04, noServices} << false << QStringList {"Disk:db.example.lan", "PING"}
+    QTest::newRow("services only listed: an entry equal to a service name that holds a colon")
+        << QStringList {services04, noServices} << false << QStringList {"disk: /VAR", "PING"}
         << QStringList {}
         << QStringList {db.at(0) + " +", db.at(1) + " -", db.at(2) + " +", db.at(3) + " -", db.at(4) + " -"};
     QTest::newRow("services only SERVICE:HOST listed: no row counts, its recovery is announced")
@@ -256,6 +258,92 @@ void TestPageWalk::pageSequence()
         const ProblemList::Entry& entry = problems.at(problem.entry);
         QCOMPARE(QStringList({problem.name, problem.address}), QStringList({entry.name, entry.data}));
     }
+}
+
+void TestPageWalk::unreadablePages_data()
+{
+    QTest::addColumn<QString>("next");
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<QString>("pattern"); // empty: the built-in expression
+    QTest::addColumn<int>("timeLimitMs");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<QString>("totals"); // listed/matching
+    QTest::addColumn<QStringList>("gone");
+
+    const QString web1
+        = "<td class='statusBGCRITICAL'><a href='extinfo.cgi?type=2&host=web1&service=HTTP'>HTTP</a>\n";
+    const QString web2
+        = "<td class='statusBGCRITICAL'><a href='extinfo.cgi?type=2&host=web2&service=PING'>PING</a>";
+    const auto totals = [](const char* numbers) {
+        return QStringLiteral("\n<div class='itemTotalsTitle'>Results %1 Matching Services</div>\n")
+            .arg(QLatin1String(numbers));
+    };
+    const QString status = "status.cgi?host=all&servicestatustypes=28&limit=0";
+    // PCRE2 gives up backtracking through a long plugin output after the name.
+    const QString backtracking = R"(<td class='(statusBGCRITICAL)'><a href='(\S+)'>([^<]+)</a>((\w+\s?)*)$)";
+    const QString cells = QString("<td class='statusOdd'>some cell of the table</td>\n").repeated(20000);
+    const int whole = int(PageVerdict::Whole);
+    const int cut = int(PageVerdict::CutByServer);
+    const int failed = int(PageVerdict::ExpressionFailed);
+
+    QTest::newRow("rows without the totals line: cut short")
+        << web1 << status << QString() << 2000 << int(PageVerdict::Incomplete) << "-1/-1" << QStringList();
+    QTest::newRow("the same from another CGI: whole") << web1 << "extinfo.cgi?type=0" << QString() << 2000
+                                                      << whole << "-1/-1" << QStringList {"PING:web2 +"};
+    QTest::newRow("no rows, no totals: Nagios' error page")
+        << "<p class='errorMessage'>Error: Could not read host and service status information!</p>\n"
+        << status << QString() << 2000 << int(PageVerdict::NotStatusPage) << "-1/-1" << QStringList();
+    QTest::newRow("an empty answer") << QString() << status << QString() << 2000
+                                     << int(PageVerdict::NotStatusPage) << "-1/-1" << QStringList();
+    QTest::newRow("the server's result limit cut the list")
+        << web1 + web2 + totals("0 - 100 of 5919") << status << QString() << 2000 << cut << "100/5919"
+        << QStringList();
+    QTest::newRow("the last page of a cut list") << web1 + totals("100 - 200 of 200") << status << QString()
+                                                 << 2000 << cut << "100/200" << QStringList();
+    QTest::newRow("a list as long as the limit is whole")
+        << web1 + totals("1 - 100 of 100") << status << QString() << 2000 << whole << "100/100"
+        << QStringList {"PING:web2 +"};
+    QTest::newRow("the engine gives up on a known problem's line")
+        << web1 + web2 + QString(3000, 'x') + "!" + totals("1 - 2 of 2") << status << backtracking << 2000
+        << failed << "-1/-1" << QStringList();
+    QTest::newRow("an expression past its time limit")
+        << web1 + cells + totals("1 - 1 of 1") << status << defaultSrvcsRegExp + "(?:)" << 0 << failed
+        << "-1/-1" << QStringList();
+    QTest::newRow("the built-in template has no time limit")
+        << web1 + cells + totals("1 - 1 of 1") << status << QString() << 0 << whole << "1/1"
+        << QStringList {"PING:web2 +"};
+}
+
+// Whatever keeps a page from being compared leaves the entries of the whole page before it alone.
+void TestPageWalk::unreadablePages()
+{
+    QFETCH(QString, next);
+    QFETCH(QString, request);
+    QFETCH(QString, pattern);
+    QFETCH(int, timeLimitMs);
+    QFETCH(int, verdict);
+    QFETCH(QString, totals);
+    QFETCH(QStringList, gone);
+
+    MonitorSettings settings = settingsFor();
+    settings.servicesRequest = request;
+    BasicStatusChoice all {true, true, true, true, true};
+    PageRule rule {pattern.isEmpty() ? basicServicesRegExp(all) : pattern};
+    const QString whole
+        = "<td class='statusBGCRITICAL'><a href='extinfo.cgi?type=2&host=web1&service=HTTP'>HTTP</a>\n"
+          "<td class='statusBGCRITICAL'><a href='extinfo.cgi?type=2&host=web2&service=PING'>PING</a>\n"
+          "<div class='itemTotalsTitle'>Results 1 - 2 of 2 Matching Services</div>\n";
+    ProblemList problems;
+    PagePlan first = planPage(PageKind::Services, whole, rule, settings, problems);
+    QCOMPARE(first.added.size(), 2);
+    applyPlan(std::move(first), problems);
+
+    rule.timeLimitMs = timeLimitMs;
+    const PagePlan plan = planPage(PageKind::Services, next, rule, settings, problems);
+    QCOMPARE(int(plan.verdict), verdict);
+    QCOMPARE(QStringLiteral("%1/%2").arg(plan.totals.listed).arg(plan.totals.matching), totals);
+    QCOMPARE(names(plan), QStringList());
+    QCOMPARE(::gone(plan), gone);
 }
 
 QTEST_GUILESS_MAIN(TestPageWalk)

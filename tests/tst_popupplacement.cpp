@@ -15,6 +15,8 @@ private slots:
     void linkText();
     void floodsAreSummarised_data();
     void floodsAreSummarised();
+    void objectForCommands_data();
+    void objectForCommands();
 };
 
 void TestPopupPlacement::nextPosition_data()
@@ -152,6 +154,38 @@ void TestPopupPlacement::floodsAreSummarised()
     QFETCH(QList<Announcement>, changes);
     QFETCH(QStringList, expected);
     QCOMPARE(shown(limitAnnouncements(changes, 10)), expected);
+}
+
+void TestPopupPlacement::objectForCommands_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<unsigned>("kind");
+    QTest::addColumn<int>("summarised");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("service");
+    QTest::addColumn<bool>("offered");
+    QTest::newRow("host with a blank, Nagios' plus")
+        << "type=1&host=lab+printer" << 1u << 0 << "lab printer" << QString() << true;
+    QTest::newRow("service with encoded marks")
+        << "type=2&host=db01&service=Disk%3A+%2Fvar" << 3u << 0 << "db01"
+        << "Disk: /var" << true;
+    QTest::newRow("summary: no commands") << "type=1&host=web01" << 1u << 3 << "web01" << QString() << false;
+    QTest::newRow("no host in the address") << "host=" << 1u << 0 << QString() << QString() << false;
+}
+
+void TestPopupPlacement::objectForCommands()
+{
+    QFETCH(QString, query);
+    QFETCH(unsigned, kind);
+    QFETCH(int, summarised);
+    Announcement change;
+    change.url = QStringLiteral("http://nagios.example/cgi-bin/nagios4/extinfo.cgi?") + query;
+    change.kind = ChangeEventKind(kind);
+    change.summarised = summarised;
+    setObjectFromUrl(change);
+    QTEST(change.host, "host");
+    QTEST(change.service, "service");
+    QTEST(offersCommands(change), "offered");
 }
 
 QTEST_APPLESS_MAIN(TestPopupPlacement)

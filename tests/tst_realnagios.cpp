@@ -1,15 +1,9 @@
 #include "config/monitorsettings.h"
-#include "monitor/httpclient.h"
 #include "monitor/nagioscommand.h"
 #include "monitor/statusrules.h"
+#include "realnagiosbed.h"
 
 #include <QDateTime>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QSignalSpy>
-#include <QTest>
 #include <QUrl>
 
 #include <functional>
@@ -31,100 +25,36 @@ private slots:
     void refusals();
 
 private:
-    QString env(const char* name) const { return m_env.value(QString::fromLatin1(name)); }
-    bool runScript(const QStringList& arguments);
-    QByteArray fetch(const QString& request, const QString& user, const QString& password);
-    QJsonObject statusJson(const QString& query);
     NagiosCommand::Result run(
         const std::function<void(NagiosCommand&)>& send, const QString& user, const QString& password);
 
-    QHash<QString, QString> m_env;
+    RealNagiosBed m_bed;
 };
 
 void TestRealNagios::initTestCase()
 {
-    const QString file
-        = qEnvironmentVariable("TARVIX_REAL_NAGIOS_ENV", QStringLiteral("/tmp/tarvix-real-nagios/env"));
-    QFile envFile(file);
-    if (envFile.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : envFile.readAll().split('\n')) {
-            const qsizetype equals = line.indexOf('=');
-            if (equals > 0)
-                m_env.insert(QString::fromUtf8(line.left(equals)), QString::fromUtf8(line.mid(equals + 1)));
-        }
-    }
-    for (const QString& name : QProcess::systemEnvironment()) {
-        if (name.startsWith(QLatin1String("TARVIX_REAL_NAGIOS_")))
-            m_env.insert(name.section(QLatin1Char('='), 0, 0), name.section(QLatin1Char('='), 1));
-    }
-    if (env("TARVIX_REAL_NAGIOS_URL").isEmpty() || env("TARVIX_REAL_NAGIOS_SCRIPT").isEmpty()) {
-        const QByteArray message = "No real Nagios test bed (no " + file.toUtf8()
-            + "): start one with scripts/real-nagios start, or run scripts/test.";
-        if (qEnvironmentVariable("TARVIX_REQUIRE_REAL_NAGIOS") == QLatin1String("true"))
-            QFAIL(message.constData());
-        QSKIP(message.constData());
-    }
+    REQUIRE_REAL_NAGIOS(m_bed);
     // From a clean slate: a recovery also ends an acknowledgement of an earlier run.
-    QVERIFY(runScript({QStringLiteral("reset")}));
-    QVERIFY(runScript({QStringLiteral("set"), QStringLiteral("host"), QStringLiteral("web01"),
+    QVERIFY(m_bed.runScript({QStringLiteral("reset")}));
+    QVERIFY(m_bed.runScript({QStringLiteral("set"), QStringLiteral("host"), QStringLiteral("web01"),
         QStringLiteral("DOWN"), QStringLiteral("No answer")}));
-    QVERIFY(runScript({QStringLiteral("set"), QStringLiteral("host"), QStringLiteral("lab printer"),
+    QVERIFY(m_bed.runScript({QStringLiteral("set"), QStringLiteral("host"), QStringLiteral("lab printer"),
         QStringLiteral("UNREACHABLE")}));
-    QVERIFY(runScript({QStringLiteral("set"), QStringLiteral("service"), QStringLiteral("web01"),
+    QVERIFY(m_bed.runScript({QStringLiteral("set"), QStringLiteral("service"), QStringLiteral("web01"),
         QStringLiteral("HTTP Check"), QStringLiteral("CRITICAL"), QStringLiteral("HTTP CRITICAL - 503")}));
-    QVERIFY(runScript({QStringLiteral("set"), QStringLiteral("service"), QStringLiteral("db01"),
+    QVERIFY(m_bed.runScript({QStringLiteral("set"), QStringLiteral("service"), QStringLiteral("db01"),
         QStringLiteral("Disk: /var"), QStringLiteral("WARNING")}));
-    QVERIFY(runScript({QStringLiteral("set"), QStringLiteral("service"), QStringLiteral("lab printer"),
+    QVERIFY(m_bed.runScript({QStringLiteral("set"), QStringLiteral("service"), QStringLiteral("lab printer"),
         QStringLiteral("PING"), QStringLiteral("UNKNOWN")}));
-}
-
-// "set" and "reset" write passive results to Nagios' command file and wait until Nagios shows them.
-bool TestRealNagios::runScript(const QStringList& arguments)
-{
-    QProcess script;
-    script.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    // The test bed's folder tells the script which of possibly several test beds to talk to.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TARVIX_REAL_NAGIOS_DIR"), env("TARVIX_REAL_NAGIOS_DIR"));
-    script.setProcessEnvironment(environment);
-    script.start(env("TARVIX_REAL_NAGIOS_SCRIPT"), arguments);
-    const bool done = script.waitForFinished(60000) && script.exitStatus() == QProcess::NormalExit
-        && script.exitCode() == 0;
-    if (!done)
-        qWarning() << "Failed:" << arguments;
-    return done;
-}
-
-// A page through the program's own client, as a poll gets it.
-QByteArray TestRealNagios::fetch(const QString& request, const QString& user, const QString& password)
-{
-    HttpClient client;
-    QSignalSpy finished(&client, &HttpClient::requestFinished);
-    client.setUser(user, password);
-    client.setHost(env("TARVIX_REAL_NAGIOS_HOST"), HttpClient::ConnectionModeHttp,
-        quint16(env("TARVIX_REAL_NAGIOS_PORT").toUInt()));
-    const int id = client.get(env("TARVIX_REAL_NAGIOS_CGI") + request);
-    if (!QTest::qWaitFor([&] { return !finished.isEmpty() && finished.last().at(0).toInt() == id; }, 30000))
-        return {};
-    if (finished.last().at(1).toBool() || client.lastStatusCode() != 200)
-        return {};
-    return client.readAll();
-}
-
-QJsonObject TestRealNagios::statusJson(const QString& query)
-{
-    const QByteArray body = fetch(QStringLiteral("statusjson.cgi?") + query, env("TARVIX_REAL_NAGIOS_USER"),
-        env("TARVIX_REAL_NAGIOS_PASSWORD"));
-    return QJsonDocument::fromJson(body).object().value(QLatin1String("data")).toObject();
 }
 
 NagiosCommand::Result TestRealNagios::run(
     const std::function<void(NagiosCommand&)>& send, const QString& user, const QString& password)
 {
     NagiosCommand::Server server;
-    server.host = env("TARVIX_REAL_NAGIOS_HOST");
-    server.port = quint16(env("TARVIX_REAL_NAGIOS_PORT").toUInt());
-    server.cgiDirectory = env("TARVIX_REAL_NAGIOS_CGI");
+    server.host = m_bed.host();
+    server.port = m_bed.port();
+    server.cgiDirectory = m_bed.env("TARVIX_REAL_NAGIOS_CGI");
     server.user = user;
     server.password = password;
     NagiosCommand command(server);
@@ -158,8 +88,8 @@ void TestRealNagios::statusPagesShowTheProblems()
     QFETCH(bool, hosts);
     QFETCH(QString, pattern);
     QFETCH(QStringList, rows);
-    const QByteArray body = fetch(hosts ? defaultHostsRequest : defaultServicesRequest,
-        env("TARVIX_REAL_NAGIOS_USER"), env("TARVIX_REAL_NAGIOS_PASSWORD"));
+    const QByteArray body = m_bed.fetch(hosts ? defaultHostsRequest : defaultServicesRequest,
+        m_bed.env("TARVIX_REAL_NAGIOS_USER"), m_bed.env("TARVIX_REAL_NAGIOS_PASSWORD"));
     const QString text = pageText(body);
     QVERIFY(looksLikeStatusPage(text));
     QStringList found;
@@ -178,52 +108,30 @@ void TestRealNagios::acknowledgeService()
             command.acknowledge(QStringLiteral("web01"), QStringLiteral("HTTP Check"),
                 {QStringLiteral("Ann Smith"), comment, true, false, false});
         },
-        env("TARVIX_REAL_NAGIOS_USER"), env("TARVIX_REAL_NAGIOS_PASSWORD"));
+        m_bed.env("TARVIX_REAL_NAGIOS_USER"), m_bed.env("TARVIX_REAL_NAGIOS_PASSWORD"));
     QCOMPARE(result.outcome, NagiosCommand::Outcome::Submitted);
     QCOMPARE(result.reason,
         QStringLiteral("Your command request was successfully submitted to Nagios for processing."));
     QTRY_VERIFY_WITH_TIMEOUT(
-        statusJson(QStringLiteral("query=service&hostname=web01&servicedescription=HTTP%20Check"))
-            .value(QLatin1String("service"))
-            .toObject()
-            .value(QLatin1String("problem_has_been_acknowledged"))
+        m_bed.field(QStringLiteral("web01"), QStringLiteral("HTTP Check"), "problem_has_been_acknowledged")
             .toBool(),
         30000);
     // Author and comment arrive as given.
-    const QJsonObject comments = statusJson(QStringLiteral("query=commentlist&details=true&hostname=web01"))
-                                     .value(QLatin1String("commentlist"))
-                                     .toObject();
-    bool seen = false;
-    for (const QJsonValue& entry : comments) {
-        const QJsonObject c = entry.toObject();
-        seen = seen
-            || (c.value(QLatin1String("comment_data")).toString() == comment
-                && c.value(QLatin1String("author")).toString() == QLatin1String("Ann Smith"));
-    }
-    QVERIFY2(seen, QJsonDocument(comments).toJson().constData());
+    QCOMPARE(m_bed.commentAuthor(QStringLiteral("web01"), comment), QStringLiteral("Ann Smith"));
 }
 
 // The passive result of initTestCase was the last check; a forced check is an active one.
 void TestRealNagios::recheckHost()
 {
-    const QString query = QStringLiteral("query=host&hostname=web01");
-    const qint64 before = statusJson(query)
-                              .value(QLatin1String("host"))
-                              .toObject()
-                              .value(QLatin1String("last_check"))
-                              .toDouble();
+    const QString web01 = QStringLiteral("web01");
+    const double before = m_bed.field(web01, {}, "last_check").toDouble();
     QVERIFY(before > 0);
     const NagiosCommand::Result result
         = run([](NagiosCommand& command) { command.recheck(QStringLiteral("web01"), {}); },
-            env("TARVIX_REAL_NAGIOS_USER"), env("TARVIX_REAL_NAGIOS_PASSWORD"));
+            m_bed.env("TARVIX_REAL_NAGIOS_USER"), m_bed.env("TARVIX_REAL_NAGIOS_PASSWORD"));
     QCOMPARE(result.outcome, NagiosCommand::Outcome::Submitted);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [&] {
-            const QJsonObject host = statusJson(query).value(QLatin1String("host")).toObject();
-            return host.value(QLatin1String("check_type")).toInt() == 0
-                && host.value(QLatin1String("last_check")).toDouble() >= before;
-        }(),
-        30000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_bed.field(web01, {}, "check_type").toInt() == 0, 30000);
+    QVERIFY(m_bed.field(web01, {}, "last_check").toDouble() >= before);
 }
 
 void TestRealNagios::refusals_data()
@@ -245,9 +153,9 @@ void TestRealNagios::refusals()
     QFETCH(QString, password);
     QFETCH(int, outcome);
     QFETCH(QString, reason);
-    const QString user = env(viewer ? "TARVIX_REAL_NAGIOS_VIEWER" : "TARVIX_REAL_NAGIOS_USER");
+    const QString user = m_bed.env(viewer ? "TARVIX_REAL_NAGIOS_VIEWER" : "TARVIX_REAL_NAGIOS_USER");
     if (password.isEmpty())
-        password = env(viewer ? "TARVIX_REAL_NAGIOS_VIEWER_PASSWORD" : "TARVIX_REAL_NAGIOS_PASSWORD");
+        password = m_bed.env(viewer ? "TARVIX_REAL_NAGIOS_VIEWER_PASSWORD" : "TARVIX_REAL_NAGIOS_PASSWORD");
     const NagiosCommand::Result result = run(
         [](NagiosCommand& command) {
             command.acknowledge(QStringLiteral("db01"), QStringLiteral("Disk: /var"),

@@ -119,22 +119,29 @@ void TestStatusRules::basicExpressions()
 void TestStatusRules::statusPagesRecognised_data()
 {
     QTest::addColumn<QString>("page");
-    QTest::addColumn<bool>("statusPage");
+    QTest::addColumn<QString>("totals"); // rows listed/matching; empty: no totals line
     // Without rows a status page is still one: all is well.
-    QTest::newRow("no problems") << QStringLiteral("01-all-ok/services.html") << true;
-    QTest::newRow("problems") << QStringLiteral("02-hosts-down/hosts.html") << true;
+    QTest::newRow("no problems") << QStringLiteral("01-all-ok/services.html") << "0/0";
+    QTest::newRow("problems") << QStringLiteral("02-hosts-down/hosts.html") << "4/4";
+    QTest::newRow("cut at the server's result limit: 0 - 100 of 200")
+        << QStringLiteral("large/hosts.html.xz") << "100/200";
+    QTest::newRow("the same with limit=0") << QStringLiteral("large/hosts-limit0.html.xz") << "200/200";
     for (const QString& name : QDir(fixtures + QLatin1String("/http")).entryList({QStringLiteral("*.html")}))
-        QTest::newRow(qPrintable(name)) << QString(QLatin1String("http/") + name) << false;
+        QTest::newRow(qPrintable(name)) << QString(QLatin1String("http/") + name) << QString();
 }
 
 void TestStatusRules::statusPagesRecognised()
 {
     QFETCH(QString, page);
-    QFETCH(bool, statusPage);
+    QFETCH(QString, totals);
 
     const QString text = readPage(page);
-    QCOMPARE(looksLikeStatusPage(text), statusPage);
-    if (!statusPage) {
+    const PageTotals read = readPageTotals(text);
+    QCOMPARE(read.found, !totals.isEmpty());
+    QCOMPARE(looksLikeStatusPage(text), read.found);
+    if (read.found) {
+        QCOMPARE(QStringLiteral("%1/%2").arg(read.listed).arg(read.matching), totals);
+    } else {
         const BasicStatusChoice all = choiceOf({"DOWN", "UNREACHABLE", "CRITICAL", "WARNING", "UNKNOWN"});
         QVERIFY(extractHostRows(text, PageRule {basicHostsRegExp(all)}).isEmpty());
         QVERIFY(extractServiceRows(text, PageRule {basicServicesRegExp(all)}).isEmpty());
@@ -217,6 +224,15 @@ void TestStatusRules::lines_data()
         << QByteArray("<td class='statusBGCRITICAL'><a href='x?host=lab+c%2B%2B&service=T'>T</a>") << true
         << defaultSrvcsRegExp << QList<int> {3, 2, 1}
         << QStringList {"T:lab c++|x?host=lab+c%2B%2B&service=T|CRITICAL"};
+    QTest::newRow("a host name is HTML-decoded") << QByteArray(
+        "<td class='statusHOSTDOWN'><a href='x?host=R%26D'>R&amp;D &#39;lab&#x27; &#38;&nbsp;&x</a>")
+                                                 << false << defaultHostsRegExp << QList<int> {3, 2, 1}
+                                                 << QStringList {"R&D 'lab' &&nbsp;&x|x?host=R%26D|HOSTDOWN"};
+    QTest::newRow("a service name is HTML-decoded")
+        << QByteArray(
+               "<td class='statusBGCRITICAL'><a href='x?host=R%26D&service=T'>T &lt;&amp;&gt; &#0;</a>")
+        << true << defaultSrvcsRegExp << QList<int> {3, 2, 1}
+        << QStringList {"T <&> &#0;:R&D|x?host=R%26D&service=T|CRITICAL"};
     QTest::newRow("service link without host= is skipped")
         << QByteArray("<td class='statusBGCRITICAL'><a href='extinfo.cgi?type=2&service=HTTP'>HTTP</a>")
         << true << defaultSrvcsRegExp << QList<int> {3, 2, 1} << QStringList {};

@@ -1,4 +1,5 @@
 #include "app/about.h"
+#include "notify/acknowledgedialog.h"
 #include "notify/informationwindow.h"
 #include "notify/popupplacement.h"
 #include "ui_tarvix.h"
@@ -106,19 +107,29 @@ void TestTextFit::textsFit_data()
     QTest::addColumn<bool>("russian");
     QTest::addColumn<QString>("form");
     QTest::addColumn<int>("variant"); // the configuration window's page, or the popup's kind
-    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("commands"); // on a popup: none, or the commands' state it shows
+    QTest::addColumn<QSize>("size"); // empty: whatever the layout asks for
 
     const char* pages[] = {"General", "Host Filtering", "Filtering Service", "Statuses", "Misc"};
     for (const bool russian : {false, true}) {
         const char* language = russian ? "Russian" : "English";
         for (int tab = 0; tab < 5; ++tab)
             QTest::addRow("%s, configuration at minimum size, %s", language, pages[tab])
-                << russian << QStringLiteral("config") << tab << QSize(470, 367);
+                << russian << QStringLiteral("config") << tab << QString() << QSize(470, 367);
+        const QSize popup(280, 121);
         QTest::addRow("%s, popup host unreachable", language)
-            << russian << QStringLiteral("popup") << 1 << QSize(280, 121);
-        QTest::addRow("%s, popup service critical", language)
-            << russian << QStringLiteral("popup") << 3 << QSize(280, 121);
-        QTest::addRow("%s, About", language) << russian << QStringLiteral("about") << 0 << QSize(298, 102);
+            << russian << QStringLiteral("popup") << 1 << QString() << popup;
+        QTest::addRow("%s, popup service recovered", language)
+            << russian << QStringLiteral("popup") << 2 << QString() << popup;
+        for (const char* state : {"offered", "acknowledging", "rechecking", "acknowledged", "rechecked"})
+            QTest::addRow("%s, popup service critical, commands %s", language, state)
+                << russian << QStringLiteral("popup") << 3 << QString::fromLatin1(state) << popup;
+        QTest::addRow("%s, popup host unreachable, commands offered", language)
+            << russian << QStringLiteral("popup") << 1 << QStringLiteral("offered") << popup;
+        QTest::addRow("%s, acknowledgement dialog", language)
+            << russian << QStringLiteral("acknowledge") << 0 << QString() << QSize();
+        QTest::addRow("%s, About", language)
+            << russian << QStringLiteral("about") << 0 << QString() << QSize(298, 102);
     }
 }
 
@@ -127,6 +138,7 @@ void TestTextFit::textsFit()
     QFETCH(bool, russian);
     QFETCH(QString, form);
     QFETCH(int, variant);
+    QFETCH(QString, commands);
     QFETCH(QSize, size);
 
     // The program's Russian, as a Russian desktop gets it.
@@ -153,16 +165,30 @@ void TestTextFit::textsFit()
     } else if (form == QLatin1String("popup")) {
         // With an auto-close time, so its check box is in its enabled state.
         const QString name = variant < 2 ? QStringLiteral("web01") : QStringLiteral("HTTP:web01");
-        window = new InformationWindow(nullptr, ChangeEventKind(variant),
+        auto* popup = new InformationWindow(nullptr, ChangeEventKind(variant),
             popupLinkText(
                 QStringLiteral("http://nagios.example/cgi-bin/extinfo.cgi?type=1&host=web01"), name),
             variant < 2 ? QStringLiteral("UNREACHABLE") : QStringLiteral("CRITICAL"), 10, 100, 100, false);
+        using Command = InformationWindow::Command;
+        if (!commands.isEmpty())
+            popup->offerCommands();
+        if (commands == QLatin1String("acknowledging") || commands == QLatin1String("rechecking"))
+            popup->showCommandRunning(
+                commands == QLatin1String("acknowledging") ? Command::Acknowledge : Command::Recheck);
+        else if (commands == QLatin1String("acknowledged") || commands == QLatin1String("rechecked"))
+            popup->showCommandSubmitted(
+                commands == QLatin1String("acknowledged") ? Command::Acknowledge : Command::Recheck);
+        window = popup;
+    } else if (form == QLatin1String("acknowledge")) {
+        window = new AcknowledgeDialog(
+            nullptr, QStringLiteral("HTTP Check:web01"), QStringLiteral("CRITICAL"), QString());
     } else {
         window = new About(nullptr);
     }
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window));
-    QCOMPARE(window->size(), size);
+    if (size.isValid())
+        QCOMPARE(window->size(), size);
     const QStringList cut = cutTexts(window);
     QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1String("; "))));
 }

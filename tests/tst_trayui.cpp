@@ -27,6 +27,8 @@ private slots:
     void sounds_data();
     void sounds();
     void flashing();
+    void floodSummarised_data();
+    void floodSummarised();
 };
 
 namespace {
@@ -343,6 +345,75 @@ void TestTrayUi::flashing()
     QVERIFY(ticks.at(11).isNull());
     QVERIFY(!flashTimer.isActive());
     QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::normalIcon));
+}
+
+void TestTrayUi::floodSummarised_data()
+{
+    QTest::addColumn<bool>("useBalloons");
+
+    QTest::newRow("popups") << false;
+    QTest::newRow("balloons") << true;
+}
+
+// A first start at a large site, then everything recovers: each walk announces at most ten
+// changes of a kind, the tenth standing for the rest with the list page as its link, and plays
+// one sound per kind; the menus hold every entry.
+void TestTrayUi::floodSummarised()
+{
+    QFETCH(bool, useBalloons);
+
+    BalloonWatcher balloons;
+    TarvixRun run;
+    QVERIFY(run.startServer());
+    run.sim.addGeneratedSite(40, 200, 30);
+    run.start({{QStringLiteral("UseTrayMessages"), useBalloons}});
+    QVERIFY(run.waitIdle());
+    const QString cgi = run.sim.baseUrl() + QStringLiteral("/nagios/cgi-bin/status.cgi?");
+    const QString hostsPage
+        = cgi + QStringLiteral("hostgroup=all&style=hostdetail&hoststatustypes=12&limit=0");
+    const QString servicesPage = cgi + QStringLiteral("host=all&servicestatustypes=28&limit=0");
+
+    QCOMPARE(run.hostEntries().size(), 30);
+    QCOMPARE(run.serviceEntries().size(), 200);
+    QCOMPARE(run.serviceEntries().last(), QStringLiteral("Service 005:node-00040.gen.example.lan"));
+    const QString problem = run.profile.dataDir() + QStringLiteral("/HostUp.wav");
+    QCOMPARE(*run.sounds, (QStringList {problem, problem}));
+
+    run.sim.clear();
+    QVERIFY(run.pollAndWait());
+    QCOMPARE(run.hostEntries(), QStringList {QStringLiteral("         < empty >")});
+    QCOMPARE(run.serviceEntries(), QStringList {QStringLiteral("         < empty >")});
+    const QString recovery = run.profile.dataDir() + QStringLiteral("/HostDown.wav");
+    QCOMPARE(*run.sounds, (QStringList {problem, problem, recovery, recovery}));
+
+    // Shown as name, status and link: hosts, then services, each walk.
+    QStringList shown;
+    if (useBalloons) {
+        QVERIFY(harness::popups().isEmpty());
+        for (const BalloonWatcher::Balloon& balloon : std::as_const(balloons.balloons))
+            shown << balloon.message.section(QLatin1Char('\n'), 0, 0).mid(6);
+        QCOMPARE(run.access->lastMessageUrl(), servicesPage);
+    } else {
+        QVERIFY(balloons.balloons.isEmpty());
+        for (QWidget* popup : harness::popups())
+            shown << label(popup, "lbHostLink") + QLatin1Char(' ') + label(popup, "lbStatus");
+    }
+    QCOMPARE(shown.size(), 40);
+    QStringList summaries = shown.filter(QStringLiteral("… and"));
+    if (useBalloons) {
+        QCOMPARE(summaries,
+            (QStringList {"… and 21 more problems", "… and 191 more problems", "… and 21 more recoveries",
+                "… and 191 more recoveries"}));
+    } else {
+        QStringList expected {popupLinkText(hostsPage, "… and 21 more problems") + " HOSTDOWN",
+            popupLinkText(servicesPage, "… and 191 more problems") + " CRITICAL",
+            popupLinkText(hostsPage, "… and 21 more recoveries") + " Host UP",
+            popupLinkText(servicesPage, "… and 191 more recoveries") + " Service Up"};
+        // Windows come in no particular order.
+        summaries.sort();
+        expected.sort();
+        QCOMPARE(summaries, expected);
+    }
 }
 
 QTEST_MAIN(TestTrayUi)

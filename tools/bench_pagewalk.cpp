@@ -181,6 +181,9 @@ int main(int argc, char** argv)
     MonitorSettings settings;
     settings.serverAddress = QStringLiteral("nagios.example.lan");
     settings.nagiosExecDir = defaultNagiosExecDir;
+    // A status.cgi request: the walk reads the page's totals line too.
+    settings.hostsRequest = defaultHostsRequest;
+    settings.servicesRequest = defaultServicesRequest;
 
     BasicStatusChoice all;
     all.hostDown = all.hostUnreachable = true;

@@ -853,6 +853,230 @@ QByteArray nagiosStoppedPage(bool hosts)
     return page;
 }
 
+namespace {
+
+const char kCommandHead[] = R"NAG(<html>
+<head>
+<link rel="shortcut icon" href="/nagios4/images/favicon.ico" type="image/ico">
+<title>
+External Command Interface
+</title>
+<LINK REL='stylesheet' TYPE='text/css' HREF='/nagios4/stylesheets/common.css'>
+<LINK REL='stylesheet' TYPE='text/css' HREF='/nagios4/stylesheets/cmd.css'>
+</head>
+<body CLASS='cmd'>
+
+<!-- Produced by Nagios (https://www.nagios.org).  Copyright (c) 1999-2007 Ethan Galstad. -->
+<table border=0 width=100%>
+<tr>
+<td align=left valign=top width=33%>
+<TABLE CLASS='infoBox' BORDER=1 CELLSPACING=0 CELLPADDING=0>
+<TR><TD CLASS='infoBox'>
+<DIV CLASS='infoBoxTitle'>External Command Interface</DIV>
+Last Updated: @UPDATED@<BR>
+Nagios&reg; Core&trade; 4.4.6 - <A HREF='https://www.nagios.org' TARGET='_new' CLASS='homepageURL'>www.nagios.org</A><BR>
+Logged in as <i>@USER@</i><BR>
+<DIV CLASS='infoBoxBadProcStatus'>- Notifications are disabled</DIV></TD></TR>
+</TABLE>
+</td>
+<td align=center valign=top width=33%>
+</td>
+<td align=right valign=bottom width=33%>
+</td>
+</tr>
+</table>
+)NAG";
+
+// The form between its title and its fields; @NAGFORMID@ is the CSRF field or nothing.
+const char kCommandFormStart[] = R"NAG(<p>
+<div align='center'>
+<table border=0 width=90%>
+<tr>
+<td align=center valign=top>
+<DIV ALIGN=CENTER CLASS='optBoxTitle'>Command Options</DIV>
+<TABLE CELLSPACING=0 CELLPADDING=0 BORDER=1 CLASS='optBox'>
+<TR><TD CLASS='optBoxItem'>
+<form method='post' action='cmd.cgi'>
+@NAGFORMID@<TABLE CELLSPACING=0 CELLPADDING=0 CLASS='optBox'>
+<tr><td><INPUT TYPE='HIDDEN' NAME='cmd_typ' VALUE='@TYPE@'><INPUT TYPE='HIDDEN' NAME='cmd_mod' VALUE='2'></td></tr>
+<tr><td CLASS='optBoxRequiredItem'>Host Name:</td><td><b><INPUT TYPE='TEXT' NAME='host' VALUE='@HOST@'></b></td></tr>
+)NAG";
+
+// What follows the fields; @OBJECT@ is "host" or "service".
+const char kCommandFormEnd[] = R"NAG(<tr><td CLASS='optBoxItem' COLSPAN=2></td></tr>
+<tr><td CLASS='optBoxItem'></td><td CLASS='optBoxItem'><INPUT TYPE='submit' NAME='btnSubmit' VALUE='Commit'> <INPUT TYPE='reset' VALUE='Reset'></td></tr>
+</table>
+</form>
+</td>
+</tr>
+</table>
+</td>
+<td align=center valign=top width=50%>
+<DIV ALIGN=CENTER CLASS='descriptionTitle'>Command Description</DIV>
+<TABLE BORDER=1 CELLSPACING=0 CELLPADDING=0 CLASS='commandDescription'>
+<TR><TD CLASS='commandDescription'>
+@DESCRIPTION@</TD></TR>
+</TABLE>
+</td>
+</tr>
+</table>
+</div>
+</p>
+<P><DIV CLASS='infoMessage'>Please enter all required information before committing the command.<br>Required fields are marked in red.<br>Failure to supply all required values will result in an error.</DIV></P>
+)NAG";
+
+const char kAcknowledgeFields[]
+    = R"NAG(<tr><td CLASS='optBoxItem'>Sticky Acknowledgement:</td><td><b><INPUT TYPE='checkbox' NAME='sticky_ack' CHECKED></b></td></tr>
+<tr><td CLASS='optBoxItem'>Send Notification:</td><td><b><INPUT TYPE='checkbox' NAME='send_notification' CHECKED></b></td></tr>
+<tr><td CLASS='optBoxItem'>Persistent Comment:</td><td><b><INPUT TYPE='checkbox' NAME='persistent' ></b></td></tr>
+<tr><td CLASS='optBoxRequiredItem'>Author (Your Name):</td><td><b><INPUT TYPE='TEXT' NAME='com_author' VALUE='@USER@' ></b></td></tr>
+<tr><td CLASS='optBoxRequiredItem'>Comment:</td><td><b><INPUT TYPE='TEXT' NAME='com_data' VALUE='' SIZE=40></b></td></tr>
+)NAG";
+
+const char kAcknowledgeDescription[]
+    = R"NAG(This command is used to acknowledge a @OBJECT@ problem.  When a @OBJECT@ problem is acknowledged, future notifications about problems are temporarily disabled until the @OBJECT@ changes from its current state.
+If you want acknowledgement to disable notifications until the @OBJECT@ recovers, check the 'Sticky Acknowledgement' checkbox.
+Contacts for this @OBJECT@ will receive a notification about the acknowledgement, so they are aware that someone is working on the problem.  Additionally, a comment will also be added to the @OBJECT@.
+Make sure to enter your name and fill in a brief description of what you are doing in the comment field.  If you would like the @OBJECT@ comment to remain once the acknowledgement is removed, check
+the 'Persistent Comment' checkbox.  If you do not want an acknowledgement notification sent out to the appropriate contacts, uncheck the 'Send Notification' checkbox.
+)NAG";
+
+const char kCheckFields[]
+    = R"NAG(<tr><td CLASS='optBoxRequiredItem'>Check Time:</td><td><b><INPUT TYPE='TEXT' NAME='start_time' VALUE='@TIME@'></b></td></tr>
+<tr><td CLASS='optBoxItem'>Force Check:</td><td><b><INPUT TYPE='checkbox' NAME='force_check' ></b></td></tr>
+)NAG";
+
+const char kCheckDescription[]
+    = R"NAG(This command is used to schedule the next check of a particular @OBJECT@.  Nagios will re-queue the @OBJECT@ to be checked at the time you specify.
+If you select the <i>force check</i> option, Nagios will force a check of the @OBJECT@ regardless of both what time the scheduled check occurs and whether or not checks are enabled for the @OBJECT@.
+)NAG";
+
+const char kReturn[]
+    = "<A HREF='javascript:window.history.go(-2)'>Return from whence you came</A></DIV></P>\n";
+
+// Nagios' escape_string() for form values: letters, digits, blank and "-._:" stay, other ASCII
+// becomes &#N;, and other bytes are dropped (the CGIs run in the C locale).
+QByteArray formEscape(const QByteArray& utf8)
+{
+    QByteArray out;
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80)
+            continue;
+        if ((byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z')
+            || c == ' ' || c == '-' || c == '.' || c == '_' || c == ':')
+            out += c;
+        else
+            out += "&#" + number(byte) + ';';
+    }
+    return out;
+}
+
+QByteArray commandHead(const Options& options)
+{
+    QByteArray head(kCommandHead);
+    replaceSlot(head, "@USER@", htmlEncode(options.user));
+    replaceSlot(head, "@UPDATED@",
+        updatedText(options.now.isValid() ? options.now : QDateTime::currentDateTimeUtc()));
+    return head;
+}
+
+} // namespace
+
+QByteArray commandFormPage(int type, const QByteArray& host, const QByteArray& service,
+    const QByteArray& csrfId, const Options& options)
+{
+    const bool acknowledge = type == 33 || type == 34;
+    const bool onService = type == 7 || type == 34;
+    if (!acknowledge && type != 96 && type != 7)
+        return commandAnswerPage(CommandAnswer::UnknownCommand, options);
+    const QByteArray object = onService ? "service" : "host";
+    QByteArray out = commandHead(options);
+    out += "<P><DIV ALIGN=CENTER CLASS='cmdType'>You are requesting to "
+        + QByteArray(acknowledge ? "acknowledge a " + object + " problem" : "schedule a " + object + " check")
+        + "</DIV></p>\n";
+    QByteArray start(kCommandFormStart);
+    // The real field lacks its closing '>'.
+    replaceSlot(start, "@NAGFORMID@",
+        csrfId.isEmpty() ? QByteArray() : "<INPUT TYPE='hidden' NAME='nagFormId' VALUE='" + csrfId + "'\n");
+    replaceSlot(start, "@TYPE@", number(type));
+    replaceSlot(start, "@HOST@", formEscape(host));
+    out += start;
+    if (onService) {
+        // The acknowledgement form really leaves this row open.
+        out += "<tr><td CLASS='optBoxRequiredItem'>Service:</td><td><b><INPUT TYPE='TEXT' NAME='service' "
+               "VALUE='"
+            + formEscape(service) + (acknowledge ? "'>" : "'></b></td></tr>\n");
+    }
+    QByteArray fields(acknowledge ? kAcknowledgeFields : kCheckFields);
+    replaceSlot(fields, "@USER@", formEscape(options.user));
+    replaceSlot(fields, "@TIME@",
+        checkTimeText(options.now.isValid() ? options.now : QDateTime::currentDateTimeUtc()));
+    out += fields;
+    QByteArray end(kCommandFormEnd);
+    replaceSlot(end, "@DESCRIPTION@", acknowledge ? kAcknowledgeDescription : kCheckDescription);
+    replaceSlot(end, "@OBJECT@", object);
+    out += end;
+    out += kFooter + 1;
+    return out;
+}
+
+QByteArray commandAnswerPage(CommandAnswer answer, const Options& options)
+{
+    auto error = [](const char* sentence, const QByteArray& description) {
+        return "<P><DIV CLASS='errorMessage'>" + QByteArray(sentence)
+            + "</DIV></P>\n<P><DIV CLASS='errorDescription'>" + description;
+    };
+    const QByteArray goBack
+        = "Go <A HREF='javascript:window.history.go(-1)'>back</A> and verify that you entered "
+          "all required information correctly.<BR>\n"
+        + QByteArray(kReturn);
+    QByteArray out = commandHead(options);
+    switch (answer) {
+    case CommandAnswer::Submitted:
+        return out
+            + "<P><DIV CLASS='infoMessage'>Your command request was successfully submitted to Nagios for "
+              "processing.<BR><BR>\nNote: It may take a while before the command is actually "
+              "processed.<BR><BR>\n<A HREF='javascript:window.history.go(-2)'>Done</A></DIV></P>\n"
+            + (kFooter + 1);
+    case CommandAnswer::UnknownCommand:
+        return out
+            + "<P><DIV ALIGN=CENTER CLASS='cmdType'>You are requesting to execute an unknown command.  Shame "
+              "on "
+              "you!</DIV>\n"
+            + (kFooter + 1);
+    case CommandAnswer::NotAuthorized:
+        out += error("Sorry, but you are not authorized to commit the specified command.",
+            "Read the section of the documentation that deals with authentication and authorization in the "
+            "CGIs "
+            "for more information.<BR><BR>\n"
+                + QByteArray(kReturn));
+        break;
+    case CommandAnswer::NoPermission:
+        out += error("It appears as though you do not have permission to submit the command you requested...",
+            "If you believe this is an error, check the HTTP server authentication requirements for "
+            "accessing "
+            "this CGI<br>and check the authorization options in your CGI configuration file.</DIV></P>\n");
+        break;
+    case CommandAnswer::CsrfFailed:
+        out += "<p>Error: Invalid or missing CSRF cookie!</p>\n";
+        break;
+    case CommandAnswer::NoAuthor:
+        out += error("Author was not entered", goBack);
+        break;
+    case CommandAnswer::NoComment:
+        out += error("Comment was not entered", goBack);
+        break;
+    case CommandAnswer::BadStartTime:
+        out += error("Start time must be non-zero or bad format has been submitted.", goBack);
+        break;
+    case CommandAnswer::NoCommand:
+        out += "<P><DIV CLASS='errorMessage'>Error: No command was specified</DIV></P>\n";
+        break;
+    }
+    return out + kFooter;
+}
+
 QByteArray reasonPhrase(int code)
 {
     switch (code) {

@@ -53,6 +53,24 @@ QByteArray servicesPage(const Installation& installation, const QUrlQuery& query
 QByteArray noRightsPage(
     const Installation& installation, const QUrlQuery& query, bool hosts, const Options& options);
 QByteArray nagiosStoppedPage(bool hosts);
+
+// cmd.cgi's answers with status 200, worded as Nagios 4.4.6 words them.
+enum class CommandAnswer {
+    Submitted,
+    NotAuthorized, // no command rights, or no such host or service
+    NoPermission, // a read-only user, already for the form
+    CsrfFailed,
+    NoAuthor,
+    NoComment,
+    BadStartTime,
+    NoCommand,
+    UnknownCommand,
+};
+// The command form of cmd_typ 7, 33, 34 or 96 (any other type: UnknownCommand's page). An empty
+// `csrfId` leaves the nagFormId field out, as Nagios before its CSRF protection.
+QByteArray commandFormPage(int type, const QByteArray& host, const QByteArray& service,
+    const QByteArray& csrfId, const Options& options);
+QByteArray commandAnswerPage(CommandAnswer answer, const Options& options);
 // Apache's own body for a status code; `location` is used by redirects.
 QByteArray apachePage(int code, quint16 port, const QByteArray& location = {});
 QByteArray reasonPhrase(int code);

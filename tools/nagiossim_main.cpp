@@ -141,7 +141,10 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("tarvix-nagiossim"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("A simulated Nagios 4.4.6 web server on 127.0.0.1."));
+    parser.setApplicationDescription(
+        QStringLiteral("A simulated Nagios 4.4.6 web server on 127.0.0.1.\n\n"
+                       "Commands, one a line, on stdin and in the control file:\n")
+        + NagiosSimulator::commandUsage());
     parser.addHelpOption();
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port (0: any free port)."),
         QStringLiteral("N"), QStringLiteral("0"));
@@ -159,8 +162,15 @@ int main(int argc, char* argv[])
         QStringLiteral("Command file, re-read whenever it changes."), QStringLiteral("FILE"));
     const QCommandLineOption periodOption(QStringLiteral("period"), QStringLiteral("Seconds per demo step."),
         QStringLiteral("SECONDS"), QStringLiteral("20"));
+    const QCommandLineOption hostsOption(QStringLiteral("hosts"),
+        QStringLiteral("A generated site of N hosts (instead of a scenario)."), QStringLiteral("N"));
+    const QCommandLineOption problemsOption(QStringLiteral("problems"),
+        QStringLiteral("CRITICAL services of the generated site, spread round its hosts."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption downOption(QStringLiteral("down"),
+        QStringLiteral("DOWN hosts of the generated site."), QStringLiteral("N"), QStringLiteral("0"));
     parser.addOptions({portOption, httpsOption, cgiOption, userOption, passwordOption, scenarioOption,
-        controlOption, periodOption});
+        controlOption, periodOption, hostsOption, problemsOption, downOption});
     parser.process(app);
 
     bool ok = false;
@@ -175,8 +185,17 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    const int hosts = parser.value(hostsOption).toInt();
+    const int problems = parser.value(problemsOption).toInt(&ok);
+    const int down = ok ? parser.value(downOption).toInt(&ok) : 0;
+    if (!ok || hosts < 0 || problems < 0 || down < 0) {
+        std::fprintf(stderr, "bad --hosts, --problems or --down\n");
+        return 2;
+    }
+
     NagiosSimulator simulator;
     simulator.setCgiDirectory(parser.value(cgiOption));
+    simulator.addGeneratedSite(hosts, problems, down);
     if (parser.isSet(userOption))
         simulator.requireBasicAuth(parser.value(userOption), parser.value(passwordOption));
 

@@ -6,7 +6,9 @@
 #include <QFile>
 #include <QLocale>
 #include <QPointer>
+#include <QCryptographicHash>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -23,6 +25,8 @@
 #include <QSslSocket>
 #endif
 
+#include <zlib.h>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -31,7 +35,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <functional>
+#include <limits>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -176,6 +184,7 @@ ParsedRequest parseRequest(const QByteArray& input)
     const qsizetype total = headerEnd + separator + qsizetype(length);
     if (input.size() < total)
         return parsed;
+    request.body = input.mid(headerEnd + separator, qsizetype(length));
     parsed.consumed = total;
     parsed.result = ParsedRequest::Complete;
     return parsed;
@@ -315,6 +324,114 @@ bool parseSwitch(const QString& text, bool* on)
     return false;
 }
 
+// Generated body pieces, handed out one at a time; an empty piece ends the body.
+using BodySource = std::function<QByteArray()>;
+
+// A gzip stream of `size` spaces: one deflated MiB of spaces from a fresh raw stream, ended by a
+// full flush so that it refers to nothing before it, repeated; then the rest, an empty final block
+// and the trailer. A few KiB per GiB, and nothing is ever held inflated.
+BodySource gzipBombSource(qint64 size, qint64* compressedSize)
+{
+    constexpr qint64 block = 1024 * 1024;
+    auto deflated = [](qint64 length) {
+        z_stream stream {};
+        deflateInit2(&stream, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+        const QByteArray spaces(length, ' ');
+        QByteArray out(qsizetype(deflateBound(&stream, uLong(length))) + 64, Qt::Uninitialized);
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(spaces.constData()));
+        stream.avail_in = uInt(length);
+        stream.next_out = reinterpret_cast<Bytef*>(out.data());
+        stream.avail_out = uInt(out.size());
+        deflate(&stream, Z_FULL_FLUSH);
+        out.truncate(qsizetype(stream.total_out));
+        deflateEnd(&stream);
+        return out;
+    };
+    auto spacesCrc = [](qint64 length) {
+        const QByteArray spaces(length, ' ');
+        return crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(spaces.constData()), uInt(length));
+    };
+    const qint64 blocks = size / block;
+    const qint64 rest = size % block;
+    const QByteArray blockData = deflated(block);
+    const QByteArray restData = rest > 0 ? deflated(rest) : QByteArray();
+    uLong crc = crc32(0, nullptr, 0);
+    const uLong blockCrc = spacesCrc(block);
+    for (qint64 i = 0; i < blocks; ++i)
+        crc = crc32_combine(crc, blockCrc, z_off_t(block));
+    if (rest > 0)
+        crc = crc32_combine(crc, spacesCrc(rest), z_off_t(rest));
+    QByteArray tail = restData;
+    tail += QByteArray("\x03\x00", 2); // the final block: fixed Huffman codes, nothing but its end
+    for (const quint32 value : {quint32(crc), quint32(quint64(size) & 0xffffffffu)}) {
+        for (int shift = 0; shift < 32; shift += 8)
+            tail += char((value >> shift) & 0xff);
+    }
+    const QByteArray header("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10);
+    *compressedSize = header.size() + blocks * blockData.size() + tail.size();
+    static constexpr qint64 blocksPerPiece = 256;
+    QByteArray piece;
+    for (qint64 i = 0; i < std::min(blocks, blocksPerPiece); ++i)
+        piece += blockData;
+    auto state = std::make_shared<qint64>(-1); // blocks sent; -1: the header is next
+    return [header, piece, tail, blocks, blockSize = qint64(blockData.size()), state]() -> QByteArray {
+        qint64& sent = *state;
+        if (sent < 0) {
+            sent = 0;
+            return header;
+        }
+        if (sent < blocks) {
+            const qint64 count = std::min(blocksPerPiece, blocks - sent);
+            sent += count;
+            return count == blocksPerPiece ? piece : piece.left(count * blockSize);
+        }
+        if (sent == blocks) {
+            ++sent;
+            return tail;
+        }
+        return {};
+    };
+}
+
+// `size` bytes of 'x' and not one line end.
+BodySource longLineSource(qint64 size)
+{
+    const QByteArray piece(kWriteSlice, 'x');
+    auto left = std::make_shared<qint64>(size);
+    return [piece, left]() -> QByteArray {
+        const qint64 count = std::min<qint64>(*left, piece.size());
+        *left -= count;
+        return count == piece.size() ? piece : piece.left(count);
+    };
+}
+
+// Comment lines for ever.
+BodySource endlessSource()
+{
+    const QByteArray line = "<!-- " + QByteArray(88, '.') + " -->\n"; // 98 bytes
+    QByteArray piece;
+    piece.reserve(kWriteSlice);
+    while (piece.size() + line.size() <= kWriteSlice)
+        piece += line;
+    return [piece]() { return piece; };
+}
+
+// The page up to a line end in the middle of its status table: no totals line, no footer.
+QByteArray cutMidTable(const QByteArray& page)
+{
+    const qsizetype totals = page.indexOf("<div class='itemTotalsTitle'>");
+    const qsizetype table = page.indexOf("<th class='status'>"); // the table's head row
+    if (totals < 0 || table < 0 || table > totals)
+        return page.left(page.size() / 2);
+    QList<qsizetype> rows;
+    for (qsizetype at = page.indexOf("\n<tr", table); at >= 0 && at < totals;
+         at = page.indexOf("\n<tr", at + 1))
+        rows.append(at + 1);
+    if (rows.isEmpty())
+        return page.left(page.indexOf('\n', table) + 1);
+    return page.left(rows.at(rows.size() / 2));
+}
+
 } // namespace
 
 struct NagiosSimulator::Private
@@ -331,10 +448,17 @@ struct NagiosSimulator::Private
         QByteArray body;
         qint64 bodyPos = 0;
         qint64 bodyEnd = 0; // where to stop: the body size, or less to cut it
+        BodySource source; // instead of body
         bool chunked = false;
+        bool lastChunkWritten = false;
         bool cut = false;
         bool headWritten = false;
         bool finished = true;
+        // Trickle: one byte of `pending` per tick.
+        int trickleMs = 0;
+        QPointer<QTimer> trickleTimer;
+        QByteArray pending;
+        qsizetype pendingPos = 0;
     };
     using ConnectionPtr = std::shared_ptr<Connection>;
 
@@ -345,6 +469,10 @@ struct NagiosSimulator::Private
         QByteArray contentType = "text/html; charset=utf-8";
         QList<QByteArray> headers;
         bool cgi = false;
+        BodySource source; // a generated body instead of `body`, never compressed again
+        qint64 sourceLength = -1; // -1: unknown, sent chunked
+        bool forceChunked = false;
+        int trickleMs = 0;
     };
 
     explicit Private(NagiosSimulator* owner) : q(owner) { }
@@ -359,9 +487,18 @@ struct NagiosSimulator::Private
     int addressCounter = 0;
     QString authUser;
     QString authPassword;
+    bool authDigest = false;
+    QByteArray digestNonce = QByteArray::number(QRandomGenerator::global()->generate64(), 16);
     int fixedStatus = 0;
     ErrorPage errorPage = ErrorPage::None;
     QByteArray rawBody;
+    bool csrfCheck = true;
+    // Like Nagios' own: 15 hex digits, the same for every form.
+    QByteArray csrfId
+        = QByteArray::number(QRandomGenerator::global()->generate64() >> 4, 16).rightJustified(15, '0');
+    CommandRights commandRights = CommandRights::All;
+    QList<TakenCommand> takenCommands;
+    QHash<QPair<QByteArray, QByteArray>, int> checks;
     int delayMs = 0;
     bool neverAnswer = false;
     bool neverAccept = false;
@@ -371,24 +508,41 @@ struct NagiosSimulator::Private
     bool injectNul = false;
     bool injectInvalidUtf8 = false;
     qint64 padding = 0;
+    int trickleMs = 0;
+    bool stallHandshake = false;
+    qint64 gzipBombBytes = 0;
+    qint64 longLineBytes = 0;
+    bool endlessBody = false;
+    int headerLines = 0;
+    bool cutPage = false;
+    qint64 bytesSent = 0;
     QDateTime pageTime;
     QList<RecordedRequest> requests;
     int connectionCounter = 0;
     std::vector<ConnectionPtr> connections;
     int blockedFd = -1;
     std::vector<int> fillerFds;
+    QTcpServer* stallServer = nullptr; // takes the port over while handshakes stall
 
     bool listen();
     void acceptPending();
     void readFrom(const ConnectionPtr& connection);
     void processNext(const ConnectionPtr& connection);
     void answer(const ConnectionPtr& connection, const RecordedRequest& request, bool keepAlive);
-    Reply replyFor(const RecordedRequest& request) const;
+    Reply replyFor(const RecordedRequest& request);
+    Reply commandReply(const RecordedRequest& request);
+    bool authorized(const RecordedRequest& request) const;
     void send(const ConnectionPtr& connection, const RecordedRequest& request, Reply reply, bool keepAlive);
     void pump(const ConnectionPtr& connection);
+    QByteArray nextOutput(Connection& connection);
+    void trickle(const ConnectionPtr& connection);
+    void finishAnswer(const ConnectionPtr& connection);
     void forget(QTcpSocket* socket);
+    void applyListener();
     bool blockConnects();
     void unblockConnects();
+    bool openStall();
+    void closeStall();
     NagiosPage::Options pageOptions(const RecordedRequest& request) const;
     NagiosPage::Host& hostFor(const QByteArray& name);
 };
@@ -418,6 +572,7 @@ bool NagiosSimulator::start(bool https, quint16 port)
     stop();
     d->error.clear();
     d->connectionCounter = 0;
+    d->bytesSent = 0;
     d->https = https;
     d->port = port;
     if (https) {
@@ -449,7 +604,8 @@ bool NagiosSimulator::start(bool https, quint16 port)
         d->server = nullptr;
         return false;
     }
-    if (d->neverAccept && !d->blockConnects()) {
+    if ((d->neverAccept && !d->blockConnects())
+        || (!d->neverAccept && d->stallHandshake && !d->openStall())) {
         stop();
         return false;
     }
@@ -459,6 +615,7 @@ bool NagiosSimulator::start(bool https, quint16 port)
 void NagiosSimulator::stop()
 {
     d->unblockConnects();
+    d->closeStall();
     const auto connections = d->connections;
     d->connections.clear();
     for (const auto& connection : connections) {
@@ -478,7 +635,7 @@ void NagiosSimulator::stop()
 
 bool NagiosSimulator::isListening() const
 {
-    return d->server && (d->server->isListening() || d->blockedFd >= 0);
+    return d->server && (d->server->isListening() || d->blockedFd >= 0 || d->stallServer);
 }
 
 quint16 NagiosSimulator::port() const
@@ -632,6 +789,20 @@ void NagiosSimulator::addGeneratedServices(int hosts, int servicesPerHost, Servi
     }
 }
 
+void NagiosSimulator::addGeneratedSite(int hosts, int problems, int downHosts)
+{
+    if (hosts <= 0)
+        return;
+    const auto hostName
+        = [](int h) { return QStringLiteral("node-%1.gen.example.lan").arg(h, 5, 10, QLatin1Char('0')); };
+    addGeneratedServices(hosts, std::max(1, (problems + hosts - 1) / hosts), ServiceState::Ok);
+    for (int i = 0; i < problems; ++i)
+        setService(hostName(i % hosts + 1),
+            QStringLiteral("Service %1").arg(i / hosts + 1, 3, 10, QLatin1Char('0')), ServiceState::Critical);
+    for (int h = 1; h <= std::min(downHosts, hosts); ++h)
+        setHost(hostName(h), HostState::Down);
+}
+
 void NagiosSimulator::addGeneratedHosts(int hosts, HostState state)
 {
     for (int h = 1; h <= hosts; ++h)
@@ -680,111 +851,266 @@ bool NagiosSimulator::loadScenario(const QString& tsvPath)
     return true;
 }
 
+namespace {
+
+using Arguments = QStringList;
+using Handler = std::function<bool(NagiosSimulator& sim, const Arguments& args, QString* error)>;
+
+// One control command: its word, the shape of its arguments for the usage text, how many it takes
+// (-1: any number, the last ones joined by blanks) and what it does.
+struct Command
+{
+    const char* word;
+    const char* arguments;
+    int minArguments;
+    int maxArguments;
+    const char* help;
+    Handler run;
+};
+
+bool fail(QString* error, const QString& why)
+{
+    if (error)
+        *error = why;
+    return false;
+}
+
+// A count or size, with an optional binary K, M or G.
+bool parseAmount(const QString& text, qint64 maximum, qint64* value)
+{
+    QString digits = text.trimmed().toUpper();
+    qint64 unit = 1;
+    if (digits.endsWith(QLatin1Char('K')) || digits.endsWith(QLatin1Char('M'))
+        || digits.endsWith(QLatin1Char('G'))) {
+        unit = qint64(1) << (digits.endsWith(QLatin1Char('K')) ? 10
+                       : digits.endsWith(QLatin1Char('M'))     ? 20
+                                                               : 30);
+        digits.chop(1);
+    }
+    bool ok = false;
+    const qint64 number = digits.toLongLong(&ok);
+    if (!ok || number < 0 || number > maximum / unit)
+        return false;
+    *value = number * unit;
+    return true;
+}
+
+template <typename T> Handler amount(void (NagiosSimulator::*setter)(T), qint64 maximum)
+{
+    return [setter, maximum](NagiosSimulator& sim, const Arguments& args, QString* error) {
+        qint64 value = 0;
+        if (!parseAmount(args.at(0), maximum, &value))
+            return fail(error, QStringLiteral("bad number %1").arg(args.at(0)));
+        (sim.*setter)(T(value));
+        return true;
+    };
+}
+
+Handler onOff(void (NagiosSimulator::*setter)(bool))
+{
+    return [setter](NagiosSimulator& sim, const Arguments& args, QString* error) {
+        bool on = false;
+        if (!parseSwitch(args.at(0), &on))
+            return fail(error, QStringLiteral("expected on or off, not %1").arg(args.at(0)));
+        (sim.*setter)(on);
+        return true;
+    };
+}
+
+// "HOST|DESC": the host and the service, or the host alone without '|'.
+std::pair<QString, QString> splitObject(const QString& text)
+{
+    const qsizetype bar = text.indexOf(QLatin1Char('|'));
+    return bar < 0 ? std::pair {text, QString()} : std::pair {text.left(bar), text.mid(bar + 1)};
+}
+
+Handler acknowledgeOrDowntime(void (NagiosSimulator::*setter)(const QString&, const QString&, bool))
+{
+    return [setter](NagiosSimulator& sim, const Arguments& args, QString* error) {
+        bool on = false;
+        if (!parseSwitch(args.at(1), &on))
+            return fail(error, QStringLiteral("expected on or off, not %1").arg(args.at(1)));
+        const auto [host, description] = splitObject(args.at(0));
+        (sim.*setter)(host, description, on);
+        return true;
+    };
+}
+
+const std::vector<Command>& commands()
+{
+    using Sim = NagiosSimulator;
+    constexpr qint64 maxInt = std::numeric_limits<int>::max();
+    constexpr qint64 maxSize = qint64(1) << 50;
+    static const std::vector<Command> table = {
+        {"host", "NAME STATE [OUTPUT]", 2, -1, "set a host UP, DOWN, UNREACHABLE or PENDING",
+            [](Sim& sim, const Arguments& args, QString* error) {
+                Sim::HostState state;
+                if (!parseHostState(args.at(1), &state))
+                    return fail(error, QStringLiteral("unknown host state %1").arg(args.at(1)));
+                sim.setHost(args.at(0), state, {}, args.mid(2).join(QLatin1Char(' ')));
+                return true;
+            }},
+        {"service", "HOST|DESC STATE [OUTPUT]", 2, -1,
+            "set a service OK, WARNING, CRITICAL, UNKNOWN or PENDING",
+            [](Sim& sim, const Arguments& args, QString* error) {
+                const auto [host, description] = splitObject(args.at(0));
+                if (description.isEmpty())
+                    return fail(error, QStringLiteral("expected HOST|DESC, not %1").arg(args.at(0)));
+                Sim::ServiceState state;
+                if (!parseServiceState(args.at(1), &state))
+                    return fail(error, QStringLiteral("unknown service state %1").arg(args.at(1)));
+                sim.setService(host, description, state, args.mid(2).join(QLatin1Char(' ')));
+                return true;
+            }},
+        {"remove", "NAME[|DESC]", 1, 1, "remove a host or a service",
+            [](Sim& sim, const Arguments& args, QString*) {
+                const auto [host, description] = splitObject(args.at(0));
+                if (description.isEmpty())
+                    sim.removeHost(host);
+                else
+                    sim.removeService(host, description);
+                return true;
+            }},
+        {"ack", "NAME[|DESC] on|off", 2, 2, "acknowledge a problem",
+            acknowledgeOrDowntime(&Sim::setAcknowledged)},
+        {"downtime", "NAME[|DESC] on|off", 2, 2, "schedule a downtime",
+            acknowledgeOrDowntime(&Sim::setInDowntime)},
+        {"clear", "", 0, 0, "remove every host",
+            [](Sim& sim, const Arguments&, QString*) {
+                sim.clear();
+                return true;
+            }},
+        {"scenario", "FILE", 1, -1, "load a scenario.tsv",
+            [](Sim& sim, const Arguments& args, QString* error) {
+                const QString file = args.join(QLatin1Char(' '));
+                return sim.loadScenario(file)
+                    || fail(error, QStringLiteral("cannot load scenario %1").arg(file));
+            }},
+        {"cgidir", "DIR", 1, 1, "serve status.cgi under DIR",
+            [](Sim& sim, const Arguments& args, QString*) {
+                sim.setCgiDirectory(args.at(0));
+                return true;
+            }},
+        {"status", "CODE", 1, 1, "answer every request with this status (0: off)",
+            [](Sim& sim, const Arguments& args, QString* error) {
+                bool ok = false;
+                const int code = args.at(0).toInt(&ok);
+                if (!ok || (code != 0 && (code < 100 || code > 599)))
+                    return fail(error, QStringLiteral("bad status %1").arg(args.at(0)));
+                sim.setFixedStatus(code);
+                return true;
+            }},
+        {"errorpage", "stopped|norights|none", 1, 1, "Nagios' own error pages (status 200)",
+            [](Sim& sim, const Arguments& args, QString* error) {
+                const QString page = args.at(0).toLower();
+                if (page == QLatin1String("stopped"))
+                    sim.setErrorPage(Sim::ErrorPage::NagiosStopped);
+                else if (page == QLatin1String("norights"))
+                    sim.setErrorPage(Sim::ErrorPage::NoRights);
+                else if (page == QLatin1String("none"))
+                    sim.setErrorPage(Sim::ErrorPage::None);
+                else
+                    return fail(error, QStringLiteral("unknown error page %1").arg(args.at(0)));
+                return true;
+            }},
+        {"auth", "USER PASS [digest]|off", 1, 3, "require Basic (or Digest) authentication, or not",
+            [](Sim& sim, const Arguments& args, QString* error) {
+                if (args.size() == 2)
+                    sim.requireBasicAuth(args.at(0), args.at(1));
+                else if (args.size() == 3 && args.at(2).toLower() == QLatin1String("digest"))
+                    sim.requireDigestAuth(args.at(0), args.at(1));
+                else if (args.size() == 1 && args.at(0).toLower() == QLatin1String("off"))
+                    sim.requireBasicAuth({}, {});
+                else
+                    return fail(error, QStringLiteral("expected USER PASS [digest] or off"));
+                return true;
+            }},
+        {"csrf", "on|off", 1, 1, "cmd.cgi's NagFormId cookie and field, checked", onOff(&Sim::setCsrfCheck)},
+        {"cmdrights", "all|none|readonly", 1, 1, "what cmd.cgi lets the user do",
+            [](Sim& sim, const Arguments& args, QString* error) {
+                const QString rights = args.at(0).toLower();
+                if (rights == QLatin1String("all"))
+                    sim.setCommandRights(Sim::CommandRights::All);
+                else if (rights == QLatin1String("none"))
+                    sim.setCommandRights(Sim::CommandRights::None);
+                else if (rights == QLatin1String("readonly"))
+                    sim.setCommandRights(Sim::CommandRights::ReadOnly);
+                else
+                    return fail(
+                        error, QStringLiteral("expected all, none or readonly, not %1").arg(args.at(0)));
+                return true;
+            }},
+        {"delay", "MS", 1, 1, "answer each request this late", amount(&Sim::setResponseDelay, maxInt)},
+        {"padding", "BYTES", 1, 1, "filler lines before the status table", amount(&Sim::setPadding, maxSize)},
+        {"gzip", "on|off", 1, 1, "gzip when the client asks for it", onOff(&Sim::setGzipWhenAsked)},
+        {"chunked", "on|off", 1, 1, "send the pages chunked", onOff(&Sim::setChunked)},
+        {"nul", "on|off", 1, 1, "a NUL byte before the status table", onOff(&Sim::setInjectNul)},
+        {"badutf8", "on|off", 1, 1, "invalid UTF-8 before the status table",
+            onOff(&Sim::setInjectInvalidUtf8)},
+        {"neveraccept", "on|off", 1, 1, "new connections hang in the TCP handshake",
+            onOff(&Sim::setNeverAccept)},
+        {"tlsstall", "on|off", 1, 1, "accept connections, never answer the TLS handshake",
+            onOff(&Sim::setStallHandshake)},
+        {"neveranswer", "on|off", 1, 1, "read each request, never answer", onOff(&Sim::setNeverAnswer)},
+        {"trickle", "MS", 1, 1, "headers at once, then one body byte every MS (0: off)",
+            amount(&Sim::setTrickle, maxInt)},
+        {"closemidbody", "on|off", 1, 1, "close after half the body announced by Content-Length",
+            onOff(&Sim::setCloseMidBody)},
+        {"cutpage", "on|off", 1, 1, "end the page cleanly in the middle of its table",
+            onOff(&Sim::setCutPage)},
+        {"headers", "COUNT", 1, 1, "this many extra header lines", amount(&Sim::setHeaderLines, maxInt)},
+        {"gzipbomb", "BYTES", 1, 1, "a small gzip body that inflates to BYTES spaces (0: off)",
+            amount(&Sim::setGzipBomb, maxSize)},
+        {"longline", "BYTES", 1, 1, "a body of BYTES without a line end (0: off)",
+            amount(&Sim::setLongLine, maxSize)},
+        {"endless", "on|off", 1, 1, "a chunked body that never ends", onOff(&Sim::setEndlessBody)},
+    };
+    return table;
+}
+
+} // namespace
+
 bool NagiosSimulator::applyCommand(const QString& line, QString* error)
 {
-    auto fail = [error](const QString& why) {
-        if (error)
-            *error = why;
-        return false;
-    };
     const QStringList words = commandWords(line);
     if (words.isEmpty() || words.first().startsWith(QLatin1Char('#')))
         return true;
-    const QString command = words.first().toLower();
-    bool on = false;
-    bool ok = false;
-    if (command == QLatin1String("host") && words.size() >= 3) {
-        HostState state;
-        if (!parseHostState(words.at(2), &state))
-            return fail(QStringLiteral("unknown host state %1").arg(words.at(2)));
-        setHost(words.at(1), state, {}, words.mid(3).join(QLatin1Char(' ')));
-    } else if (command == QLatin1String("service") && words.size() >= 3
-        && words.at(1).contains(QLatin1Char('|'))) {
-        ServiceState state;
-        if (!parseServiceState(words.at(2), &state))
-            return fail(QStringLiteral("unknown service state %1").arg(words.at(2)));
-        const qsizetype bar = words.at(1).indexOf(QLatin1Char('|'));
-        setService(
-            words.at(1).left(bar), words.at(1).mid(bar + 1), state, words.mid(3).join(QLatin1Char(' ')));
-    } else if (command == QLatin1String("remove") && words.size() >= 2) {
-        const qsizetype bar = words.at(1).indexOf(QLatin1Char('|'));
-        if (bar < 0)
-            removeHost(words.at(1));
-        else
-            removeService(words.at(1).left(bar), words.at(1).mid(bar + 1));
-    } else if ((command == QLatin1String("ack") || command == QLatin1String("downtime")) && words.size() >= 3
-        && parseSwitch(words.at(2), &on)) {
-        const qsizetype bar = words.at(1).indexOf(QLatin1Char('|'));
-        const QString host = bar < 0 ? words.at(1) : words.at(1).left(bar);
-        const QString description = bar < 0 ? QString() : words.at(1).mid(bar + 1);
-        if (command == QLatin1String("ack"))
-            setAcknowledged(host, description, on);
-        else
-            setInDowntime(host, description, on);
-    } else if (command == QLatin1String("status") && words.size() == 2) {
-        const int code = words.at(1).toInt(&ok);
-        if (!ok || (code != 0 && (code < 100 || code > 599)))
-            return fail(QStringLiteral("bad status %1").arg(words.at(1)));
-        setFixedStatus(code);
-    } else if (command == QLatin1String("errorpage") && words.size() == 2) {
-        const QString page = words.at(1).toLower();
-        if (page == QLatin1String("stopped"))
-            setErrorPage(ErrorPage::NagiosStopped);
-        else if (page == QLatin1String("norights"))
-            setErrorPage(ErrorPage::NoRights);
-        else if (page == QLatin1String("none"))
-            setErrorPage(ErrorPage::None);
-        else
-            return fail(QStringLiteral("unknown error page %1").arg(words.at(1)));
-    } else if (command == QLatin1String("delay") && words.size() == 2) {
-        const int ms = words.at(1).toInt(&ok);
-        if (!ok || ms < 0)
-            return fail(QStringLiteral("bad delay %1").arg(words.at(1)));
-        setResponseDelay(ms);
-    } else if (command == QLatin1String("auth") && words.size() == 2
-        && words.at(1).toLower() == QLatin1String("off")) {
-        requireBasicAuth({}, {});
-    } else if (command == QLatin1String("auth") && words.size() == 3) {
-        requireBasicAuth(words.at(1), words.at(2));
-    } else if (command == QLatin1String("padding") && words.size() == 2) {
-        const qint64 bytes = words.at(1).toLongLong(&ok);
-        if (!ok || bytes < 0)
-            return fail(QStringLiteral("bad padding %1").arg(words.at(1)));
-        setPadding(bytes);
-    } else if (command == QLatin1String("scenario") && words.size() >= 2) {
-        if (!loadScenario(words.mid(1).join(QLatin1Char(' '))))
-            return fail(QStringLiteral("cannot load scenario %1").arg(words.mid(1).join(QLatin1Char(' '))));
-    } else if (command == QLatin1String("cgidir") && words.size() == 2) {
-        setCgiDirectory(words.at(1));
-    } else if (command == QLatin1String("clear") && words.size() == 1) {
-        clear();
-    } else if (words.size() == 2 && parseSwitch(words.at(1), &on)) {
-        if (command == QLatin1String("neveranswer"))
-            setNeverAnswer(on);
-        else if (command == QLatin1String("neveraccept"))
-            setNeverAccept(on);
-        else if (command == QLatin1String("closemidbody"))
-            setCloseMidBody(on);
-        else if (command == QLatin1String("gzip"))
-            setGzipWhenAsked(on);
-        else if (command == QLatin1String("chunked"))
-            setChunked(on);
-        else if (command == QLatin1String("nul"))
-            setInjectNul(on);
-        else if (command == QLatin1String("badutf8"))
-            setInjectInvalidUtf8(on);
-        else
-            return fail(QStringLiteral("unknown command: %1").arg(line.trimmed()));
-    } else {
-        return fail(QStringLiteral("unknown command: %1").arg(line.trimmed()));
+    const QString word = words.first().toLower();
+    const Arguments args = words.mid(1);
+    for (const Command& command : commands()) {
+        if (word != QLatin1String(command.word))
+            continue;
+        if (args.size() < command.minArguments
+            || (command.maxArguments >= 0 && args.size() > command.maxArguments))
+            return fail(error, QStringLiteral("usage: %1 %2").arg(word, QLatin1String(command.arguments)));
+        return command.run(*this, args, error);
     }
-    return true;
+    return fail(error, QStringLiteral("unknown command: %1").arg(line.trimmed()));
+}
+
+QString NagiosSimulator::commandUsage()
+{
+    QString usage;
+    for (const Command& command : commands()) {
+        usage += QStringLiteral("  %1 %2  %3\n")
+                     .arg(QLatin1String(command.word), -12)
+                     .arg(QLatin1String(command.arguments), -25)
+                     .arg(QLatin1String(command.help));
+    }
+    return usage;
 }
 
 void NagiosSimulator::requireBasicAuth(const QString& user, const QString& password)
 {
     d->authUser = user;
     d->authPassword = user.isEmpty() ? QString() : password;
+    d->authDigest = false;
+}
+
+void NagiosSimulator::requireDigestAuth(const QString& user, const QString& password)
+{
+    requireBasicAuth(user, password);
+    d->authDigest = !user.isEmpty();
 }
 
 void NagiosSimulator::setFixedStatus(int code)
@@ -802,6 +1128,31 @@ void NagiosSimulator::setRawBody(const QByteArray& body)
     d->rawBody = body;
 }
 
+void NagiosSimulator::setCsrfCheck(bool on)
+{
+    d->csrfCheck = on;
+}
+
+QByteArray NagiosSimulator::csrfFormId() const
+{
+    return d->csrfId;
+}
+
+void NagiosSimulator::setCommandRights(CommandRights rights)
+{
+    d->commandRights = rights;
+}
+
+QList<TakenCommand> NagiosSimulator::takenCommands() const
+{
+    return d->takenCommands;
+}
+
+int NagiosSimulator::checkCount(const QString& host, const QString& service) const
+{
+    return d->checks.value({host.toUtf8(), service.toUtf8()});
+}
+
 void NagiosSimulator::setResponseDelay(int milliseconds)
 {
     d->delayMs = std::max(0, milliseconds);
@@ -817,15 +1168,45 @@ void NagiosSimulator::setNeverAccept(bool on)
     if (d->neverAccept == on)
         return;
     d->neverAccept = on;
-    if (!d->server)
+    d->applyListener();
+}
+
+void NagiosSimulator::setStallHandshake(bool on)
+{
+    if (d->stallHandshake == on)
         return;
-    if (on) {
-        d->blockConnects();
-    } else {
-        d->unblockConnects();
-        if (!d->server->isListening())
-            d->listen();
-    }
+    d->stallHandshake = on;
+    d->applyListener();
+}
+
+void NagiosSimulator::setTrickle(int milliseconds)
+{
+    d->trickleMs = std::max(0, milliseconds);
+}
+
+void NagiosSimulator::setGzipBomb(qint64 inflatedBytes)
+{
+    d->gzipBombBytes = std::max<qint64>(0, inflatedBytes);
+}
+
+void NagiosSimulator::setLongLine(qint64 bytes)
+{
+    d->longLineBytes = std::max<qint64>(0, bytes);
+}
+
+void NagiosSimulator::setEndlessBody(bool on)
+{
+    d->endlessBody = on;
+}
+
+void NagiosSimulator::setHeaderLines(int count)
+{
+    d->headerLines = std::max(0, count);
+}
+
+void NagiosSimulator::setCutPage(bool on)
+{
+    d->cutPage = on;
 }
 
 void NagiosSimulator::setCloseMidBody(bool on)
@@ -880,12 +1261,20 @@ int NagiosSimulator::connectionCount() const
 
 int NagiosSimulator::openConnectionCount() const
 {
-    return int(d->connections.size());
+    return int(d->connections.size())
+        + (d->stallServer ? int(d->stallServer->findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly).size())
+                          : 0);
+}
+
+qint64 NagiosSimulator::bytesSent() const
+{
+    return d->bytesSent;
 }
 
 void NagiosSimulator::clearRequests()
 {
     d->requests.clear();
+    d->bytesSent = 0;
 }
 
 QByteArray NagiosSimulator::urlEncode(const QString& text)
@@ -1010,7 +1399,7 @@ void NagiosSimulator::Private::processNext(const ConnectionPtr& connection)
     answer(connection, request, keepAlive);
 }
 
-NagiosSimulator::Private::Reply NagiosSimulator::Private::replyFor(const RecordedRequest& request) const
+NagiosSimulator::Private::Reply NagiosSimulator::Private::replyFor(const RecordedRequest& request)
 {
     Reply reply;
     auto apache = [this, &reply](int status) {
@@ -1027,20 +1416,20 @@ NagiosSimulator::Private::Reply NagiosSimulator::Private::replyFor(const Recorde
         apache(fixedStatus);
         return reply;
     }
-    if (!authUser.isEmpty()) {
-        const QByteArray expected
-            = "Basic " + (authUser + QLatin1Char(':') + authPassword).toUtf8().toBase64();
-        if (request.authorization != expected) {
-            apache(401);
-            reply.headers << "WWW-Authenticate: Basic realm=\"Nagios Access\"";
-            return reply;
-        }
+    if (!authUser.isEmpty() && !authorized(request)) {
+        apache(401);
+        reply.headers << (authDigest ? "WWW-Authenticate: Digest realm=\"Nagios Access\", nonce=\""
+                    + digestNonce + "\", algorithm=MD5, qop=\"auth\""
+                                     : QByteArray("WWW-Authenticate: Basic realm=\"Nagios Access\""));
+        return reply;
     }
     if (request.method != QLatin1String("GET") && request.method != QLatin1String("HEAD")
         && request.method != QLatin1String("POST")) {
         apache(405);
         return reply;
     }
+    if (request.path == cgiDirectory + QLatin1String("cmd.cgi"))
+        return commandReply(request);
     if (request.path != cgiDirectory + QLatin1String("status.cgi")) {
         apache(404);
         return reply;
@@ -1062,9 +1451,201 @@ NagiosSimulator::Private::Reply NagiosSimulator::Private::replyFor(const Recorde
     case ErrorPage::None:
         break;
     }
+    if (gzipBombBytes > 0) {
+        reply.source = gzipBombSource(gzipBombBytes, &reply.sourceLength);
+        reply.headers << "Content-Encoding: gzip";
+        return reply;
+    }
+    if (longLineBytes > 0) {
+        reply.source = longLineSource(longLineBytes);
+        reply.sourceLength = longLineBytes;
+        return reply;
+    }
+    if (endlessBody) {
+        reply.source = endlessSource();
+        return reply;
+    }
     reply.body = hosts ? NagiosPage::hostsPage(installation, parsed, pageOptions(request))
                        : NagiosPage::servicesPage(installation, parsed, pageOptions(request));
+    if (cutPage) {
+        reply.body = cutMidTable(reply.body);
+        reply.forceChunked = true;
+    }
+    reply.trickleMs = trickleMs;
     return reply;
+}
+
+namespace {
+
+// The parameters of a Digest Authorization header: key=value or key="quoted value", by commas.
+QHash<QByteArray, QByteArray> digestParameters(const QByteArray& text)
+{
+    QHash<QByteArray, QByteArray> parameters;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        while (at < text.size() && (text.at(at) == ' ' || text.at(at) == ','))
+            ++at;
+        const qsizetype equals = text.indexOf('=', at);
+        if (equals < 0)
+            break;
+        const QByteArray key = text.mid(at, equals - at).trimmed().toLower();
+        at = equals + 1;
+        QByteArray value;
+        if (at < text.size() && text.at(at) == '"') {
+            for (++at; at < text.size() && text.at(at) != '"'; ++at) {
+                if (text.at(at) == '\\' && at + 1 < text.size())
+                    ++at;
+                value += text.at(at);
+            }
+            ++at;
+        } else {
+            const qsizetype comma = text.indexOf(',', at);
+            value = text.mid(at, comma < 0 ? -1 : comma - at).trimmed();
+            at = comma < 0 ? text.size() : comma;
+        }
+        parameters.insert(key, value);
+    }
+    return parameters;
+}
+
+} // namespace
+
+bool NagiosSimulator::Private::authorized(const RecordedRequest& request) const
+{
+    const QByteArray user = authUser.toUtf8();
+    if (!authDigest)
+        return request.authorization == "Basic " + (user + ':' + authPassword.toUtf8()).toBase64();
+    if (!request.authorization.startsWith("Digest "))
+        return false;
+    const auto p = digestParameters(request.authorization.mid(7));
+    auto md5 = [](const QByteArray& text) {
+        return QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex();
+    };
+    const QByteArray ha1 = md5(user + ":Nagios Access:" + authPassword.toUtf8());
+    const QByteArray ha2 = md5(request.method.toLatin1() + ':' + p.value("uri"));
+    const QByteArray expected
+        = md5(ha1 + ':' + digestNonce + ':' + p.value("nc") + ':' + p.value("cnonce") + ":auth:" + ha2);
+    return p.value("username") == user && p.value("realm") == "Nagios Access"
+        && p.value("nonce") == digestNonce && p.value("qop") == "auth" && p.value("response") == expected;
+}
+
+namespace {
+
+// The variables of a query or a POSTed form, '+' read as a blank; the last of a name wins, as in
+// Nagios.
+QHash<QString, QString> formVariables(const QByteArray& encoded)
+{
+    auto decode = [](QByteArray text) { return QUrl::fromPercentEncoding(text.replace('+', ' ')); };
+    QHash<QString, QString> variables;
+    for (const QByteArray& pair : encoded.split('&')) {
+        const qsizetype equals = pair.indexOf('=');
+        if (!pair.isEmpty())
+            variables.insert(decode(equals < 0 ? pair : pair.left(equals)),
+                equals < 0 ? QString() : decode(pair.mid(equals + 1)));
+    }
+    return variables;
+}
+
+// A cookie's value from a Cookie header; null when it is not there.
+QByteArray cookieValue(const QByteArray& header, const QByteArray& name)
+{
+    for (const QByteArray& cookie : header.split(';')) {
+        const QByteArray trimmed = cookie.trimmed();
+        if (trimmed.startsWith(name + '='))
+            return trimmed.mid(name.size() + 1);
+    }
+    return {};
+}
+
+} // namespace
+
+// Nagios' cmd.cgi, in the order its checks were seen: the CSRF field, the user's rights and the
+// object, then the fields the command needs.
+NagiosSimulator::Private::Reply NagiosSimulator::Private::commandReply(const RecordedRequest& request)
+{
+    using NagiosPage::CommandAnswer;
+    Reply reply;
+    NagiosPage::Options options = pageOptions(request);
+    if (request.authorization.startsWith("Digest "))
+        options.user = digestParameters(request.authorization.mid(7)).value("username");
+    QHash<QString, QString> form = formVariables(request.query.toUtf8());
+    if (request.method == QLatin1String("POST"))
+        form.insert(formVariables(request.body));
+    const QByteArray cookie = cookieValue(request.headers.value("cookie"), "NagFormId");
+    // Nagios keeps a NagFormId cookie of another value and repeats it in the form.
+    const QByteArray formId = cookie.isNull() ? csrfId : cookie;
+    if (csrfCheck && formId == csrfId)
+        reply.headers << "Set-Cookie: NagFormId=" + csrfId + "; SameSite=Strict; HttpOnly";
+    reply.headers << "Vary: Accept-Encoding";
+    auto answer = [&reply, &options](CommandAnswer kind) {
+        reply.body = NagiosPage::commandAnswerPage(kind, options);
+        return reply;
+    };
+    if (!form.contains(QStringLiteral("cmd_typ")))
+        return answer(CommandAnswer::NoCommand);
+    if (commandRights == CommandRights::ReadOnly)
+        return answer(CommandAnswer::NoPermission);
+    const int type = form.value(QStringLiteral("cmd_typ")).toInt();
+    const QString host = form.value(QStringLiteral("host"));
+    const QString service = form.value(QStringLiteral("service"));
+    if (form.value(QStringLiteral("cmd_mod")) != QLatin1String("2")) {
+        reply.body = NagiosPage::commandFormPage(
+            type, host.toUtf8(), service.toUtf8(), csrfCheck ? formId : QByteArray(), options);
+        return reply;
+    }
+    const bool acknowledge = type == 33 || type == 34;
+    const bool onService = type == 7 || type == 34;
+    if (!acknowledge && type != 7 && type != 96) {
+        reply = {}; // Nagios 4.4.6's CGI dies on it, and Apache answers 500
+        reply.status = 500;
+        reply.contentType = "text/html; charset=iso-8859-1";
+        reply.body = NagiosPage::apachePage(500, port);
+        return reply;
+    }
+    const QByteArray field = form.value(QStringLiteral("nagFormId")).toUtf8();
+    if (csrfCheck && (field.isEmpty() || field != formId))
+        return answer(CommandAnswer::CsrfFailed);
+    auto owner = installation.find(host.toUtf8());
+    const bool known
+        = owner != installation.end() && (!onService || owner->second.services.count(service.toUtf8()) > 0);
+    if (commandRights == CommandRights::None || !known)
+        return answer(CommandAnswer::NotAuthorized);
+
+    TakenCommand taken;
+    taken.type = type;
+    taken.host = host;
+    taken.service = onService ? service : QString();
+    const auto ticked = [&form](const char* name) { return form.contains(QLatin1String(name)); };
+    if (acknowledge) {
+        taken.author = form.value(QStringLiteral("com_author"));
+        taken.comment = form.value(QStringLiteral("com_data"));
+        if (taken.author.isEmpty())
+            return answer(CommandAnswer::NoAuthor);
+        if (taken.comment.isEmpty())
+            return answer(CommandAnswer::NoComment);
+        taken.sticky = ticked("sticky_ack");
+        taken.notify = ticked("send_notification");
+        taken.persistent = ticked("persistent");
+        // Nagios ignores acknowledging an object without a problem.
+        if (onService) {
+            NagiosPage::Service& entry = owner->second.services[service.toUtf8()];
+            entry.acknowledged = entry.acknowledged
+                || (entry.state != ServiceState::Ok && entry.state != ServiceState::Pending);
+        } else {
+            NagiosPage::Host& entry = owner->second;
+            entry.acknowledged = entry.acknowledged || entry.state == HostState::Down
+                || entry.state == HostState::Unreachable;
+        }
+    } else {
+        const QDateTime start = QDateTime::fromString(
+            form.value(QStringLiteral("start_time")), QStringLiteral("MM-dd-yyyy hh:mm:ss"));
+        if (!start.isValid())
+            return answer(CommandAnswer::BadStartTime);
+        taken.forceCheck = ticked("force_check");
+        ++checks[{taken.host.toUtf8(), taken.service.toUtf8()}];
+    }
+    takenCommands.append(taken);
+    return answer(CommandAnswer::Submitted);
 }
 
 void NagiosSimulator::Private::answer(
@@ -1088,33 +1669,72 @@ void NagiosSimulator::Private::send(
         head += "Cache-Control: no-store\r\nPragma: no-cache\r\nRefresh: 90\r\n"
                 "Expires: Thu, 01 Jan 1970 00:00:00 GMT\r\nLast-Modified: "
             + httpDate(now) + "\r\nVary: Accept-Encoding\r\n";
+        if (headerLines > 0) {
+            head.reserve(head.size() + qsizetype(headerLines) * 40 + 1024);
+            for (int i = 1; i <= headerLines; ++i)
+                head += "X-Filler-" + QByteArray::number(i) + ": 0123456789abcdef\r\n";
+        }
     }
-    if (gzipWhenAsked && acceptsGzip(request.acceptEncoding) && !reply.body.isEmpty()) {
+    if (gzipWhenAsked && acceptsGzip(request.acceptEncoding) && !reply.body.isEmpty() && !reply.source
+        && reply.trickleMs == 0) {
         QByteArray packed = NagiosPage::gzip(reply.body);
         if (!packed.isEmpty()) {
             reply.body = std::move(packed);
             head += "Content-Encoding: gzip\r\n";
         }
     }
-    const bool useChunked = chunked && reply.status == 200;
+    const bool useChunked
+        = reply.status == 200 && (chunked || reply.forceChunked || (reply.source && reply.sourceLength < 0));
     if (useChunked)
         head += "Transfer-Encoding: chunked\r\n";
     else
-        head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+        head += "Content-Length: "
+            + QByteArray::number(reply.source ? reply.sourceLength : qint64(reply.body.size())) + "\r\n";
     if (!keepAlive)
         head += "Connection: close\r\n";
     head += "Content-Type: " + reply.contentType + "\r\n\r\n";
 
+    const bool headOnly = request.method == QLatin1String("HEAD");
     connection->closeAfter = !keepAlive;
     connection->head = head;
     connection->headWritten = false;
-    connection->body = request.method == QLatin1String("HEAD") ? QByteArray() : std::move(reply.body);
+    connection->body = headOnly ? QByteArray() : std::move(reply.body);
+    connection->source = headOnly ? BodySource() : std::move(reply.source);
     connection->bodyPos = 0;
     connection->cut = closeMidBody && reply.status == 200;
     connection->bodyEnd = connection->cut ? connection->body.size() / 2 : connection->body.size();
     connection->chunked = useChunked;
+    connection->lastChunkWritten = false;
+    connection->trickleMs = reply.trickleMs;
+    connection->pending.clear();
+    connection->pendingPos = 0;
     connection->finished = false;
     pump(connection);
+}
+
+// The next bytes on the wire: the head, then slices of the body (framed when chunked), then the
+// last chunk. Empty when everything is out.
+QByteArray NagiosSimulator::Private::nextOutput(Connection& connection)
+{
+    if (!connection.headWritten) {
+        connection.headWritten = true;
+        return std::exchange(connection.head, QByteArray());
+    }
+    QByteArray piece;
+    if (connection.source) {
+        piece = connection.source();
+    } else if (connection.bodyPos < connection.bodyEnd) {
+        const qint64 size = std::min(kWriteSlice, connection.bodyEnd - connection.bodyPos);
+        piece = connection.body.mid(connection.bodyPos, size);
+        connection.bodyPos += size;
+    }
+    if (!piece.isEmpty())
+        return connection.chunked ? QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n" : piece;
+    if (connection.chunked && !connection.cut && !connection.lastChunkWritten) {
+        connection.lastChunkWritten = true;
+        return "0\r\n\r\n";
+    }
+    return {};
 }
 
 void NagiosSimulator::Private::pump(const ConnectionPtr& connection)
@@ -1122,27 +1742,60 @@ void NagiosSimulator::Private::pump(const ConnectionPtr& connection)
     QTcpSocket* socket = connection->socket;
     if (!socket || connection->finished)
         return;
-    if (!connection->headWritten) {
-        socket->write(connection->head);
-        connection->headWritten = true;
+    if (connection->trickleMs > 0) {
+        if (connection->trickleTimer)
+            return;
+        const QByteArray head = nextOutput(*connection);
+        bytesSent += head.size();
+        socket->write(head);
+        connection->trickleTimer = new QTimer(socket);
+        std::weak_ptr<Connection> weak = connection;
+        QObject::connect(connection->trickleTimer, &QTimer::timeout, socket, [this, weak] {
+            if (auto alive = weak.lock())
+                trickle(alive);
+        });
+        connection->trickleTimer->start(connection->trickleMs);
+        return;
     }
-    while (connection->bodyPos < connection->bodyEnd && socket->bytesToWrite() < 2 * kWriteSlice) {
-        const qint64 size = std::min(kWriteSlice, connection->bodyEnd - connection->bodyPos);
-        const QByteArray slice
-            = QByteArray::fromRawData(connection->body.constData() + connection->bodyPos, size);
-        if (connection->chunked)
-            socket->write(QByteArray::number(size, 16) + "\r\n" + slice + "\r\n");
-        else
-            socket->write(slice.constData(), size);
-        connection->bodyPos += size;
+    while (socket->bytesToWrite() < 2 * kWriteSlice) {
+        const QByteArray out = nextOutput(*connection);
+        if (out.isEmpty()) {
+            finishAnswer(connection);
+            return;
+        }
+        bytesSent += out.size();
+        socket->write(out);
     }
-    if (connection->bodyPos < connection->bodyEnd)
-        return; // more when the socket has drained
+    // more when the socket has drained
+}
+
+void NagiosSimulator::Private::trickle(const ConnectionPtr& connection)
+{
+    if (!connection->socket || connection->finished)
+        return;
+    if (connection->pendingPos >= connection->pending.size()) {
+        connection->pending = nextOutput(*connection);
+        connection->pendingPos = 0;
+        if (connection->pending.isEmpty()) {
+            finishAnswer(connection);
+            return;
+        }
+    }
+    ++bytesSent;
+    connection->socket->write(connection->pending.constData() + connection->pendingPos++, 1);
+}
+
+void NagiosSimulator::Private::finishAnswer(const ConnectionPtr& connection)
+{
+    QTcpSocket* socket = connection->socket;
     connection->finished = true;
-    if (connection->chunked && !connection->cut)
-        socket->write("0\r\n\r\n");
     connection->head.clear();
     connection->body.clear();
+    connection->source = {};
+    connection->pending.clear();
+    if (connection->trickleTimer)
+        connection->trickleTimer->deleteLater();
+    connection->trickleTimer = nullptr;
     if (connection->cut || connection->closeAfter) {
         socket->disconnectFromHost(); // after the written bytes have gone out
         return;
@@ -1154,6 +1807,21 @@ void NagiosSimulator::Private::pump(const ConnectionPtr& connection)
         if (auto alive = weak.lock())
             processNext(alive);
     });
+}
+
+// Who holds the port: the never-accepting socket, the stalling server or the normal one.
+void NagiosSimulator::Private::applyListener()
+{
+    if (!server)
+        return;
+    unblockConnects();
+    closeStall();
+    if (neverAccept)
+        blockConnects();
+    else if (stallHandshake)
+        openStall();
+    else if (!server->isListening())
+        listen();
 }
 
 bool NagiosSimulator::Private::blockConnects()
@@ -1199,4 +1867,37 @@ void NagiosSimulator::Private::unblockConnects()
         ::close(blockedFd);
         blockedFd = -1;
     }
+}
+
+// Accepts and reads, never writes: a TLS client waits for the server's hello for ever.
+bool NagiosSimulator::Private::openStall()
+{
+    server->close();
+    stallServer = new QTcpServer(q);
+    if (!stallServer->listen(QHostAddress::LocalHost, port)) {
+        error = stallServer->errorString();
+        delete stallServer;
+        stallServer = nullptr;
+        listen();
+        return false;
+    }
+    QObject::connect(stallServer, &QTcpServer::newConnection, stallServer, [this] {
+        while (QTcpSocket* socket = stallServer->nextPendingConnection()) {
+            ++connectionCounter;
+            socket->setParent(stallServer);
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
+    return true;
+}
+
+void NagiosSimulator::Private::closeStall()
+{
+    if (!stallServer)
+        return;
+    for (QTcpSocket* socket : stallServer->findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly))
+        socket->abort();
+    delete stallServer;
+    stallServer = nullptr;
 }

@@ -1,9 +1,11 @@
 // Renders Tarvix's windows, in English and in Russian, to PNG files for the documentation:
 // every page of the configuration window, the About window, the tray menu with problems, a problem
-// and a recovery popup and,
-// when the display has a system tray, a tray balloon. scripts/screenshots runs it under Xvfb.
+// popup with its commands (as it opens, refused, acknowledged), the acknowledgement dialog, a
+// recovery popup and, when the display has a system tray, a tray balloon. scripts/screenshots
+// runs it under Xvfb.
 #include "app/about.h"
 #include "config/monitorsettings.h"
+#include "notify/acknowledgedialog.h"
 #include "notify/informationwindow.h"
 #include "notify/popupplacement.h"
 #include "ui_tarvix.h"
@@ -112,15 +114,30 @@ bool renderPopups(const QString& dir, const QString& language)
 {
     const QString address
         = QStringLiteral("http://nagios.example.org/nagios/cgi-bin/extinfo.cgi?type=1&host=web01");
-    auto* problem = new InformationWindow(nullptr, HostProblem,
-        popupLinkText(address, QStringLiteral("web01")), QStringLiteral("DOWN"), 10, 100, 100, false);
+    const auto problemPopup = [&address](ChangeEventKind kind, const char* name, const char* status) {
+        auto* popup = new InformationWindow(nullptr, kind, popupLinkText(address, QString::fromUtf8(name)),
+            QString::fromUtf8(status), 10, 100, 100, false);
+        popup->offerCommands();
+        return popup;
+    };
+    auto* problem = problemPopup(HostProblem, "web01", "DOWN");
+    auto* refused = problemPopup(ServiceProblem, "Disk: /var:db01", "WARNING");
+    // What Nagios answers a user who may only look.
+    refused->showCommandFailed(
+        QStringLiteral("Sorry, but you are not authorized to commit the specified command."));
+    auto* acknowledged = problemPopup(ServiceProblem, "HTTP Check:web01", "CRITICAL");
+    acknowledged->showCommandSubmitted(InformationWindow::Command::Acknowledge);
     auto* recovery = new InformationWindow(nullptr, ServiceRecovered,
         popupLinkText(address, QStringLiteral("HTTP:web01")), QStringLiteral("Service Up"), 0, 400, 100,
         false);
+    AcknowledgeDialog dialog(nullptr, QStringLiteral("HTTP Check:web01"), QStringLiteral("CRITICAL"), {});
+    dialog.show();
     const bool ok = save(problem, QStringLiteral("%1/popup-%2-problem.png").arg(dir, language))
-        & save(recovery, QStringLiteral("%1/popup-%2-recovery.png").arg(dir, language));
-    delete problem;
-    delete recovery;
+        & save(refused, QStringLiteral("%1/popup-%2-refused.png").arg(dir, language))
+        & save(acknowledged, QStringLiteral("%1/popup-%2-acknowledged.png").arg(dir, language))
+        & save(recovery, QStringLiteral("%1/popup-%2-recovery.png").arg(dir, language))
+        & save(&dialog, QStringLiteral("%1/acknowledge-%2.png").arg(dir, language));
+    qDeleteAll(QList<QWidget*> {problem, refused, acknowledged, recovery});
     return ok;
 }
 

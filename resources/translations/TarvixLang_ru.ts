@@ -49,6 +49,44 @@ p, li { white-space: pre-wrap; }
     </message>
 </context>
 <context>
+    <name>AcknowledgeDialog</name>
+    <message>
+        <source>Acknowledged from Tarvix</source>
+        <translation>Подтверждено из Tarvix</translation>
+    </message>
+</context>
+<context>
+    <name>AcknowledgeDialogClass</name>
+    <message>
+        <source>Tarvix: acknowledge problem</source>
+        <translation>Tarvix: подтверждение проблемы</translation>
+    </message>
+    <message>
+        <source>Name:</source>
+        <translation>Имя:</translation>
+    </message>
+    <message>
+        <source>Status:</source>
+        <translation>Состояние:</translation>
+    </message>
+    <message>
+        <source>Comment:</source>
+        <translation>Комментарий:</translation>
+    </message>
+    <message>
+        <source>Sticky Acknowledgement</source>
+        <translation>Постоянное подтверждение</translation>
+    </message>
+    <message>
+        <source>Send Notification</source>
+        <translation>Отправить уведомление</translation>
+    </message>
+    <message>
+        <source>Persistent Comment</source>
+        <translation>Сохранять комментарий</translation>
+    </message>
+</context>
+<context>
     <name>HttpClient</name>
     <message>
         <source>Request aborted</source>
@@ -59,10 +97,6 @@ p, li { white-space: pre-wrap; }
         <translation>Хост %1 не найден</translation>
     </message>
     <message>
-        <source>The answer is too large.</source>
-        <translation>Ответ сервера слишком велик.</translation>
-    </message>
-    <message>
         <source>The server closed the connection before the whole answer arrived.</source>
         <translation>Сервер закрыл соединение, не передав ответ полностью.</translation>
     </message>
@@ -71,8 +105,44 @@ p, li { white-space: pre-wrap; }
         <translation>Неизвестная ошибка</translation>
     </message>
     <message>
-        <source>Connection is timed out.</source>
-        <translation>Истекло время ожидания соединения.</translation>
+        <source>The answer is too large: its header exceeds %1 KiB.</source>
+        <translation>Ответ сервера слишком велик: его заголовок больше %1 КиБ.</translation>
+    </message>
+    <message>
+        <source>The answer is too large: more than %1 MiB.</source>
+        <translation>Ответ сервера слишком велик: больше %1 МиБ.</translation>
+    </message>
+    <message>
+        <source>The server&apos;s answer is not valid HTTP.</source>
+        <translation>Ответ сервера не соответствует протоколу HTTP.</translation>
+    </message>
+    <message>
+        <source>Proxy authentication required</source>
+        <translation>Требуется аутентификация на прокси-сервере</translation>
+    </message>
+    <message>
+        <source>The server asks for a user name and password.</source>
+        <translation>Сервер требует имя пользователя и пароль.</translation>
+    </message>
+    <message>
+        <source>The server refused the user name or password.</source>
+        <translation>Сервер отклонил имя пользователя или пароль.</translation>
+    </message>
+    <message>
+        <source>Connection refused</source>
+        <translation>В соединении отказано</translation>
+    </message>
+    <message>
+        <source>Connection is timed out: no connection to the server within %1 s.</source>
+        <translation>Истекло время ожидания соединения: соединение с сервером не установлено за %1 с.</translation>
+    </message>
+    <message>
+        <source>Connection is timed out: the server sent nothing for %1 s.</source>
+        <translation>Истекло время ожидания соединения: сервер ничего не передавал %1 с.</translation>
+    </message>
+    <message>
+        <source>Connection is timed out: the answer did not arrive within %1 s.</source>
+        <translation>Истекло время ожидания соединения: ответ не получен полностью за %1 с.</translation>
     </message>
 </context>
 <context>
@@ -88,6 +158,30 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>Tarvix: change of status</source>
         <translation>Tarvix: изменение состояния</translation>
+    </message>
+    <message>
+        <source>Acknowledge…</source>
+        <translation>Подтвердить…</translation>
+    </message>
+    <message>
+        <source>Recheck</source>
+        <translation>Перепроверить</translation>
+    </message>
+    <message>
+        <source>Sending the acknowledgement…</source>
+        <translation>Отправка подтверждения…</translation>
+    </message>
+    <message>
+        <source>Asking for a recheck…</source>
+        <translation>Запрос перепроверки…</translation>
+    </message>
+    <message>
+        <source>Acknowledged</source>
+        <translation>Подтверждено</translation>
+    </message>
+    <message>
+        <source>Recheck requested</source>
+        <translation>Перепроверка запрошена</translation>
     </message>
 </context>
 <context>
@@ -478,6 +572,14 @@ Server &apos;</source>
         </translation>
     </message>
     <message>
+        <source>Tarvix: acknowledgement not sent</source>
+        <translation>Tarvix: подтверждение не отправлено</translation>
+    </message>
+    <message>
+        <source>Tarvix: recheck not requested</source>
+        <translation>Tarvix: перепроверка не запрошена</translation>
+    </message>
+    <message>
         <source>The list of down hosts is stale since %1</source>
         <translation>Список недоступных хостов устарел с %1</translation>
     </message>
@@ -492,6 +594,24 @@ Server &apos;</source>
     <message>
         <source>The list of problem services is up to date again.</source>
         <translation>Список проблемных служб снова актуален.</translation>
+    </message>
+    <message>
+        <source>The server&apos;s status page arrived incomplete.
+</source>
+        <translation>Страница состояния пришла от сервера не полностью.
+</translation>
+    </message>
+    <message>
+        <source>The server listed only %1 of %2 entries: add &quot;&amp;limit=0&quot; to the query on &quot;General&quot;.
+</source>
+        <translation>Сервер показал только часть списка (%1 из %2): добавьте «&amp;limit=0» к запросу на вкладке «Общие».
+</translation>
+    </message>
+    <message>
+        <source>The regular expression failed on the server&apos;s page: it is too complex or too slow.
+</source>
+        <translation>Регулярное выражение не справилось со страницей сервера: оно слишком сложное или слишком медленное.
+</translation>
     </message>
 </context>
 <context>

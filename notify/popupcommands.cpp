@@ -1,0 +1,121 @@
+#include "app/tarvix.h"
+
+#include "config/settingsstore.h"
+#include "notify/acknowledgedialog.h"
+
+#include <QLoggingCategory>
+#include <QSettings>
+
+#include <iterator>
+
+#include <pwd.h>
+#include <unistd.h>
+
+Q_DECLARE_LOGGING_CATEGORY(lcNotify)
+
+// Each command is an object of its own that belongs to the main object, so the polls never wait
+// for it and a popup may close while it runs; the popup hears of the result only while it exists.
+void Tarvix::offerPopupCommands(InformationWindow* popup, const Announcement& change)
+{
+    popup->offerCommands();
+    const QPointer<InformationWindow> guarded(popup);
+    connect(popup, &InformationWindow::acknowledgeRequested, this,
+        [this, guarded, change] { askAcknowledgement(guarded, change); });
+    connect(popup, &InformationWindow::recheckRequested, this,
+        [this, guarded, change] { sendPopupCommand(guarded, change, InformationWindow::Command::Recheck); });
+}
+
+void Tarvix::askAcknowledgement(const QPointer<InformationWindow>& popup, const Announcement& change)
+{
+    if (!popup)
+        return;
+    // Without a parent: the popup's colour sheet would reach a child window too.
+    auto* dialog = new AcknowledgeDialog(nullptr, change.name, change.status, settings.acknowledgeComment);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (settings.popupsStayOnTop)
+        dialog->setWindowFlag(Qt::WindowStaysOnTopHint);
+    popup->setCommandsEnabled(false);
+    connect(popup, &QObject::destroyed, dialog, &QWidget::close);
+    connect(dialog, &QDialog::rejected, popup, [popup] { popup->setCommandsEnabled(true); });
+    connect(dialog, &QDialog::accepted, this, [this, popup, change, dialog] {
+        NagiosCommand::Acknowledgement ack = dialog->acknowledgement();
+        ack.author = commandAuthor();
+        rememberAcknowledgeComment(ack.comment);
+        sendPopupCommand(popup, change, InformationWindow::Command::Acknowledge, ack);
+    });
+    dialog->show();
+    dialog->activateWindow();
+}
+
+void Tarvix::sendPopupCommand(const QPointer<InformationWindow>& popup, const Announcement& change,
+    InformationWindow::Command command, const NagiosCommand::Acknowledgement& ack)
+{
+    if (!popup)
+        return;
+    auto* nagios = new NagiosCommand(NagiosCommand::serverFor(settings), this);
+    connect(nagios, &NagiosCommand::finished, this,
+        [this, nagios, popup, change, command](const NagiosCommand::Result& result) {
+            nagios->deleteLater();
+            qCInfo(lcNotify).noquote() << "command" << int(command) << "for" << change.name << "ended"
+                                       << int(result.outcome) << result.reason;
+            if (result.outcome != NagiosCommand::Outcome::Submitted) {
+                if (popup)
+                    popup->showCommandFailed(result.reason);
+                const QString title = command == InformationWindow::Command::Acknowledge
+                    ? tr("Tarvix: acknowledgement not sent")
+                    : tr("Tarvix: recheck not requested");
+                trayIcon.showMessage(title, change.name + QLatin1Char('\n') + result.reason,
+                    QSystemTrayIcon::Warning, balloonMs);
+                lastMessageUrl.clear();
+                return;
+            }
+            if (popup)
+                popup->showCommandSubmitted(command);
+            // The effect shows in seconds instead of a period later.
+            httpGetInfo();
+            timerStart();
+            commandFollowUps = 0;
+            commandFollowUpTimer.setSingleShot(true);
+            commandFollowUpTimer.start(commandFollowUpMs[0]);
+        });
+    popup->showCommandRunning(command);
+    if (command == InformationWindow::Command::Acknowledge)
+        nagios->acknowledge(change.host, change.service, ack);
+    else
+        nagios->recheck(change.host, change.service);
+}
+
+void Tarvix::pollAfterCommand()
+{
+    httpGetInfo();
+    const int next = ++commandFollowUps;
+    if (next < int(std::size(commandFollowUpMs)))
+        commandFollowUpTimer.start(commandFollowUpMs[next] - commandFollowUpMs[next - 1]);
+}
+
+// Kept apart from the configuration window, which does not show it: its Save writes only what
+// it shows and leaves this key as it is.
+void Tarvix::rememberAcknowledgeComment(const QString& comment)
+{
+    if (comment == settings.acknowledgeComment)
+        return;
+    settings.acknowledgeComment = comment;
+    storedSettings.set(SettingKey::AcknowledgeComment, comment);
+    QSettings store(settingsOrganization, settingsApplication);
+    const bool created = SettingsStore::createPrivately(store.fileName());
+    StoredSettings values;
+    values.set(SettingKey::AcknowledgeComment, comment);
+    SettingsStore::write(store, values);
+    store.sync();
+    keepSettingsPrivate(store.fileName(), created && SettingsStore::restrictToOwner(store.fileName()));
+}
+
+// Nagios records who acknowledged: the login it knows the user by, else the desktop account.
+QString Tarvix::commandAuthor() const
+{
+    if (settings.useHttpAuth && !settings.login.isEmpty())
+        return settings.login;
+    if (const passwd* account = getpwuid(geteuid()))
+        return QString::fromLocal8Bit(account->pw_name);
+    return qEnvironmentVariable("USER");
+}

@@ -1,0 +1,196 @@
+#include "notify/acknowledgedialog.h"
+#include "realnagiosbed.h"
+#include "tarvixharness.h"
+
+#include <QDateTime>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+// The real main object polls the real Nagios of scripts/real-nagios, and its problem popups send
+// their commands there: what Nagios then holds is read back from statusjson.cgi.
+class TestPopupCommands : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void acknowledgeFromThePopup();
+    void recheckFromThePopup();
+    void refusalShowsInThePopup();
+    void popupClosedWhileItsCommandRuns();
+
+private:
+    // The open popup whose link shows this name.
+    QWidget* popupFor(const QString& name, bool recovery = false) const;
+    static QString stateOf(QWidget* popup);
+    static QPushButton* button(QWidget* popup, const char* name);
+    // Clicks "Acknowledge…" and OK in the dialog, with this comment.
+    void acknowledge(QWidget* popup, const QString& comment);
+
+    RealNagiosBed m_bed;
+    std::unique_ptr<TemporaryProfile> m_profile;
+    std::unique_ptr<Tarvix> m_tarvix;
+    std::unique_ptr<TarvixTestAccess> m_access;
+    BalloonWatcher m_balloons;
+};
+
+void TestPopupCommands::initTestCase()
+{
+    REQUIRE_SYSTEM_TRAY();
+    REQUIRE_REAL_NAGIOS(m_bed);
+    // From a clean slate: a recovery also ends an acknowledgement of an earlier run.
+    QVERIFY(m_bed.runScript({QStringLiteral("reset")}));
+    QVERIFY(m_bed.runScript({QStringLiteral("set"), QStringLiteral("service"), QStringLiteral("web01"),
+        QStringLiteral("HTTP Check"), QStringLiteral("CRITICAL"), QStringLiteral("HTTP CRITICAL - 503")}));
+    QVERIFY(m_bed.runScript({QStringLiteral("set"), QStringLiteral("service"), QStringLiteral("db01"),
+        QStringLiteral("Disk: /var"), QStringLiteral("WARNING")}));
+    QVERIFY(m_bed.runScript({QStringLiteral("set"), QStringLiteral("host"), QStringLiteral("lab printer"),
+        QStringLiteral("DOWN")}));
+
+    m_profile = std::make_unique<TemporaryProfile>();
+    // The longest period: whatever shows sooner came from a poll the program made at once.
+    m_profile->writeSettings({
+        {QStringLiteral("ServerAddress"), m_bed.host()},
+        {QStringLiteral("HTTPPort"), QString::number(m_bed.port())},
+        {QStringLiteral("UseUserDefExecDir"), true},
+        {QStringLiteral("UserDefNagiosExecDir"), m_bed.env("TARVIX_REAL_NAGIOS_CGI")},
+        {QStringLiteral("UseHTTPAuth"), true},
+        {QStringLiteral("Login"), m_bed.env("TARVIX_REAL_NAGIOS_USER")},
+        {QStringLiteral("Password"), m_bed.env("TARVIX_REAL_NAGIOS_PASSWORD")},
+        {QStringLiteral("RequestPeriod"), 600},
+        {QStringLiteral("DisableLocalization"), true},
+        {QStringLiteral("PopupsStayOnTop"), false},
+    });
+    m_tarvix = std::make_unique<Tarvix>();
+    m_tarvix->setSoundPlayer(std::make_unique<RecordingSoundPlayer>(std::make_shared<QStringList>()));
+    m_access = std::make_unique<TarvixTestAccess>(*m_tarvix);
+    QTRY_VERIFY_WITH_TIMEOUT(harness::popups().size() == 3, 30000);
+}
+
+void TestPopupCommands::cleanupTestCase()
+{
+    m_access.reset();
+    m_tarvix.reset();
+    m_profile.reset();
+}
+
+QWidget* TestPopupCommands::popupFor(const QString& name, bool recovery) const
+{
+    for (QWidget* popup : harness::popups()) {
+        const QString link = popup->findChild<QLabel*>(QStringLiteral("lbHostLink"))->text();
+        const bool green = popup->findChild<QLabel*>(QStringLiteral("lbStatus"))
+                               ->text()
+                               .endsWith(QLatin1String(" Up"), Qt::CaseInsensitive);
+        if (link.contains(QLatin1Char('>') + name.toHtmlEscaped() + QLatin1Char('<')) && green == recovery)
+            return popup;
+    }
+    return nullptr;
+}
+
+QString TestPopupCommands::stateOf(QWidget* popup)
+{
+    return popup->findChild<QLabel*>(QStringLiteral("lbCommandState"))->toolTip();
+}
+
+QPushButton* TestPopupCommands::button(QWidget* popup, const char* name)
+{
+    return popup->findChild<QPushButton*>(QLatin1String(name));
+}
+
+void TestPopupCommands::acknowledge(QWidget* popup, const QString& comment)
+{
+    button(popup, "btnAcknowledge")->click();
+    const auto openDialog = []() -> AcknowledgeDialog* {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<AcknowledgeDialog*>(window); dialog && dialog->isVisible())
+                return dialog;
+        }
+        return nullptr;
+    };
+    AcknowledgeDialog* dialog = nullptr;
+    QTRY_VERIFY((dialog = openDialog()) != nullptr);
+    QVERIFY(!button(popup, "btnAcknowledge")->isEnabled());
+    dialog->findChild<QLineEdit*>(QStringLiteral("edComment"))->setText(comment);
+    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+}
+
+// Sticky, as the dialog offers it; the author is the login. Nagios reads its command pipe on its
+// own time. The row then leaves the default services list, which a poll made within seconds
+// announces as a recovery, with a popup as before.
+void TestPopupCommands::acknowledgeFromThePopup()
+{
+    const QString web01 = QStringLiteral("web01");
+    const QString http = QStringLiteral("HTTP Check");
+    QWidget* popup = popupFor(QStringLiteral("HTTP Check:web01"));
+    QVERIFY(popup);
+    const QString comment = QStringLiteral("Looking into it (%1)").arg(QDateTime::currentMSecsSinceEpoch());
+    acknowledge(popup, comment);
+    QTRY_COMPARE_WITH_TIMEOUT(stateOf(popup), QStringLiteral("Acknowledged"), 30000);
+    QVERIFY(!button(popup, "btnAcknowledge")->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(m_bed.field(web01, http, "problem_has_been_acknowledged").toBool(), 30000);
+    QCOMPARE(m_bed.field(web01, http, "acknowledgement_type").toInt(), 2);
+    QCOMPARE(m_bed.commentAuthor(web01, comment), m_bed.env("TARVIX_REAL_NAGIOS_USER"));
+    QCOMPARE(m_profile->storedValue(QStringLiteral("AcknowledgeComment")).toString(), comment);
+
+    QWidget* recovery = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (recovery = popupFor(QStringLiteral("HTTP Check:web01"), true)) != nullptr, 30000);
+    QVERIFY(!button(recovery, "btnAcknowledge"));
+    QVERIFY(!recovery->findChild<QLabel*>(QStringLiteral("lbCommandState")));
+}
+
+// A forced check is an active one; the test bed's checks are otherwise all passive.
+void TestPopupCommands::recheckFromThePopup()
+{
+    const QString printer = QStringLiteral("lab printer");
+    const double before = m_bed.field(printer, {}, "last_check").toDouble();
+    QVERIFY(before > 0);
+    QWidget* popup = popupFor(printer);
+    QVERIFY(popup);
+    button(popup, "btnRecheck")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(stateOf(popup), QStringLiteral("Recheck requested"), 30000);
+    QVERIFY(button(popup, "btnAcknowledge")->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(m_bed.field(printer, {}, "check_type").toInt() == 0, 30000);
+    QVERIFY(m_bed.field(printer, {}, "last_check").toDouble() >= before);
+}
+
+// A user who may only look: Nagios' own sentence in the popup and a balloon, the buttons again,
+// and Nagios unchanged.
+void TestPopupCommands::refusalShowsInThePopup()
+{
+    m_access->settings().login = m_bed.env("TARVIX_REAL_NAGIOS_VIEWER");
+    m_access->settings().password = m_bed.env("TARVIX_REAL_NAGIOS_VIEWER_PASSWORD");
+    QWidget* popup = popupFor(QStringLiteral("Disk: /var:db01"));
+    QVERIFY(popup);
+    m_balloons.balloons.clear();
+    acknowledge(popup, QStringLiteral("Not allowed"));
+    const QString refusal
+        = QStringLiteral("Sorry, but you are not authorized to commit the specified command.");
+    QTRY_COMPARE_WITH_TIMEOUT(stateOf(popup), refusal, 30000);
+    QVERIFY(button(popup, "btnAcknowledge")->isEnabled());
+    QTRY_VERIFY(!m_balloons.balloons.isEmpty());
+    QVERIFY2(
+        m_balloons.balloons.last().message.contains(refusal), qPrintable(m_balloons.balloons.last().message));
+    QVERIFY(
+        !m_bed.field(QStringLiteral("db01"), QStringLiteral("Disk: /var"), "problem_has_been_acknowledged")
+             .toBool());
+}
+
+// The command belongs to the main object: it goes on, and nothing is told of it.
+void TestPopupCommands::popupClosedWhileItsCommandRuns()
+{
+    m_access->settings().login = m_bed.env("TARVIX_REAL_NAGIOS_USER");
+    m_access->settings().password = m_bed.env("TARVIX_REAL_NAGIOS_PASSWORD");
+    QPointer<QWidget> popup = popupFor(QStringLiteral("Disk: /var:db01"));
+    QVERIFY(popup);
+    button(popup, "btnRecheck")->click();
+    popup->close();
+    QTRY_VERIFY(popup.isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        m_bed.field(QStringLiteral("db01"), QStringLiteral("Disk: /var"), "check_type").toInt() == 0, 30000);
+}
+
+QTEST_MAIN(TestPopupCommands)
+#include "tst_popupcommands.moc"
