@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -100,6 +101,47 @@ QString formDecoded(const QString& text)
     return QString::fromUtf8(bytes);
 }
 
+// HTML character references in a name cell: the five named ones of XML, and "&#" with up to seven
+// decimal digits or "&#x" with up to six hex digits, for a character other than NUL or a
+// surrogate; the reference ends at the first ";" after its "&". Anything else stays as it is.
+QString referencesDecoded(const QString& cell)
+{
+    static const QList<std::pair<QString, QChar>> named
+        = {{QStringLiteral("amp"), u'&'}, {QStringLiteral("lt"), u'<'}, {QStringLiteral("gt"), u'>'},
+            {QStringLiteral("quot"), u'"'}, {QStringLiteral("apos"), u'\''}};
+    QString text;
+    qsizetype copied = 0;
+    for (qsizetype at = cell.indexOf(u'&'); at >= 0; at = cell.indexOf(u'&', at + 1)) {
+        const qsizetype end = cell.indexOf(u';', at);
+        if (end < 0)
+            break;
+        const QString reference = cell.mid(at + 1, end - at - 1);
+        QString decoded;
+        for (const auto& [name, character] : named) {
+            if (reference == name)
+                decoded = character;
+        }
+        const bool hex = reference.startsWith(QLatin1String("#x"), Qt::CaseInsensitive);
+        const QString digits = reference.mid(hex ? 2 : 1);
+        bool number = reference.startsWith(u'#') && !digits.isEmpty() && digits.size() <= (hex ? 6 : 7);
+        char32_t value = 0;
+        for (const QChar c : digits) {
+            const int digit
+                = hex ? hexDigit(c.toLatin1()) : (c >= u'0' && c <= u'9' ? c.unicode() - u'0' : -1);
+            number = number && c.unicode() < 0x80 && digit >= 0;
+            value = value * (hex ? 16 : 10) + static_cast<char32_t>(qMax(digit, 0));
+        }
+        if (number && value > 0 && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF))
+            decoded = QString::fromUcs4(&value, 1);
+        if (decoded.isEmpty())
+            continue;
+        text += cell.mid(copied, at - copied) + decoded;
+        copied = end + 1;
+        at = end;
+    }
+    return text + cell.mid(copied);
+}
+
 enum class Outcome { NoRow, Row, Unknown };
 
 // The row the expression makes of one line. Unknown when PCRE2 gave up (match or stack limit):
@@ -115,7 +157,7 @@ Outcome expectedRow(const QString& line, const QRegularExpression& expression, c
     // captured() of a negative number or one beyond the groups is empty, as the program's is.
     row->link = match.captured(rule.linkPos);
     if (!services) {
-        row->name = match.captured(rule.namePos);
+        row->name = referencesDecoded(match.captured(rule.namePos));
         row->status = match.captured(rule.statusPos).remove(QStringLiteral("status"));
         return Outcome::Row;
     }
@@ -124,8 +166,9 @@ Outcome expectedRow(const QString& line, const QRegularExpression& expression, c
         return Outcome::Unknown;
     if (!host.hasMatch())
         return Outcome::NoRow;
-    // The program decodes the host of the link, which Nagios writes form-encoded.
-    row->serviceName = match.captured(rule.namePos);
+    // The program decodes the host of the link, which Nagios writes form-encoded, and the name cell,
+    // which it writes HTML-encoded.
+    row->serviceName = referencesDecoded(match.captured(rule.namePos));
     row->name = row->serviceName + QLatin1Char(':') + formDecoded(host.captured(1));
     row->status = match.captured(rule.statusPos).remove(QStringLiteral("statusBG"));
     return Outcome::Row;
@@ -184,7 +227,15 @@ QByteArray described(const QList<StatusRow>& rows)
 
 QList<StatusRow> programRows(const QString& text, const PageRule& rule, bool services)
 {
-    return services ? extractServiceRows(text, rule) : extractHostRows(text, rule);
+    bool read = false;
+    QList<StatusRow> rows
+        = services ? extractServiceRows(text, rule, &read) : extractHostRows(text, rule, &read);
+    // The template matcher has no limit to give up at.
+    if (!read) {
+        std::fprintf(stderr, "the program gave up on a page with a built-in expression\n");
+        std::abort();
+    }
+    return rows;
 }
 
 } // namespace

@@ -4,7 +4,9 @@
 //
 // Input: byte 0 holds the hosts mode (bit 0), the services mode (bit 1), HTTPS (bit 2), a port of
 // its own (bit 3) and which of four host names are listed (bits 4-7); byte 1 which of four service
-// entries are listed (bits 0-3) and the CGI directory (bit 4); byte 2 the five status choices;
+// entries are listed (bits 0-3), the CGI directory (bit 4) and whether the requests are the
+// default status.cgi ones (bit 5), whose answers must end with their totals line; byte 2 the five
+// status choices;
 // bytes 3-4 which entries exist (hosts: bits 0-3, services: bits 4-15). The rest is the body.
 
 #include "monitor/pagewalk.h"
@@ -117,6 +119,12 @@ void walk(PageKind kind, const QString& text, const PageRule& rule, const Monito
 
     PagePlan plan = planPage(kind, text, rule, settings, problems);
     check(!text.isEmpty() || plan.isEmpty(), "an empty text changes something", kind);
+    const bool statusCgi = settings.hostsRequest.contains(QLatin1String("status.cgi"));
+    check(
+        statusCgi || plan.verdict == PageVerdict::Whole, "a verdict on the answer of another request", kind);
+    check(plan.verdict != PageVerdict::ExpressionFailed, "a built-in expression failed", kind);
+    check(plan.verdict == PageVerdict::Whole || plan.isEmpty(), "a page that is not whole changes something",
+        kind, QString::number(static_cast<int>(plan.verdict)));
 
     int previous = -1;
     for (const GoneProblem& gone : std::as_const(plan.gone)) {
@@ -185,6 +193,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     settings.servicesList = chosen(serviceEntries, data[1] & 0x0F);
     settings.nagiosExecDir
         = (data[1] & 0x10) != 0 ? QStringLiteral("/cgi-bin/nagios4/") : QStringLiteral("/nagios/cgi-bin/");
+    if ((data[1] & 0x20) != 0) {
+        settings.hostsRequest = defaultHostsRequest;
+        settings.servicesRequest = defaultServicesRequest;
+    }
     const BasicStatusChoice choice = choiceOf(data[2]);
     const unsigned present = data[3] | (data[4] << 8);
 
