@@ -96,46 +96,13 @@ struct DigestChallenge
     bool valid = false;
 };
 
-// key=value or key="quoted value" pairs separated by commas.
-QHash<QByteArray, QByteArray> authParameters(const QByteArray& text)
-{
-    QHash<QByteArray, QByteArray> parameters;
-    qsizetype at = 0;
-    while (at < text.size()) {
-        while (at < text.size() && (text.at(at) == ' ' || text.at(at) == ','))
-            ++at;
-        const qsizetype equals = text.indexOf('=', at);
-        if (equals < 0)
-            break;
-        const QByteArray key = text.mid(at, equals - at).trimmed().toLower();
-        at = equals + 1;
-        while (at < text.size() && text.at(at) == ' ')
-            ++at;
-        QByteArray value;
-        if (at < text.size() && text.at(at) == '"') {
-            for (++at; at < text.size() && text.at(at) != '"'; ++at) {
-                if (text.at(at) == '\\' && at + 1 < text.size())
-                    ++at;
-                value += text.at(at);
-            }
-            ++at;
-        } else {
-            const qsizetype comma = text.indexOf(',', at);
-            value = text.mid(at, comma < 0 ? -1 : comma - at).trimmed();
-            at = comma < 0 ? text.size() : comma;
-        }
-        parameters.insert(key, value);
-    }
-    return parameters;
-}
-
 DigestChallenge digestChallenge(const QList<QByteArray>& wwwAuthenticate)
 {
     DigestChallenge challenge;
     for (const QByteArray& value : wwwAuthenticate) {
         if (!value.toLower().startsWith("digest "))
             continue;
-        const auto parameters = authParameters(value.mid(7));
+        const auto parameters = authHeaderParameters(value.mid(7));
         challenge.realm = parameters.value("realm");
         challenge.nonce = parameters.value("nonce");
         challenge.opaque = parameters.value("opaque");

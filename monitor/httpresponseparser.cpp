@@ -404,3 +404,35 @@ void HttpResponseParser::endBody()
     m_stage = Stage::End;
     m_status = Status::Done;
 }
+
+QHash<QByteArray, QByteArray> authHeaderParameters(const QByteArray& text)
+{
+    QHash<QByteArray, QByteArray> parameters;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        while (at < text.size() && (text.at(at) == ' ' || text.at(at) == ','))
+            ++at;
+        const qsizetype equals = text.indexOf('=', at);
+        if (equals < 0)
+            break;
+        const QByteArray key = text.mid(at, equals - at).trimmed().toLower();
+        at = equals + 1;
+        while (at < text.size() && text.at(at) == ' ')
+            ++at;
+        QByteArray value;
+        if (at < text.size() && text.at(at) == '"') {
+            for (++at; at < text.size() && text.at(at) != '"'; ++at) {
+                if (text.at(at) == '\\' && at + 1 < text.size())
+                    ++at;
+                value += text.at(at);
+            }
+            ++at;
+        } else {
+            const qsizetype comma = text.indexOf(',', at);
+            value = text.mid(at, comma < 0 ? -1 : comma - at).trimmed();
+            at = comma < 0 ? text.size() : comma;
+        }
+        parameters.insert(key, value);
+    }
+    return parameters;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QPair>
 
@@ -77,3 +78,7 @@ private:
     struct Decoder;
     std::unique_ptr<Decoder> m_decoder; // null: the body is not compressed
 };
+
+// The parameters of an authentication header after its scheme (Digest's realm, nonce, qop ...):
+// key=value or key="quoted value" pairs separated by commas; keys in lower case.
+QHash<QByteArray, QByteArray> authHeaderParameters(const QByteArray& text);

@@ -189,9 +189,14 @@ QString decodeCharacterReferences(QStringView cell)
                 decoded = character;
         }
         if (reference.size() > 1 && reference.size() < 9 && reference[0] == u'#') {
-            bool ok = false;
             const bool hex = reference[1] == u'x' || reference[1] == u'X';
-            const uint value = reference.sliced(hex ? 2 : 1).toUInt(&ok, hex ? 16 : 10);
+            const QStringView digits = reference.sliced(hex ? 2 : 1);
+            // Digits alone: toUInt() would also take a sign, spaces and a "0x".
+            bool ok = std::all_of(digits.begin(), digits.end(), [hex](QChar c) {
+                const char16_t lower = c.unicode() | 0x20;
+                return (c >= u'0' && c <= u'9') || (hex && lower >= u'a' && lower <= u'f');
+            });
+            const uint value = ok ? digits.toUInt(&ok, hex ? 16 : 10) : 0;
             if (ok && value > 0 && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF))
                 decoded = value;
         }

@@ -233,6 +233,10 @@ void TestStatusRules::lines_data()
                "<td class='statusBGCRITICAL'><a href='x?host=R%26D&service=T'>T &lt;&amp;&gt; &#0;</a>")
         << true << defaultSrvcsRegExp << QList<int> {3, 2, 1}
         << QStringList {"T <&> &#0;:R&D|x?host=R%26D&service=T|CRITICAL"};
+    QTest::newRow("a number reference holds digits alone")
+        << QByteArray("<td class='statusHOSTDOWN'><a href='x'>R&#+38;D &# 38; &#38 ; &#x0x26; &#x2g;</a>")
+        << false << defaultHostsRegExp << QList<int> {3, 2, 1}
+        << QStringList {"R&#+38;D &# 38; &#38 ; &#x0x26; &#x2g;|x|HOSTDOWN"};
     QTest::newRow("service link without host= is skipped")
         << QByteArray("<td class='statusBGCRITICAL'><a href='extinfo.cgi?type=2&service=HTTP'>HTTP</a>")
         << true << defaultSrvcsRegExp << QList<int> {3, 2, 1} << QStringList {};

@@ -2,6 +2,8 @@
 
 #include "tools/nagiospage.h"
 
+#include "monitor/httpresponseparser.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLocale>
@@ -1475,40 +1477,7 @@ NagiosSimulator::Private::Reply NagiosSimulator::Private::replyFor(const Recorde
     return reply;
 }
 
-namespace {
-
-// The parameters of a Digest Authorization header: key=value or key="quoted value", by commas.
-QHash<QByteArray, QByteArray> digestParameters(const QByteArray& text)
-{
-    QHash<QByteArray, QByteArray> parameters;
-    qsizetype at = 0;
-    while (at < text.size()) {
-        while (at < text.size() && (text.at(at) == ' ' || text.at(at) == ','))
-            ++at;
-        const qsizetype equals = text.indexOf('=', at);
-        if (equals < 0)
-            break;
-        const QByteArray key = text.mid(at, equals - at).trimmed().toLower();
-        at = equals + 1;
-        QByteArray value;
-        if (at < text.size() && text.at(at) == '"') {
-            for (++at; at < text.size() && text.at(at) != '"'; ++at) {
-                if (text.at(at) == '\\' && at + 1 < text.size())
-                    ++at;
-                value += text.at(at);
-            }
-            ++at;
-        } else {
-            const qsizetype comma = text.indexOf(',', at);
-            value = text.mid(at, comma < 0 ? -1 : comma - at).trimmed();
-            at = comma < 0 ? text.size() : comma;
-        }
-        parameters.insert(key, value);
-    }
-    return parameters;
-}
-
-} // namespace
+namespace { } // namespace
 
 bool NagiosSimulator::Private::authorized(const RecordedRequest& request) const
 {
@@ -1517,7 +1486,7 @@ bool NagiosSimulator::Private::authorized(const RecordedRequest& request) const
         return request.authorization == "Basic " + (user + ':' + authPassword.toUtf8()).toBase64();
     if (!request.authorization.startsWith("Digest "))
         return false;
-    const auto p = digestParameters(request.authorization.mid(7));
+    const auto p = authHeaderParameters(request.authorization.mid(7));
     auto md5 = [](const QByteArray& text) {
         return QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex();
     };
@@ -1567,7 +1536,7 @@ NagiosSimulator::Private::Reply NagiosSimulator::Private::commandReply(const Rec
     Reply reply;
     NagiosPage::Options options = pageOptions(request);
     if (request.authorization.startsWith("Digest "))
-        options.user = digestParameters(request.authorization.mid(7)).value("username");
+        options.user = authHeaderParameters(request.authorization.mid(7)).value("username");
     QHash<QString, QString> form = formVariables(request.query.toUtf8());
     if (request.method == QLatin1String("POST"))
         form.insert(formVariables(request.body));
