@@ -32,10 +32,9 @@ private slots:
     void rejectedThenSavedAndRestarted();
     void saveAppliesTheWindow_data();
     void saveAppliesTheWindow();
-    void editing();
-    void exitFromTrayMenu();
     void questions_data();
     void questions();
+    void unusableStoredPeriodDoesNotHammer();
     void trickledAnswerEndsAndCounts();
     void oneFailingListIsNotHidden();
     void noSystemTray();
@@ -334,40 +333,6 @@ void TestLifecycle::saveAppliesTheWindow()
     }
 }
 
-// Tray messages take the place of popups, and the auto-close settings with them.
-void TestLifecycle::editing()
-{
-    TarvixRun run;
-    QVERIFY(run.start({{"AutoClose", false}}));
-    run.access->showConfig();
-    Ui::TarvixClass& ui = run.access->ui();
-    const auto enabled = [&ui] {
-        return QList<bool> {ui.cbAutoClose->isEnabled(), ui.spinBoxClose->isEnabled(),
-            ui.lbMinutes->isEnabled(), ui.cbPopupsStayOnTop->isEnabled(), ui.cbOpenUrlFromTray->isEnabled()};
-    };
-    QCOMPARE(enabled(), QList<bool>({false, false, false, false, true}));
-    ui.cbUseTrayMessages->setChecked(false);
-    QCOMPARE(enabled(), QList<bool>({true, false, false, true, false}));
-    ui.cbAutoClose->setChecked(true);
-    ui.cbUseTrayMessages->setChecked(true);
-    ui.cbUseTrayMessages->setChecked(false);
-    QCOMPARE(enabled(), QList<bool>({true, true, true, true, false}));
-}
-
-void TestLifecycle::exitFromTrayMenu()
-{
-    TarvixRun run;
-    run.sim.setNeverAnswer(true);
-    QVERIFY(run.start());
-    QTRY_COMPARE(run.sim.requestCount(), 1);
-
-    QTimer::singleShot(0, run.access->ui().actionQuit, &QAction::trigger);
-    QCOMPARE(harness::runApplication(5000), 0);
-    // The destructor aborts the request still in flight.
-    run.stop();
-    QTRY_COMPARE(run.sim.openConnectionCount(), 0);
-}
-
 void TestLifecycle::questions_data()
 {
     QTest::addColumn<QString>("fault"); // a simulator command, or "https" for its certificate
@@ -484,6 +449,16 @@ void TestLifecycle::questions()
     QVERIFY(run.pollAndWait());
     QCOMPARE(answerer.seen.size(), mended.isEmpty() ? titles.size() : 0);
     QCOMPARE(run.access->errorReported(), mended.isEmpty());
+}
+
+// A period of 0 written into the file by hand would poll the server without a pause.
+void TestLifecycle::unusableStoredPeriodDoesNotHammer()
+{
+    TarvixRun run;
+    QVERIFY(run.start({{"RequestPeriod", 0}}));
+    QCOMPARE(run.access->pollTimer().interval(), 15 * 1000);
+    QTest::qWait(5000); // what the server sees over a span of time is the point
+    QCOMPARE(run.sim.requestCount(), 2);
 }
 
 // A server that sends a byte now and then would keep a request alive for ever; later polls must

@@ -1,4 +1,3 @@
-#include "app/tooltiptext.h"
 #include "monitor/listhealth.h"
 
 #include <QTest>
@@ -10,7 +9,6 @@ class TestListHealth : public QObject
 
 private slots:
     void eachListCountsOnItsOwn();
-    void tooltipNamesTheStaleList();
 };
 
 void TestListHealth::eachListCountsOnItsOwn()
@@ -38,24 +36,6 @@ void TestListHealth::eachListCountsOnItsOwn()
     fresh.failed(StatusList::Hosts, start.addSecs(300));
     fresh.failed(StatusList::Hosts, start.addSecs(315));
     QCOMPARE(fresh.staleSince(StatusList::Hosts), start.addSecs(300));
-}
-
-void TestListHealth::tooltipNamesTheStaleList()
-{
-    ToolTipState state;
-    state.serverAddress = QStringLiteral("nagios.lan");
-    state.scheme = QStringLiteral("http://");
-    state.serverPort = QStringLiteral("80");
-    state.hostsDown = 2;
-    state.servicesStaleSince = QDateTime(QDate(2026, 12, 7), QTime(9, 5, 30));
-    const QDateTime now(QDate(2026, 12, 7), QTime(9, 10));
-    QCOMPARE(trayToolTipText(state, false, QString(), now),
-        QStringLiteral(
-            "Tarvix (http://nagios.lan:80)\nHosts down count: 2\nData obtained: 09:10:00 07.12.2026"
-            "\nThe list of problem services is stale since 09:05:30 07.12.2026"));
-    QVERIFY(trayToolTipText(state, true, QStringLiteral("HTTP error"), now)
-                .endsWith(QStringLiteral(
-                    "HTTP error\nThe list of problem services is stale since 09:05:30 07.12.2026")));
 }
 
 QTEST_APPLESS_MAIN(TestListHealth)

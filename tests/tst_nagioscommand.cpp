@@ -100,9 +100,6 @@ void TestNagiosCommand::command_data()
         << "96;lab printer;;;;force" << true;
     QTest::newRow("no command rights: the form, then Nagios' refusal")
         << QStringList {"cmdrights none"} << "ack-service" << O::Refused << sorry << QString() << true;
-    QTest::newRow("unknown service: refused as Nagios does")
-        << QStringList {"remove \"lab printer|Disk: /var+\""} << "recheck-service" << O::Refused << sorry
-        << QString() << true;
     QTest::newRow("read-only user: refused at the form, nothing posted")
         << QStringList {"cmdrights readonly"} << "ack-service" << O::Refused
         << "It appears as though you do not have permission to submit the command you requested..."
@@ -110,8 +107,6 @@ void TestNagiosCommand::command_data()
     QTest::newRow("wrong password: 401, nothing posted")
         << QStringList {"auth tarvix other"} << "ack-service" << O::Failed << "HTTP status 401" << QString()
         << false;
-    QTest::newRow("404: failed, nothing posted") << QStringList {"status 404"} << "recheck-host" << O::Failed
-                                                 << "HTTP status 404" << QString() << false;
     QTest::newRow("HTTPS, certificates with errors accepted")
         << QStringList {"https"} << "recheck-host" << O::Submitted << confirmation
         << "96;lab printer;;;;force" << true;

@@ -1,3 +1,4 @@
+#include "app/tooltiptext.h"
 #include "notify/announcements.h"
 #include "notify/popupplacement.h"
 
@@ -17,6 +18,7 @@ private slots:
     void floodsAreSummarised();
     void objectForCommands_data();
     void objectForCommands();
+    void menuStaysOnScreen();
 };
 
 void TestPopupPlacement::nextPosition_data()
@@ -161,6 +163,17 @@ void TestPopupPlacement::objectForCommands()
     QTEST(change.host, "host");
     QTEST(change.service, "service");
     QTEST(offersCommands(change), "offered");
+}
+
+// A tray menu opens at the cursor, moved left or up as far as it would leave the screen.
+void TestPopupPlacement::menuStaysOnScreen()
+{
+    const QSize screen(1920, 1080);
+    const QSize menu(300, 400);
+    QCOMPARE(trayMenuPosition({100, 100}, menu, screen), QPoint(100, 100));
+    QCOMPARE(trayMenuPosition({1620, 680}, menu, screen), QPoint(1620, 680));
+    QCOMPARE(trayMenuPosition({1900, 1070}, menu, screen), QPoint(1600, 670));
+    QCOMPARE(trayMenuPosition({200, 500}, QSize(2000, 100), screen), QPoint(0, 500));
 }
 
 QTEST_APPLESS_MAIN(TestPopupPlacement)

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -150,7 +149,7 @@ void TestStatusRules::statusPagesRecognised()
 
 void TestStatusRules::fastPathMatchesExpression()
 {
-    // Every fixture line, then rows whose parts have random pieces between them.
+    // Every line of the real pages; the fuzzer tries the lines no server wrote.
     QStringList lines;
     for (const QString& folder : QDir(fixtures).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         for (const QString& name :
@@ -158,25 +157,6 @@ void TestStatusRules::fastPathMatchesExpression()
             lines += readPage(folder + QLatin1Char('/') + name).split(QLatin1Char('\n'));
     }
     QVERIFY(lines.size() > 5000);
-    const QStringList pieces = {"<td ", "<TD ", " ", "\t", "class=", "'", "\"", "statusHOSTDOWN",
-        "statusbgwarning", "statusEven", ">", "><a href=", "</a>", "</A>", "x", "<", QString(QChar(0x3000)),
-        QString(QChar(0x212A)), " class='statusHOSTUNREACHABLE'", "><a href='y'>z</a>"};
-    const QStringList skeleton
-        = {"<td ", "class=", "'", "CLASS", "'", "><a href=", "'", "x", "'", ">", "x", "</a>"};
-    const QStringList classes = {"statusHOSTDOWN", "STATUSHOSTUNREACHABLE", "statusBGCRITICAL",
-        "statusbgwarning", "statusBGUNKNOWN", "statusEven", QString()};
-    QRandomGenerator random(20261206);
-    for (int i = 0; i < 1500; ++i) {
-        QString line;
-        for (const QString& part : skeleton) {
-            while (random.bounded(6) == 0)
-                line += pieces.at(random.bounded(pieces.size()));
-            line += part == QLatin1String("CLASS") ? classes.at(random.bounded(classes.size())) : part;
-        }
-        for (int j = random.bounded(6); j > 0; --j)
-            line += pieces.at(random.bounded(pieces.size()));
-        lines.append(line);
-    }
 
     int matched = 0;
     for (const QRegularExpression& expression : allBasicExpressions()) {
@@ -194,7 +174,7 @@ void TestStatusRules::fastPathMatchesExpression()
                         match.captured(3).remove(QStringLiteral("status")), match.captured(4)}));
         }
     }
-    QVERIFY2(matched > 1300, qPrintable(QString::number(matched)));
+    QVERIFY2(matched > 1200, qPrintable(QString::number(matched)));
 }
 
 void TestStatusRules::lines_data()

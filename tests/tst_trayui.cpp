@@ -93,8 +93,6 @@ void TestTrayUi::clickOpensMenu_data()
     QTest::newRow("mode 0, middle: nothing") << 0 << middle << "none";
     QTest::newRow("mode 1, left: hosts") << 1 << left << "hosts";
     QTest::newRow("mode 1, middle: services") << 1 << middle << "services";
-    QTest::newRow("mode 2, left: services") << 2 << left << "services";
-    QTest::newRow("mode 2, middle: hosts") << 2 << middle << "hosts";
 }
 
 // The click runs the menu modally; a watcher acts on it and closes it.
@@ -156,9 +154,6 @@ void TestTrayUi::menuChoiceOpensPage_data()
     QTest::newRow("list of problem services")
         << false << "List of problem services"
         << "/nagios/cgi-bin/status.cgi?host=all&servicestatustypes=28&limit=0";
-    QTest::newRow("service on a host with a space")
-        << false << "Toner Level:lab printer"
-        << "/nagios/cgi-bin/extinfo.cgi?type=2&host=lab+printer&service=Toner+Level";
     QTest::newRow("host over HTTPS")
         << true << "сервер-1"
         << "/nagios/cgi-bin/extinfo.cgi?type=1&host=%D1%81%D0%B5%D1%80%D0%B2%D0%B5%D1%80-1";
@@ -173,8 +168,6 @@ void TestTrayUi::menuChoiceOpensPage()
     UrlCatcher catcher;
     TarvixRun run(https);
     run.sim.setHost(QStringLiteral("сервер-1"), NagiosSimulator::HostState::Down);
-    run.sim.setService(QStringLiteral("lab printer"), QStringLiteral("Toner Level"),
-        NagiosSimulator::ServiceState::Critical);
     QVERIFY2(run.startAndWait({{"DenySSLCert", false}}), qPrintable(run.sim.errorString()));
 
     const QList<QAction*> actions = run.access->hostsMenu().actions() + run.access->servicesMenu().actions();
