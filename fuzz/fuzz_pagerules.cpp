@@ -9,6 +9,7 @@
 #include "config/monitorsettings.h"
 #include "monitor/statusrules.h"
 #include "monitor/templatematcher.h"
+#include "printable.h"
 
 #include <QByteArray>
 #include <QList>
@@ -188,19 +189,6 @@ bool sameRows(const QList<StatusRow>& a, const QList<StatusRow>& b)
             return false;
     }
     return true;
-}
-
-QByteArray escaped(const QString& text)
-{
-    QByteArray out;
-    for (const char c : text.toUtf8()) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F || c == '\\')
-            out += "\\x" + QByteArray::number(u, 16).rightJustified(2, '0');
-        else
-            out += c;
-    }
-    return out;
 }
 
 QByteArray described(const QList<StatusRow>& rows)

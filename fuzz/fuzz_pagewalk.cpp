@@ -10,6 +10,7 @@
 // bytes 3-4 which entries exist (hosts: bits 0-3, services: bits 4-15). The rest is the body.
 
 #include "monitor/pagewalk.h"
+#include "printable.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -78,19 +79,6 @@ QStringList chosen(const QStringList& from, unsigned bits)
             result.append(from.at(i));
     }
     return result;
-}
-
-QByteArray escaped(const QString& text)
-{
-    QByteArray out;
-    for (const char c : text.toUtf8()) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F || c == '\\')
-            out += "\\x" + QByteArray::number(u, 16).rightJustified(2, '0');
-        else
-            out += c;
-    }
-    return out;
 }
 
 void check(bool holds, const char* what, PageKind kind, const QString& detail = QString())
