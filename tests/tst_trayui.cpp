@@ -376,6 +376,7 @@ void TestTrayUi::pageChangesReachTray()
     run.sim.setHost(app, NagiosSimulator::HostState::Down);
     run.sim.setService(printer, toner, NagiosSimulator::ServiceState::Ok);
     run.access->settings().hostsList = QStringList {web};
+    QVERIFY(run.sim.applyCommand(QStringLiteral("badutf8 on"))); // bytes that are no UTF-8 change nothing
     QVERIFY(run.pollAndWait());
     QCOMPARE(run.hostEntries(), QStringList {app});
     QCOMPARE(run.serviceEntries(), empty);
@@ -403,18 +404,17 @@ void TestTrayUi::unreadablePage_data()
     QTest::addColumn<QString>("staleLists");
 
     const QString both = QStringLiteral("down hosts is stale since \\S+ \\S+\nThe list of problem services");
-    QTest::newRow("Nagios not running") << "errorpage stopped"
-                                        << "errorpage none"
-                                        << "The server's answer is not a status page.\n"
-                                        << both;
-    QTest::newRow("a page cut mid-table") << "cutpage on"
-                                          << "cutpage off"
-                                          << "The server's status page arrived incomplete.\n"
-                                          << both;
-    QTest::newRow("a query without limit=0 past the server's result limit")
-        << "limit" << QString()
-        << "The server listed only 100 of 120 entries: add \"&limit=0\" to the query on \"General\".\n"
-        << QStringLiteral("problem services");
+    const QString notStatusPage = QStringLiteral("The server's answer is not a status page.\n");
+    const auto row = [](const char* name, const char* fault, const char* mended, const QString& reason,
+                         const QString& stale) { QTest::newRow(name) << fault << mended << reason << stale; };
+    row("Nagios not running", "errorpage stopped", "errorpage none", notStatusPage, both);
+    // The page text ends at a NUL: it is no more a status page than a truncated one.
+    row("a NUL before the table", "nul on", "nul off", notStatusPage, both);
+    row("a page cut mid-table", "cutpage on", "cutpage off", "The server's status page arrived incomplete.\n",
+        both);
+    row("a query without limit=0 past the server's result limit", "limit", "",
+        "The server listed only 100 of 120 entries: add \"&limit=0\" to the query on \"General\".\n",
+        QStringLiteral("problem services"));
 }
 
 // The entries stay as they were, nothing is announced, the tray says why; polling goes on and
