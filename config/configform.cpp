@@ -131,7 +131,7 @@ StoredSettings readConfigForm(const Ui::TarvixClass& ui)
         if (binding.key == SettingKey::NumMenuOnLMK)
             value = trayClickMode(ui);
         else if (auto* edit = qobject_cast<QLineEdit*>(binding.widget))
-            value = settingSpec(binding.key).type == StoredType::DigitText
+            value = settingEntry(binding.key).type == StoredType::DigitText
                 ? QString::number(decimalOrZero(edit->text()))
                 : edit->text();
         else if (auto* spin = qobject_cast<QSpinBox*>(binding.widget))

@@ -13,30 +13,30 @@ namespace SettingsStore {
 StoredSettings read(const QSettings& store)
 {
     StoredSettings values;
-    for (const SettingSpec& spec : settingsTable()) {
-        const QVariant stored = store.value(spec.name);
-        QVariant checked = stored.isValid() ? checkedValue(spec, stored) : spec.defaultValue;
+    for (const SettingEntry& entry : settingsTable()) {
+        const QVariant stored = store.value(entry.name);
+        QVariant checked = stored.isValid() ? checkedValue(entry, stored) : entry.defaultValue;
         if (!checked.isValid()) {
             // Only flags and numbers can be unusable; texts, the password among them, never are.
             qCWarning(lcConfig).noquote().nospace()
-                << "Settings: " << spec.name << "=" << stored.toString() << " is not a usable value; using "
-                << spec.defaultValue.toString();
-            checked = spec.defaultValue;
+                << "Settings: " << entry.name << "=" << stored.toString() << " is not a usable value; using "
+                << entry.defaultValue.toString();
+            checked = entry.defaultValue;
         }
-        values.set(spec.key, checked);
+        values.set(entry.key, checked);
     }
     return values;
 }
 
 void write(QSettings& store, const StoredSettings& values)
 {
-    for (const SettingSpec& spec : settingsTable()) {
-        if (!values.has(spec.key))
+    for (const SettingEntry& entry : settingsTable()) {
+        if (!values.has(entry.key))
             continue;
-        if (spec.type == StoredType::List)
-            store.setValue(spec.name, encodeList(values.list(spec.key)));
+        if (entry.type == StoredType::List)
+            store.setValue(entry.name, encodeList(values.list(entry.key)));
         else
-            store.setValue(spec.name, values.value(spec.key));
+            store.setValue(entry.name, values.value(entry.key));
     }
 }
 

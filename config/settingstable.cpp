@@ -6,10 +6,10 @@ namespace {
 
 using MS = MonitorSettings;
 
-SettingSpec spec(SettingKey key, const char* name, StoredType type, const QVariant& defaultValue,
+SettingEntry makeEntry(SettingKey key, const char* name, StoredType type, const QVariant& defaultValue,
     SettingField field = {}, UsedWhen usedWhen = UsedWhen::Always, const QVariant& inactiveValue = {})
 {
-    SettingSpec result;
+    SettingEntry result;
     result.key = key;
     result.name = QLatin1String(name);
     result.type = type;
@@ -20,64 +20,65 @@ SettingSpec spec(SettingKey key, const char* name, StoredType type, const QVaria
     return result;
 }
 
-SettingSpec ranged(SettingSpec result, int minimum, int maximum)
+SettingEntry ranged(SettingEntry result, int minimum, int maximum)
 {
     result.minimum = minimum;
     result.maximum = maximum;
     return result;
 }
 
-SettingSpec flag(SettingKey key, const char* name, bool defaultValue, bool MS::*field = nullptr)
+SettingEntry flag(SettingKey key, const char* name, bool defaultValue, bool MS::*field = nullptr)
 {
-    return spec(key, name, StoredType::Flag, defaultValue, field ? SettingField(field) : SettingField());
+    return makeEntry(key, name, StoredType::Flag, defaultValue, field ? SettingField(field) : SettingField());
 }
 
-SettingSpec number(
+SettingEntry number(
     SettingKey key, const char* name, int defaultValue, int minimum, int maximum, int MS::*field)
 {
-    return ranged(spec(key, name, StoredType::Number, defaultValue, field), minimum, maximum);
+    return ranged(makeEntry(key, name, StoredType::Number, defaultValue, field), minimum, maximum);
 }
 
-SettingSpec text(SettingKey key, const char* name, const QString& defaultValue, QString MS::*field)
+SettingEntry text(SettingKey key, const char* name, const QString& defaultValue, QString MS::*field)
 {
-    return spec(key, name, StoredType::Text, defaultValue, field);
+    return makeEntry(key, name, StoredType::Text, defaultValue, field);
 }
 
-SettingSpec list(SettingKey key, const char* name, QStringList MS::*field)
+SettingEntry list(SettingKey key, const char* name, QStringList MS::*field)
 {
-    return spec(key, name, StoredType::List, QStringList(), field);
+    return makeEntry(key, name, StoredType::List, QStringList(), field);
 }
 
-SettingSpec port(SettingKey key, const char* name, const QString& defaultValue, UsedWhen usedWhen)
+SettingEntry port(SettingKey key, const char* name, const QString& defaultValue, UsedWhen usedWhen)
 {
-    return ranged(spec(key, name, StoredType::PortText, defaultValue, &MS::serverPort, usedWhen), 1, 65535);
+    return ranged(
+        makeEntry(key, name, StoredType::PortText, defaultValue, &MS::serverPort, usedWhen), 1, 65535);
 }
 
 // A user's choice that replaces a built-in value while its check box is on.
-SettingSpec userDefined(
+SettingEntry userDefined(
     SettingKey key, const char* name, const QString& builtIn, QString MS::*field, UsedWhen usedWhen)
 {
-    return spec(key, name, StoredType::Text, builtIn, field, usedWhen, builtIn);
+    return makeEntry(key, name, StoredType::Text, builtIn, field, usedWhen, builtIn);
 }
 
-SettingSpec expression(SettingKey key, const char* name, const QString& builtIn)
+SettingEntry expression(SettingKey key, const char* name, const QString& builtIn)
 {
-    return spec(key, name, StoredType::Text, builtIn, {}, UsedWhen::WithParsingRules);
+    return makeEntry(key, name, StoredType::Text, builtIn, {}, UsedWhen::WithParsingRules);
 }
 
-SettingSpec position(SettingKey key, const char* name, int defaultValue)
+SettingEntry position(SettingKey key, const char* name, int defaultValue)
 {
-    return ranged(
-        spec(key, name, StoredType::DigitText, QString::number(defaultValue), {}, UsedWhen::WithParsingRules),
+    return ranged(makeEntry(key, name, StoredType::DigitText, QString::number(defaultValue), {},
+                      UsedWhen::WithParsingRules),
         0, 9);
 }
 
-std::array<SettingSpec, settingKeyCount> makeTable()
+std::array<SettingEntry, settingKeyCount> makeTable()
 {
     using K = SettingKey;
     // While popups stay until closed by hand, the time in force is 0.
-    const SettingSpec autoCloseTime = ranged(spec(K::AutoCloseTime, "AutoCloseTime", StoredType::Number, 10,
-                                                 &MS::autoCloseTime, UsedWhen::WithAutoClose, 0),
+    const SettingEntry autoCloseTime = ranged(makeEntry(K::AutoCloseTime, "AutoCloseTime", StoredType::Number,
+                                                  10, &MS::autoCloseTime, UsedWhen::WithAutoClose, 0),
         1, 999);
 
     return {{
@@ -201,13 +202,13 @@ void assignRule(const RuleKeys& keys, const StoredSettings& values, const QStrin
 
 } // namespace
 
-const std::array<SettingSpec, settingKeyCount>& settingsTable()
+const std::array<SettingEntry, settingKeyCount>& settingsTable()
 {
-    static const std::array<SettingSpec, settingKeyCount> table = makeTable();
+    static const std::array<SettingEntry, settingKeyCount> table = makeTable();
     return table;
 }
 
-const SettingSpec& settingSpec(SettingKey key)
+const SettingEntry& settingEntry(SettingKey key)
 {
     return settingsTable()[static_cast<size_t>(key)];
 }
@@ -215,8 +216,8 @@ const SettingSpec& settingSpec(SettingKey key)
 StoredSettings StoredSettings::defaults()
 {
     StoredSettings values;
-    for (const SettingSpec& spec : settingsTable())
-        values.set(spec.key, spec.defaultValue);
+    for (const SettingEntry& entry : settingsTable())
+        values.set(entry.key, entry.defaultValue);
     return values;
 }
 
@@ -228,9 +229,9 @@ int StoredSettings::number(SettingKey key) const
     return ok ? result : 0;
 }
 
-QVariant checkedValue(const SettingSpec& spec, const QVariant& stored)
+QVariant checkedValue(const SettingEntry& entry, const QVariant& stored)
 {
-    switch (spec.type) {
+    switch (entry.type) {
     case StoredType::Flag: {
         if (stored.typeId() == QMetaType::Bool)
             return stored;
@@ -247,11 +248,11 @@ QVariant checkedValue(const SettingSpec& spec, const QVariant& stored)
         bool ok = false;
         const QString text = storedText(stored).trimmed();
         const int number = text.toInt(&ok, 10);
-        if (!ok || number < spec.minimum || number > spec.maximum)
+        if (!ok || number < entry.minimum || number > entry.maximum)
             return {};
-        if (spec.type == StoredType::Number)
+        if (entry.type == StoredType::Number)
             return number;
-        return spec.type == StoredType::PortText ? text : QString::number(number);
+        return entry.type == StoredType::PortText ? text : QString::number(number);
     }
     case StoredType::Text:
         return storedText(stored);
@@ -263,15 +264,15 @@ QVariant checkedValue(const SettingSpec& spec, const QVariant& stored)
 
 void assignStoredSettings(MonitorSettings& settings, const StoredSettings& values)
 {
-    for (const SettingSpec& spec : settingsTable()) {
-        if (spec.usedWhen == UsedWhen::WithParsingRules || !values.has(spec.key))
+    for (const SettingEntry& entry : settingsTable()) {
+        if (entry.usedWhen == UsedWhen::WithParsingRules || !values.has(entry.key))
             continue;
-        const bool used = isUsed(spec.usedWhen, values);
+        const bool used = isUsed(entry.usedWhen, values);
         // The port of the protocol not in use leaves the port in force alone.
-        if (!used && spec.type == StoredType::PortText)
+        if (!used && entry.type == StoredType::PortText)
             continue;
-        const QVariant& value = used ? values.value(spec.key) : spec.inactiveValue;
-        std::visit(FieldAssigner {settings, value}, spec.field);
+        const QVariant& value = used ? values.value(entry.key) : entry.inactiveValue;
+        std::visit(FieldAssigner {settings, value}, entry.field);
     }
     if (settings.useUserDefExecDir)
         settings.nagiosExecDir = normalizeExecDir(settings.nagiosExecDir);

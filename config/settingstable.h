@@ -87,7 +87,7 @@ enum class UsedWhen {
 using SettingField = std::variant<std::monostate, bool MonitorSettings::*, int MonitorSettings::*,
     QString MonitorSettings::*, QStringList MonitorSettings::*>;
 
-struct SettingSpec
+struct SettingEntry
 {
     SettingKey key = SettingKey::Count;
     QLatin1String name;
@@ -100,8 +100,8 @@ struct SettingSpec
     QVariant inactiveValue;
 };
 
-const std::array<SettingSpec, settingKeyCount>& settingsTable();
-const SettingSpec& settingSpec(SettingKey key);
+const std::array<SettingEntry, settingKeyCount>& settingsTable();
+const SettingEntry& settingEntry(SettingKey key);
 
 // One value per key as the file holds it (or the window shows it): a flag, a number, a text (ports
 // and capture positions as their text) or a list of entries. A missing value is a key that is not
@@ -138,7 +138,7 @@ private:
 
 // A stored value as the file gives it (a QVariant, usually text) checked against its key: the
 // value in its type, or an invalid QVariant when it is not of its type or outside its range.
-QVariant checkedValue(const SettingSpec& spec, const QVariant& stored);
+QVariant checkedValue(const SettingEntry& entry, const QVariant& stored);
 
 // Puts stored values in force: every field that loading sets, with each key's condition. The
 // expressions and capture positions are left alone, and so is a field whose key has no value (the

@@ -52,14 +52,14 @@ void TestConfigForm::valuesRoundTrip()
     using K = SettingKey;
     StoredSettings values = StoredSettings::defaults();
     int changed = 0;
-    for (const SettingSpec& spec : settingsTable()) {
+    for (const SettingEntry& entry : settingsTable()) {
         QVariant other;
-        switch (spec.type) {
+        switch (entry.type) {
         case StoredType::Flag:
-            other = !spec.defaultValue.toBool();
+            other = !entry.defaultValue.toBool();
             break;
         case StoredType::Number:
-            other = spec.maximum - changed % 2; // spin boxes and the tray click mode
+            other = entry.maximum - changed % 2; // spin boxes and the tray click mode
             break;
         case StoredType::PortText:
             other = QString::number(8000 + changed);
@@ -74,7 +74,7 @@ void TestConfigForm::valuesRoundTrip()
             other = QStringList {QStringLiteral("a %1").arg(changed), QStringLiteral("b %1").arg(changed)};
             break;
         }
-        values.set(spec.key, other);
+        values.set(entry.key, other);
         ++changed;
     }
     values.set(K::UseHttps, https);
@@ -85,9 +85,9 @@ void TestConfigForm::valuesRoundTrip()
     QCOMPARE(m_ui.rbDenyInvalidCert->isChecked(), values.flag(K::DenySslCert));
     QCOMPARE(m_ui.rbBaseRegExpConfig->isChecked(), values.flag(K::UseBasicRegExpConfig));
     const StoredSettings shown = readConfigForm(m_ui);
-    for (const SettingSpec& spec : settingsTable()) {
-        if (spec.key != K::AcknowledgeComment)
-            QVERIFY2(shown.value(spec.key) == values.value(spec.key), spec.name.data());
+    for (const SettingEntry& entry : settingsTable()) {
+        if (entry.key != K::AcknowledgeComment)
+            QVERIFY2(shown.value(entry.key) == values.value(entry.key), entry.name.data());
     }
     // Kept apart from the window: its Save neither writes nor clears the remembered comment.
     QVERIFY(!shown.has(K::AcknowledgeComment));
@@ -101,10 +101,10 @@ void TestConfigForm::valuesRoundTrip()
 // configuration focus its widgets by name.
 void TestConfigForm::storedRangesAndFocusesAreTheWindows()
 {
-    QCOMPARE(settingSpec(SettingKey::RequestPeriod).minimum, m_ui.spinBoxPeriod->minimum());
-    QCOMPARE(settingSpec(SettingKey::RequestPeriod).maximum, m_ui.spinBoxPeriod->maximum());
-    QCOMPARE(settingSpec(SettingKey::AutoCloseTime).minimum, m_ui.spinBoxClose->minimum());
-    QCOMPARE(settingSpec(SettingKey::AutoCloseTime).maximum, m_ui.spinBoxClose->maximum());
+    QCOMPARE(settingEntry(SettingKey::RequestPeriod).minimum, m_ui.spinBoxPeriod->minimum());
+    QCOMPARE(settingEntry(SettingKey::RequestPeriod).maximum, m_ui.spinBoxPeriod->maximum());
+    QCOMPARE(settingEntry(SettingKey::AutoCloseTime).minimum, m_ui.spinBoxClose->minimum());
+    QCOMPARE(settingEntry(SettingKey::AutoCloseTime).maximum, m_ui.spinBoxClose->maximum());
     QCOMPARE(m_ui.edHostStatRxPos->inputMask(), QStringLiteral("0"));
     for (const char* name : {"edServerAddress", "edServerPort", "edHostsRequest", "edServicesRequest",
              "edLogin", "edPassword", "edHostsRegExp", "edSrvcsRegExp", "frameBasicRegExpConf", "cbUseHttps"})

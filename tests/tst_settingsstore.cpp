@@ -12,19 +12,19 @@ namespace {
 using K = SettingKey;
 
 // A valid value of the key's type that differs from its default.
-QVariant otherValue(const SettingSpec& spec)
+QVariant otherValue(const SettingEntry& entry)
 {
-    switch (spec.type) {
+    switch (entry.type) {
     case StoredType::Flag:
-        return !spec.defaultValue.toBool();
+        return !entry.defaultValue.toBool();
     case StoredType::Number: // the bounds themselves are valid
-        return spec.defaultValue.toInt() == spec.minimum ? spec.maximum : spec.minimum;
+        return entry.defaultValue.toInt() == entry.minimum ? entry.maximum : entry.minimum;
     case StoredType::PortText:
         return QStringLiteral("8081");
     case StoredType::DigitText:
         return QStringLiteral("7");
     case StoredType::Text:
-        return QStringLiteral("value of %1 | with: marks").arg(spec.name);
+        return QStringLiteral("value of %1 | with: marks").arg(entry.name);
     case StoredType::List:
         return QStringList {QStringLiteral("zeta"), QStringLiteral("HTTP Check:web 1")};
     }
@@ -74,8 +74,8 @@ void TestSettingsStore::writeRaw(const QByteArray& lines)
 void TestSettingsStore::everyKeyRoundTrips()
 {
     StoredSettings values = StoredSettings::defaults();
-    for (const SettingSpec& spec : settingsTable())
-        values.set(spec.key, otherValue(spec));
+    for (const SettingEntry& entry : settingsTable())
+        values.set(entry.key, otherValue(entry));
 
     SettingsStore::write(*m_store, values);
     m_store->sync();
@@ -86,8 +86,8 @@ void TestSettingsStore::everyKeyRoundTrips()
         reread.value(QStringLiteral("ServicesList")).toString(), QStringLiteral("zeta|HTTP Check:web 1|"));
     QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
     const StoredSettings read = SettingsStore::read(reread);
-    for (const SettingSpec& spec : settingsTable())
-        QVERIFY2(read.value(spec.key) == values.value(spec.key), spec.name.data());
+    for (const SettingEntry& entry : settingsTable())
+        QVERIFY2(read.value(entry.key) == values.value(entry.key), entry.name.data());
 }
 
 void TestSettingsStore::missingKeysReadTheirDefaults()
