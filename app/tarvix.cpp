@@ -88,6 +88,12 @@ void Tarvix::connectSignals()
     connect(&flashTimer, &QTimer::timeout, this, &Tarvix::trayFlashed);
     connect(&commandFollowUpTimer, &QTimer::timeout, this, &Tarvix::pollAfterCommand);
     connect(ui.cbUseTrayMessages, &QCheckBox::toggled, this, &Tarvix::useTrayMsgsClicked);
+    connect(ui.btnCAFile, &QToolButton::clicked, this,
+        [this] { chooseFile(ui.edCAFile, tr("Choose the CA file")); });
+    connect(ui.btnClientCertFile, &QToolButton::clicked, this,
+        [this] { chooseFile(ui.edClientCertFile, tr("Choose the client certificate")); });
+    connect(ui.btnClientKeyFile, &QToolButton::clicked, this,
+        [this] { chooseFile(ui.edClientKeyFile, tr("Choose the client key")); });
 }
 
 void Tarvix::connectHttpClient()

@@ -30,6 +30,7 @@ struct PagePlan;
 class SoundPlayer;
 class QAction;
 class QCloseEvent;
+class QLineEdit;
 
 // The main object: the configuration window and the owner of the tray icon, the menus that hold
 // the current problems, the HTTP client and the timers.
@@ -102,6 +103,7 @@ private:
     void keepSettingsPrivate(const QString& fileName, bool isPrivate);
     void fillConfigWindow();
     void applyConfigWindow();
+    void chooseFile(QLineEdit* edit, const QString& title);
 
     // monitor/pollcycle.cpp
     void recreateHttpClient(bool oldUsesHttps, bool newUsesHttps);

@@ -5,6 +5,7 @@
 #include "config/validation.h"
 #include "monitor/httpclient.h"
 
+#include <QFileDialog>
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QSettings>
@@ -142,6 +143,14 @@ void Tarvix::applyConfigWindow()
         errorReported = false;
         timerStart();
     }
+}
+
+void Tarvix::chooseFile(QLineEdit* edit, const QString& title)
+{
+    const QString chosen = QFileDialog::getOpenFileName(
+        this, title, edit->text(), tr("PEM files (*.pem *.crt *.cer *.key);;All files (*)"));
+    if (!chosen.isEmpty())
+        edit->setText(chosen);
 }
 
 void Tarvix::addHost()

@@ -613,6 +613,46 @@ Server &apos;</source>
         <translation>Регулярное выражение не справилось со страницей сервера: оно слишком сложное или слишком медленное.
 </translation>
     </message>
+    <message>
+        <source>Choose the CA file</source>
+        <translation>Выбор файла центра сертификации</translation>
+    </message>
+    <message>
+        <source>Choose the client certificate</source>
+        <translation>Выбор клиентского сертификата</translation>
+    </message>
+    <message>
+        <source>Choose the client key</source>
+        <translation>Выбор клиентского ключа</translation>
+    </message>
+    <message>
+        <source>PEM files (*.pem *.crt *.cer *.key);;All files (*)</source>
+        <translation>Файлы PEM (*.pem *.crt *.cer *.key);;Все файлы (*)</translation>
+    </message>
+    <message>
+        <source>No proxy address.</source>
+        <translation>Не указан адрес прокси-сервера.</translation>
+    </message>
+    <message>
+        <source>The CA file cannot be read.</source>
+        <translation>Не удаётся прочитать файл центра сертификации.</translation>
+    </message>
+    <message>
+        <source>The client certificate cannot be read.</source>
+        <translation>Не удаётся прочитать клиентский сертификат.</translation>
+    </message>
+    <message>
+        <source>A client key needs its client certificate.</source>
+        <translation>Для клиентского ключа нужен клиентский сертификат.</translation>
+    </message>
+    <message>
+        <source>The client key cannot be read.</source>
+        <translation>Не удаётся прочитать клиентский ключ.</translation>
+    </message>
+    <message>
+        <source>The trusted key is not of the form sha256// followed by its digest.</source>
+        <translation>Доверенный ключ должен иметь вид sha256// и далее его хеш.</translation>
+    </message>
 </context>
 <context>
     <name>TarvixClass</name>
@@ -899,6 +939,114 @@ Server &apos;</source>
     <message>
         <source>&lt; monitoring disabled &gt;</source>
         <translation>&lt; мониторинг отключён &gt;</translation>
+    </message>
+    <message>
+        <source>Connection</source>
+        <translation>Соединение</translation>
+    </message>
+    <message>
+        <source>Proxy</source>
+        <translation>Прокси-сервер</translation>
+    </message>
+    <message>
+        <source>Use the system proxy settings</source>
+        <translation>Использовать системные настройки прокси</translation>
+    </message>
+    <message>
+        <source>No proxy</source>
+        <translation>Без прокси</translation>
+    </message>
+    <message>
+        <source>Proxy:</source>
+        <translation>Прокси:</translation>
+    </message>
+    <message>
+        <source>proxy.example.org:3128</source>
+        <translation>proxy.example.org:3128</translation>
+    </message>
+    <message>
+        <source>User name:</source>
+        <translation>Пользователь:</translation>
+    </message>
+    <message>
+        <source>HTTP authentication method:</source>
+        <translation>Способ HTTP-аутентификации:</translation>
+    </message>
+    <message>
+        <source>Basic</source>
+        <translation>Basic</translation>
+    </message>
+    <message>
+        <source>Digest</source>
+        <translation>Digest</translation>
+    </message>
+    <message>
+        <source>Kerberos single sign-on</source>
+        <translation>Единый вход Kerberos</translation>
+    </message>
+    <message>
+        <source>NTLM</source>
+        <translation>NTLM</translation>
+    </message>
+    <message>
+        <source>Certificates (HTTPS)</source>
+        <translation>Сертификаты (HTTPS)</translation>
+    </message>
+    <message>
+        <source>CA file:</source>
+        <translation>Файл ЦС:</translation>
+    </message>
+    <message>
+        <source>the system&apos;s certificate authorities</source>
+        <translation>центры сертификации системы</translation>
+    </message>
+    <message>
+        <source>…</source>
+        <translation>…</translation>
+    </message>
+    <message>
+        <source>Choose the CA file</source>
+        <translation>Выбор файла центра сертификации</translation>
+    </message>
+    <message>
+        <source>Client certificate:</source>
+        <translation>Сертификат клиента:</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>нет</translation>
+    </message>
+    <message>
+        <source>Choose the client certificate (PEM)</source>
+        <translation>Выбрать сертификат клиента (PEM)</translation>
+    </message>
+    <message>
+        <source>Client key:</source>
+        <translation>Ключ клиента:</translation>
+    </message>
+    <message>
+        <source>in the certificate file</source>
+        <translation>в файле сертификата</translation>
+    </message>
+    <message>
+        <source>Choose the client key (PEM)</source>
+        <translation>Выбрать ключ клиента (PEM)</translation>
+    </message>
+    <message>
+        <source>Trusted key:</source>
+        <translation>Доверенный ключ:</translation>
+    </message>
+    <message>
+        <source>The public key of a certificate you chose to trust, as sha256//…</source>
+        <translation>Открытый ключ сертификата, которому вы решили доверять, в виде sha256//…</translation>
+    </message>
+    <message>
+        <source>Forget</source>
+        <translation>Забыть</translation>
+    </message>
+    <message>
+        <source>No longer trust this key</source>
+        <translation>Больше не доверять этому ключу</translation>
     </message>
 </context>
 </TS>
