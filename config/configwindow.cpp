@@ -3,7 +3,7 @@
 #include "config/configform.h"
 #include "config/settingsstore.h"
 #include "config/validation.h"
-#include "monitor/httpclient.h"
+#include "monitor/serverlink.h"
 
 #include <QFileDialog>
 #include <QLoggingCategory>
@@ -114,34 +114,34 @@ void Tarvix::applyConfigWindow()
     const StoredSettings form = readConfigForm(ui);
     const MonitorSettings before = settings;
     assignStoredSettings(settings, form);
-    // A request that hangs on the old server or credentials must not hold up the new ones.
-    abandonRequests();
     // A new language is put in force last, with the translations.
     settings.disableLocalization = before.disableLocalization;
-
-    if (settings.denySslCert != before.denySslCert)
-        recreateHttpClient(before.useHttps, before.useHttps);
-    if (settings.useHttps != before.useHttps)
-        recreateHttpClient(before.useHttps, settings.useHttps);
-
-    // A late answer for a kind that is switched off must not be taken for a current one.
-    if (!settings.enableHostsMonitoring)
-        hostsRequestId = 0;
-    if (!settings.enableSrvcsMonitoring)
-        servicesRequestId = 0;
-
     assignParsingRules(settings, form);
 
+    // The window shows the first server and the program's keys; the others keep theirs.
+    StoredSettings firstServer = storedSettings;
+    for (const SettingEntry& entry : settingsTable()) {
+        if (form.has(entry.key))
+            firstServer.set(entry.key, form.value(entry.key));
+    }
+    storedSettings = firstServer;
+    QSettings store(settingsOrganization, settingsApplication);
+    for (const auto& view : servers) {
+        const QString id = view->link->id();
+        view->link->applySettings(
+            id == SettingsStore::firstServerId ? firstServer : SettingsStore::readServer(store, id));
+    }
+
     if (form.flag(SettingKey::DisableLocalization) != settings.disableLocalization) {
-        pollTimer.stop();
-        http->abort();
+        for (const auto& view : servers)
+            view->link->stopPolling();
         settings.disableLocalization = form.flag(SettingKey::DisableLocalization);
         loadTranslations(!settings.disableLocalization);
         ui.retranslateUi(this);
         loadSettings();
         fillConfigWindow();
-        errorReported = false;
-        timerStart();
+        for (const auto& view : servers)
+            view->link->restartAfterLanguageChange();
     }
 }
 

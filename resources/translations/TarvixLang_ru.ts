@@ -653,6 +653,60 @@ Server &apos;</source>
         <source>The trusted key is not of the form sha256// followed by its digest.</source>
         <translation>Доверенный ключ должен иметь вид sha256// и далее его хеш.</translation>
     </message>
+    <message>
+        <source>(since %1)</source>
+        <translation>(с %1)</translation>
+    </message>
+    <message>
+        <source>hosts down: %1</source>
+        <translation>недоступных хостов: %1</translation>
+    </message>
+    <message>
+        <source>problem services: %1</source>
+        <translation>проблемных служб: %1</translation>
+    </message>
+    <message>
+        <source>monitoring disabled</source>
+        <translation>мониторинг отключён</translation>
+    </message>
+    <message>
+        <source>data of %1</source>
+        <translation>данные на %1</translation>
+    </message>
+    <message>
+        <source>no data yet</source>
+        <translation>данных ещё нет</translation>
+    </message>
+    <message>
+        <source>Server %1:</source>
+        <translation>Сервер %1:</translation>
+    </message>
+    <message>
+        <source>Trust this certificate</source>
+        <translation>Доверять этому сертификату</translation>
+    </message>
+    <message>
+        <source>&lt; not reachable &gt;</source>
+        <translation>&lt; недоступен &gt;</translation>
+    </message>
+    <message>
+        <source>The server&apos;s certificate has changed since you chose to trust it.
+</source>
+        <translation>Сертификат сервера изменился с тех пор, как вы решили ему доверять.
+</translation>
+    </message>
+    <message>
+        <source>SHA-256 fingerprint: %1
+</source>
+        <translation>Отпечаток SHA-256: %1
+</translation>
+    </message>
+    <message>
+        <source>
+&quot;Trust this certificate&quot; - trust this server&apos;s certificate from now on and go on.</source>
+        <translation>
+«Доверять этому сертификату» — доверять сертификату этого сервера и продолжить работу.</translation>
+    </message>
 </context>
 <context>
     <name>TarvixClass</name>
