@@ -16,6 +16,10 @@ extern const QString settingsOrganization;
 extern const QString settingsApplication;
 extern const QString programName;
 
+// Where a server's problems are read: Nagios' status pages (status.cgi) or its JSON status
+// (statusjson.cgi).
+enum class StatusSource { StatusCgi, StatusJson };
+
 struct MonitorSettings
 {
     QString serverAddress;
@@ -70,6 +74,13 @@ struct MonitorSettings
     QStringList servicesList;
     // The comment of the last acknowledgement sent from a popup, offered for the next one.
     QString acknowledgeComment;
+    StatusSource statusSource = StatusSource::StatusCgi;
+    // Problems that the JSON status marks so are not shown; the status pages mark none of them.
+    bool hideAcknowledged = false;
+    bool hideDowntime = false;
+    bool hideSoftStates = false;
+    bool hideFlapping = false;
+    bool hideNotificationsOff = false;
 
     // "https://" or "http://" for the protocol in force.
     QString scheme() const;
