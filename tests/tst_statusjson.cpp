@@ -1,6 +1,9 @@
+#include "monitor/httpclient.h"
 #include "monitor/statusjson.h"
+#include "tools/nagiossimulator.h"
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
@@ -19,6 +22,8 @@ private slots:
     void counts();
     void queries_data();
     void queries();
+    void simulatedAnswers_data();
+    void simulatedAnswers();
 };
 
 namespace {
@@ -32,8 +37,8 @@ QByteArray answer(const QString& name)
 }
 
 // "name|status|output|attempt/max|since (ms)|flags": S soft, A acknowledged, D in downtime,
-// F flapping, N notifications off.
-QString rowText(const StatusRow& row)
+// F flapping, N notifications off. Without the time when `withTime` is false.
+QString rowText(const StatusRow& row, bool withTime = true)
 {
     const ProblemDetails& details = row.details;
     QString flags;
@@ -44,7 +49,9 @@ QString rowText(const StatusRow& row)
     flags += details.notificationsEnabled ? QString() : QStringLiteral("N");
     return QStringList {row.name, row.status, details.output,
         QStringLiteral("%1/%2").arg(details.attempt).arg(details.maxAttempts),
-        QString::number(details.lastStateChange.isValid() ? details.lastStateChange.toMSecsSinceEpoch() : -1),
+        withTime ? QString::number(
+            details.lastStateChange.isValid() ? details.lastStateChange.toMSecsSinceEpoch() : -1)
+                 : QString(),
         flags}
         .join(QLatin1Char('|'));
 }
@@ -59,6 +66,57 @@ QString controlCharacters()
             text += QChar(code == 5 ? 4 : code) + QString::number(code) + QLatin1Char(' ');
     }
     return text.trimmed();
+}
+
+// Every member's path, the names of hosts and services as "*": the shape of an answer. The CGI's
+// help after a refusal (data.options) is one member.
+void collectPaths(const QJsonValue& value, const QString& path, QStringList& paths)
+{
+    if (!value.isObject() || value.toObject().isEmpty() || path == QLatin1String("answer.data.options")) {
+        paths << path;
+        return;
+    }
+    const QJsonObject object = value.toObject();
+    const bool names = path.endsWith(QLatin1String("list")) || path.endsWith(QLatin1String("list.*"));
+    for (auto member = object.constBegin(); member != object.constEnd(); ++member)
+        collectPaths(
+            member.value(), path + QLatin1Char('.') + (names ? QStringLiteral("*") : member.key()), paths);
+}
+
+QStringList shape(const QByteArray& body)
+{
+    QStringList paths;
+    collectPaths(QJsonDocument::fromJson(repairedJson(body)).object(), QStringLiteral("answer"), paths);
+    paths.removeDuplicates();
+    paths.sort();
+    return paths;
+}
+
+// The installation the captured answers were made from, partly through the control commands.
+void captureScenario(NagiosSimulator& sim)
+{
+    using Host = NagiosSimulator::HostState;
+    using Service = NagiosSimulator::ServiceState;
+    sim.setHost("web01", Host::Down, {}, "CRITICAL - Host Unreachable (127.0.0.1)");
+    sim.setHost("db01", Host::Down, {}, "CRITICAL - Time to live exceeded (10.0.0.7)");
+    sim.setHost("lab printer", Host::Unreachable, {}, "UNREACHABLE - network path down");
+    sim.setHost("app01", Host::Up);
+    sim.setAcknowledged("db01", {}, true);
+    sim.setInDowntime("lab printer", {}, true);
+    sim.setService("web01", "HTTP Check", Service::Critical,
+        "HTTP CRITICAL - Socket timeout after 10 seconds\nretried twice");
+    sim.setService("web01", "PING", Service::Warning, "PING WARNING - Packet loss = 30%, RTA = 80.12 ms");
+    sim.setAcknowledged("web01", "PING", true);
+    sim.setService(
+        "db01", "Disk: /var", Service::Critical, "DISK CRITICAL - free space: /var 212 MB (2% inode=88%)");
+    sim.setInDowntime("db01", "Disk: /var", true);
+    sim.setService("db01", "PING", Service::Unknown, "PING UNKNOWN - Invalid hostname");
+    QVERIFY(sim.applyCommand(R"(notifications "db01|PING" off)"));
+    sim.setService("db01", "Flapping Check", Service::Critical, "FLAP CRITICAL - the last one");
+    QVERIFY(sim.applyCommand(R"(flapping "db01|Flapping Check" on)"));
+    sim.setService("app01", "Retried Check", Service::Critical, "CHECK CRITICAL - retried by Nagios");
+    QVERIFY(sim.applyCommand(R"(attempt "app01|Retried Check" 2 3)"));
+    sim.setService("lab printer", "PING", Service::Ok);
 }
 
 } // namespace
@@ -258,6 +316,76 @@ void TestStatusJson::queries()
     settings.useSrvUnknStat = choice.at(4);
     QCOMPARE(jsonHostsQuery(settings), hosts);
     QCOMPARE(jsonServicesQuery(settings), services);
+}
+
+void TestStatusJson::simulatedAnswers_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("captured");
+    QTest::addColumn<int>("errorPage");
+
+    const QString hosts = QStringLiteral("query=hostlist&details=true&hoststatus=down+unreachable");
+    const QString services
+        = QStringLiteral("query=servicelist&details=true&servicestatus=warning+critical+unknown");
+    const int none = int(NagiosSimulator::ErrorPage::None);
+    const int noRights = int(NagiosSimulator::ErrorPage::NoRights);
+    QTest::newRow("hosts") << hosts << "hostlist-problems.json" << none;
+    QTest::newRow("services") << services << "servicelist-problems.json" << none;
+    QTest::newRow("host counts") << "query=hostcount"
+                                 << "hostcount.json" << none;
+    QTest::newRow("service counts") << "query=servicecount"
+                                    << "servicecount.json" << none;
+    QTest::newRow("no rights: hosts") << hosts << "hostlist-no-rights.json" << noRights;
+    QTest::newRow("no rights: service counts") << "query=servicecount"
+                                               << "servicecount-no-rights.json" << noRights;
+    QTest::newRow("Nagios stopped") << services << "servicelist-nagios-stopped.json"
+                                    << int(NagiosSimulator::ErrorPage::NagiosStopped);
+    QTest::newRow("an unknown parameter") << hosts + "&limit=0"
+                                          << "unknown-parameter.json" << none;
+}
+
+// The simulated statusjson.cgi over HTTP against the real one's answers: the same shape and what
+// the reader makes of it.
+void TestStatusJson::simulatedAnswers()
+{
+    QFETCH(QString, query);
+    QFETCH(QString, captured);
+    QFETCH(int, errorPage);
+
+    NagiosSimulator sim;
+    QVERIFY(sim.start());
+    captureScenario(sim);
+    sim.setErrorPage(NagiosSimulator::ErrorPage(errorPage));
+    const QString user = errorPage == int(NagiosSimulator::ErrorPage::NoRights) ? "nobody" : "tarvix";
+    sim.requireBasicAuth(user, "secret");
+    HttpClient client;
+    QSignalSpy finished(&client, &HttpClient::requestFinished);
+    client.setUser(user, "secret");
+    client.setHost("127.0.0.1", HttpClient::ConnectionModeHttp, sim.port());
+    const int id = client.get(sim.cgiDirectory() + "statusjson.cgi?" + query);
+    QTRY_VERIFY(!finished.isEmpty() && finished.last().at(0).toInt() == id);
+    QCOMPARE(client.lastStatusCode(), 200);
+    const QByteArray simulated = client.readAll();
+    const QByteArray real = answer(captured);
+
+    QCOMPARE(shape(simulated), shape(real));
+    const bool services = query.contains("servicelist");
+    const JsonStatusList simulatedList
+        = services ? readJsonServiceList(simulated) : readJsonHostList(simulated);
+    const JsonStatusList realList = services ? readJsonServiceList(real) : readJsonHostList(real);
+    QCOMPARE(simulatedList.result.verdict, realList.result.verdict);
+    QCOMPARE(simulatedList.result.message, realList.result.message);
+    QStringList simulatedRows;
+    for (const StatusRow& row : simulatedList.rows)
+        simulatedRows << rowText(row, false) + QLatin1Char('|') + row.link;
+    QStringList realRows;
+    for (const StatusRow& row : realList.rows)
+        realRows << rowText(row, false) + QLatin1Char('|') + row.link;
+    QCOMPARE(simulatedRows, realRows);
+    const JsonStatusCounts simulatedCounts = readJsonCounts(simulated);
+    const JsonStatusCounts realCounts = readJsonCounts(real);
+    QCOMPARE(QStringList({simulatedCounts.result.user, QString::number(simulatedCounts.total)}),
+        QStringList({realCounts.result.user, QString::number(realCounts.total)}));
 }
 
 QTEST_GUILESS_MAIN(TestStatusJson)
