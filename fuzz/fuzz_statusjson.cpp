@@ -72,14 +72,16 @@ bool sameIgnoringCase(const QString& a, const QString& b)
 
 void read(PageKind kind, const QByteArray& body)
 {
-    const JsonStatusList list = kind == PageKind::Services ? readJsonServiceList(body) : readJsonHostList(body);
+    const JsonStatusList list
+        = kind == PageKind::Services ? readJsonServiceList(body) : readJsonHostList(body);
     check(list.rows.size() <= maxJsonRows && list.rows.size() <= body.size() / 8 + 1, "too many rows", kind,
         QString::number(list.rows.size()));
     check(list.result.verdict == JsonVerdict::Whole || list.rows.isEmpty(), "rows from an answer not whole",
         kind);
     for (const StatusRow& row : list.rows) {
         check(!row.name.isEmpty() && !row.status.isEmpty(), "a row without name or status", kind, row.name);
-        check(row.details.output.size() <= maxJsonOutputLength && !row.details.output.contains(QLatin1Char('\n')),
+        check(row.details.output.size() <= maxJsonOutputLength
+                && !row.details.output.contains(QLatin1Char('\n')),
             "an output too long or of more than a line", kind, row.details.output);
         check(row.details.attempt >= 0 && row.details.maxAttempts >= 0, "a negative attempt", kind, row.name);
     }
@@ -106,7 +108,8 @@ void walk(PageKind kind, const QByteArray& body, const MonitorSettings& settings
             || plan.verdict == PageVerdict::Unreadable,
         "a verdict of the status pages", kind, QString::number(static_cast<int>(plan.verdict)));
     check(plan.verdict == PageVerdict::Whole || (plan.isEmpty() && plan.updated.isEmpty()),
-        "an answer that is not whole changes something", kind, QString::number(static_cast<int>(plan.verdict)));
+        "an answer that is not whole changes something", kind,
+        QString::number(static_cast<int>(plan.verdict)));
 
     int previous = -1;
     QSet<int> goneEntries;
@@ -122,11 +125,12 @@ void walk(PageKind kind, const QByteArray& body, const MonitorSettings& settings
     }
     previous = -1;
     for (const UpdatedProblem& updated : std::as_const(plan.updated)) {
-        check(updated.entry > previous && updated.entry < problems.size() && !goneEntries.contains(updated.entry),
+        check(updated.entry > previous && updated.entry < problems.size()
+                && !goneEntries.contains(updated.entry),
             "an updated index is out of range, out of order or gone", kind, QString::number(updated.entry));
         const ProblemList::Entry& entry = problems.at(updated.entry);
-        check(updated.status != entry.status || updated.details != entry.details, "an update that changes nothing",
-            kind, entry.name);
+        check(updated.status != entry.status || updated.details != entry.details,
+            "an update that changes nothing", kind, entry.name);
         previous = updated.entry;
     }
 
@@ -134,7 +138,8 @@ void walk(PageKind kind, const QByteArray& body, const MonitorSettings& settings
     for (qsizetype i = 0; i < plan.added.size(); ++i) {
         const NewProblem& added = plan.added.at(i);
         check(!added.name.isEmpty(), "a new problem without a name", kind);
-        check(added.address.startsWith(prefix + (services ? "extinfo.cgi?type=2&host=" : "extinfo.cgi?type=1&host=")),
+        check(added.address.startsWith(
+                  prefix + (services ? "extinfo.cgi?type=2&host=" : "extinfo.cgi?type=1&host=")),
             "an address that is not the object's extinfo.cgi page", kind, added.address);
         check(detailsCount(settings, added.details), "a hidden problem is new", kind, added.name);
         for (const ProblemList::Entry& entry : problems.entries())
@@ -158,7 +163,7 @@ void walk(PageKind kind, const QByteArray& body, const MonitorSettings& settings
     const PagePlan again = planJsonPage(kind, body, settings, problems);
     if (!again.isEmpty() || !again.updated.isEmpty()) {
         check(false, "the same answer changes something after its plan was applied", kind,
-            !again.added.isEmpty()     ? again.added.first().name
+            !again.added.isEmpty()      ? again.added.first().name
                 : !again.gone.isEmpty() ? again.gone.first().name
                                         : problems.at(again.updated.first().entry).name);
     }
