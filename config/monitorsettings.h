@@ -29,6 +29,10 @@ extern const QString authMethodNtlm;
 extern const QString statusSourceCgi;
 extern const QString statusSourceJson;
 
+// Where a server's problems are read: Nagios' status pages (status.cgi) or its JSON status
+// (statusjson.cgi).
+enum class StatusSource { StatusCgi, StatusJson };
+
 struct MonitorSettings
 {
     QString serverAddress;
@@ -96,7 +100,8 @@ struct MonitorSettings
     QString clientCertFile;
     QString clientKeyFile;
     QString pinnedPublicKey;
-    QString statusSource = statusSourceCgi;
+    StatusSource statusSource = StatusSource::StatusCgi;
+    // Problems that the JSON status marks so are not shown; the status pages mark none of them.
     bool hideAcknowledged = false;
     bool hideDowntime = false;
     bool hideSoftStates = false;

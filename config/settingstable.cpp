@@ -55,7 +55,7 @@ SettingEntry port(SettingKey key, const char* name, const QString& defaultValue,
 }
 
 // A user's choice that replaces a built-in value while its check box is on.
-SettingEntry choice(SettingKey key, const char* name, const QStringList& choices, QString MS::*field)
+SettingEntry choice(SettingKey key, const char* name, const QStringList& choices, SettingField field)
 {
     SettingEntry result = makeEntry(key, name, StoredType::Choice, choices.first(), field);
     result.choices = choices;
@@ -217,6 +217,10 @@ struct FieldAssigner
     void operator()(int MS::*field) const { settings.*field = value.toInt(); }
     void operator()(QString MS::*field) const { settings.*field = value.toString(); }
     void operator()(QStringList MS::*field) const { settings.*field = value.toStringList(); }
+    void operator()(StatusSource MS::*field) const
+    {
+        settings.*field = value.toString() == statusSourceJson ? StatusSource::StatusJson : StatusSource::StatusCgi;
+    }
 };
 
 struct RuleKeys

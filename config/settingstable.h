@@ -108,7 +108,7 @@ enum class UsedWhen {
 };
 
 using SettingField = std::variant<std::monostate, bool MonitorSettings::*, int MonitorSettings::*,
-    QString MonitorSettings::*, QStringList MonitorSettings::*>;
+    QString MonitorSettings::*, QStringList MonitorSettings::*, StatusSource MonitorSettings::*>;
 
 struct SettingEntry
 {
