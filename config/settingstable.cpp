@@ -219,7 +219,8 @@ struct FieldAssigner
     void operator()(QStringList MS::*field) const { settings.*field = value.toStringList(); }
     void operator()(StatusSource MS::*field) const
     {
-        settings.*field = value.toString() == statusSourceJson ? StatusSource::StatusJson : StatusSource::StatusCgi;
+        settings.*field
+            = value.toString() == statusSourceJson ? StatusSource::StatusJson : StatusSource::StatusCgi;
     }
 };
 
