@@ -1,6 +1,7 @@
 #include "app/tarvix.h"
 
 #include "app/resourcepaths.h"
+#include "config/serverlistpanel.h"
 #include "config/settingsstore.h"
 #include "config/validation.h"
 #include "monitor/serverlink.h"
@@ -62,24 +63,68 @@ QList<ServerLink*> Tarvix::serverLinks() const
     return links;
 }
 
-// Every enabled server of the store gets a link; one whose settings are unusable waits in the error
-// state until the user fixes them.
-void Tarvix::createServerLinks(const QSet<QString>& invalidIds)
+// Every enabled server of the store gets a link.
+void Tarvix::createServerLinks()
 {
     QSettings store(settingsOrganization, settingsApplication);
     for (const QString& id : SettingsStore::serverIds(store)) {
-        const StoredSettings values
-            = id == SettingsStore::firstServerId ? storedSettings : SettingsStore::readServer(store, id);
+        const StoredSettings values = SettingsStore::readServer(store, id);
         if (!values.flag(SettingKey::ServerEnabled))
             continue;
         auto view = std::make_unique<ServerView>();
         view->link = new ServerLink(id, this);
         view->link->applySettings(values);
-        if (invalidIds.contains(id))
-            view->link->startInErrorState();
         connectServerLink(view->link);
         servers.push_back(std::move(view));
     }
+}
+
+// The saved list: servers kept keep their links and problems, new ones get a link, removed and
+// switched-off ones lose theirs; the menus follow a changed list.
+void Tarvix::applyServers(const ServerListEdit& edit, const StoredSettings& window)
+{
+    const QStringList layoutBefore = menuLayout();
+    std::vector<std::unique_ptr<ServerView>> next;
+    for (int i = 0; i < edit.count(); ++i) {
+        const StoredSettings values = edit.forWindow(i, window);
+        if (!values.flag(SettingKey::ServerEnabled))
+            continue;
+        auto kept = std::find_if(servers.begin(), servers.end(),
+            [&](const std::unique_ptr<ServerView>& view) { return view->link->id() == edit.at(i).id; });
+        if (kept != servers.end()) {
+            next.push_back(std::move(*kept));
+            servers.erase(kept);
+        } else {
+            next.push_back(std::make_unique<ServerView>());
+            next.back()->link = new ServerLink(edit.at(i).id, this);
+            connectServerLink(next.back()->link);
+        }
+        next.back()->link->applySettings(values);
+    }
+    for (const auto& gone : servers) {
+        gone->link->stopPolling();
+        // A question of it may still be open: it goes when the event loop comes back.
+        gone->link->disconnect(this);
+        gone->link->deleteLater();
+        for (const QList<QAction*>& entries : gone->entries)
+            qDeleteAll(entries);
+        for (int list = 0; list < 2; ++list) {
+            delete gone->header[list];
+            delete gone->placeholder[list];
+        }
+    }
+    servers = std::move(next);
+    if (menuLayout() != layoutBefore)
+        rebuildProblemMenus();
+}
+
+// What the menus' sections depend on: the servers, their order and names.
+QStringList Tarvix::menuLayout() const
+{
+    QStringList layout;
+    for (const auto& view : servers)
+        layout << view->link->id() + QLatin1Char(' ') + view->link->settingsInForce().displayName();
+    return layout;
 }
 
 void Tarvix::connectServerLink(ServerLink* link)
@@ -277,7 +322,10 @@ void Tarvix::askQuestion(ServerLink* link, const LinkQuestion& question)
 
 void Tarvix::openSettingsFor(ServerLink* link, ConfigTab tab, const QString& focusWidget)
 {
-    Q_UNUSED(link);
+    configServerId = link->id();
+    if (isVisible()) {
+        serverPanel->select(serverPanel->servers().indexOf(std::exchange(configServerId, QString())));
+    }
     showAndReadConfig();
     ui.tabConfig->setCurrentIndex(tab);
     if (!focusWidget.isEmpty()) {

@@ -2,6 +2,8 @@
 
 #include "app/about.h"
 #include "app/resourcepaths.h"
+#include "config/configform.h"
+#include "config/serverlistpanel.h"
 #include "config/settingsstore.h"
 #include "config/validation.h"
 #include "monitor/serverlink.h"
@@ -21,6 +23,9 @@ Tarvix::Tarvix(QWidget* parent)
       soundPlayer(std::make_unique<CanberraSoundPlayer>())
 {
     ui.setupUi(this);
+    serverPanel = std::make_unique<ServerListPanel>(
+        ui, [this] { return readConfigForm(ui); },
+        [this](const StoredSettings& values) { showServerInWindow(values); });
     loadSettings();
     prepareEnvironment();
     ui.retranslateUi(this);

@@ -25,6 +25,8 @@
 #include <vector>
 
 class ServerLink;
+class ServerListEdit;
+class ServerListPanel;
 struct PagePlan;
 class SoundPlayer;
 class QAction;
@@ -110,7 +112,9 @@ private:
     void loadTranslations(bool enable);
 
     // app/servers.cpp
-    void createServerLinks(const QSet<QString>& invalidIds = {});
+    void createServerLinks();
+    void applyServers(const ServerListEdit& edit, const StoredSettings& window);
+    QStringList menuLayout() const;
     void connectServerLink(ServerLink* link);
     ServerView* viewOf(const ServerLink* link);
     ServerView* viewOf(const QString& serverId);
@@ -140,6 +144,8 @@ private:
     void saveSettings();
     void keepSettingsPrivate(const QString& fileName, bool isPrivate);
     void fillConfigWindow();
+    void showServerInWindow(const StoredSettings& values);
+    bool isShownServerOk(const QString& serverPrefix);
     void applyConfigWindow();
     void chooseFile(QLineEdit* edit, const QString& title);
 
@@ -176,6 +182,12 @@ private:
     // The stored values as last read, which the configuration window shows.
     StoredSettings storedSettings;
     Ui::TarvixClass ui;
+    // The configuration window's server list.
+    std::unique_ptr<ServerListPanel> serverPanel;
+    // The server the window shows when it opens next; empty: the first.
+    QString configServerId;
+    // Another server's values are being put into the window.
+    bool switchingServer = false;
     QTranslator qtTranslator;
     QTranslator appTranslator;
     QDir dataDir;
