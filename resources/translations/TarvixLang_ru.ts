@@ -707,6 +707,14 @@ Server &apos;</source>
         <translation>
 «Доверять этому сертификату» — доверять сертификату этого сервера и продолжить работу.</translation>
     </message>
+    <message>
+        <source>%1 (copy)</source>
+        <translation>%1 (копия)</translation>
+    </message>
+    <message>
+        <source>New server</source>
+        <translation>Новый сервер</translation>
+    </message>
 </context>
 <context>
     <name>TarvixClass</name>
@@ -1101,6 +1109,38 @@ Server &apos;</source>
     <message>
         <source>No longer trust this key</source>
         <translation>Больше не доверять этому ключу</translation>
+    </message>
+    <message>
+        <source>Servers</source>
+        <translation>Серверы</translation>
+    </message>
+    <message>
+        <source>The servers Tarvix watches; the box switches a server on or off, F2 renames it</source>
+        <translation>Серверы, за которыми следит Tarvix; флажок включает или выключает сервер, F2 переименовывает его</translation>
+    </message>
+    <message>
+        <source>&amp;Add</source>
+        <translation>&amp;Добавить</translation>
+    </message>
+    <message>
+        <source>D&amp;uplicate</source>
+        <translation>&amp;Копировать</translation>
+    </message>
+    <message>
+        <source>Re&amp;name</source>
+        <translation>&amp;Переименовать</translation>
+    </message>
+    <message>
+        <source>Remo&amp;ve</source>
+        <translation>&amp;Удалить</translation>
+    </message>
+    <message>
+        <source>Move u&amp;p</source>
+        <translation>&amp;Выше</translation>
+    </message>
+    <message>
+        <source>Move do&amp;wn</source>
+        <translation>&amp;Ниже</translation>
     </message>
 </context>
 </TS>
