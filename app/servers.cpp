@@ -1,6 +1,7 @@
 #include "app/tarvix.h"
 
 #include "app/resourcepaths.h"
+#include "app/tooltiptext.h"
 #include "config/serverlistpanel.h"
 #include "config/settingsstore.h"
 #include "config/validation.h"
@@ -18,12 +19,6 @@ namespace {
 // An open menu lays itself out anew for every action added or removed: a flood of changes would
 // hold the program for minutes. A walk that changes more entries than this closes it first.
 constexpr int changesAnOpenMenuTakes = 20;
-
-// Names come from the server and are shown as they are: "&" would make a mnemonic of the next letter.
-QString entryText(const QString& name)
-{
-    return QString(name).replace(QLatin1Char('&'), QLatin1String("&&"));
-}
 
 // Qt looks each removed action up in the menu's list and closes the gap behind it: taken from
 // the end, the gaps stay short (none at all when every entry goes).
@@ -138,9 +133,18 @@ void Tarvix::connectServerLink(ServerLink* link)
             updatePlaceholder(*view, list);
         }
     });
-    connect(link, &ServerLink::errorStateEntered, this,
-        [this, link](const QString& message) { showErrorState(aboutServer(link, message)); });
-    connect(link, &ServerLink::errorStateLeft, this, [this] {
+    connect(link, &ServerLink::errorStateEntered, this, [this, link](const QString& message) {
+        showPlaceholders(link);
+        if (severalServers()) {
+            // The server's own tooltip line tells why.
+            trayIcon.setIcon(QIcon(ResourcePaths::problemIcon));
+            updateTrayToolTip(false, QString());
+        } else {
+            showErrorState(message);
+        }
+    });
+    connect(link, &ServerLink::errorStateLeft, this, [this, link] {
+        showPlaceholders(link);
         if (!anyServerFailing())
             trayIcon.setIcon(QIcon(ResourcePaths::normalIcon));
     });
@@ -156,6 +160,15 @@ void Tarvix::connectServerLink(ServerLink* link)
         [this, link](ConfigTab tab, const QString& focus) { openSettingsFor(link, tab, focus); });
     connect(link, &ServerLink::certificateTrusted, this,
         [this, link](const QString& pin) { storeTrustedKey(link, pin); });
+}
+
+// Not reachable, or empty again: what a server without entries shows follows its error state.
+void Tarvix::showPlaceholders(const ServerLink* link)
+{
+    if (ServerView* view = viewOf(link)) {
+        updatePlaceholder(*view, StatusList::Hosts);
+        updatePlaceholder(*view, StatusList::Services);
+    }
 }
 
 Tarvix::ServerView* Tarvix::viewOf(const ServerLink* link)
@@ -215,7 +228,7 @@ void Tarvix::showPageChanges(ServerLink* link, StatusList list, const PagePlan& 
     QList<QAction*> added;
     added.reserve(plan.added.size());
     for (const NewProblem& problem : plan.added) {
-        auto* entry = new QAction(entryText(aboutServer(link, problem.name)), this);
+        auto* entry = new QAction(menuEntryText(problem.name), this);
         entry->setData(problem.address);
         entry->setProperty("serverId", link->id());
         added.append(entry);

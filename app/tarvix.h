@@ -117,6 +117,7 @@ private:
     QStringList menuLayout() const;
     void connectServerLink(ServerLink* link);
     ServerView* viewOf(const ServerLink* link);
+    void showPlaceholders(const ServerLink* link);
     ServerView* viewOf(const QString& serverId);
     void showPageChanges(ServerLink* link, StatusList list, const PagePlan& plan);
     void askQuestion(ServerLink* link, const LinkQuestion& question);

@@ -96,6 +96,11 @@ QString serversToolTipText(const QList<ServerToolTip>& servers, const QString& m
     return text;
 }
 
+QString menuEntryText(const QString& name)
+{
+    return QString(name).replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
 QPoint trayMenuPosition(QPoint cursor, QSize menuSize, QSize screenSize)
 {
     int x = cursor.x();

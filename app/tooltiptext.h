@@ -41,5 +41,9 @@ struct ServerToolTip
 // time of its data, or, while it fails, its error and since when.
 QString serversToolTipText(const QList<ServerToolTip>& servers, const QString& message);
 
+// A problem's name as a menu shows it: names come from the server and are shown as they are, so a
+// "&" must not make a mnemonic of the next letter.
+QString menuEntryText(const QString& name);
+
 // Where a menu opened at the cursor goes so that it stays on a screen of the given size.
 QPoint trayMenuPosition(QPoint cursor, QSize menuSize, QSize screenSize);

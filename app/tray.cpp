@@ -24,12 +24,6 @@ bool isProblemEntry(const QAction* action)
     return action->data().toBool();
 }
 
-// Names come from the server and are shown as they are: "&" would make a mnemonic of the next letter.
-QString entryTextOf(const QString& name)
-{
-    return QString(name).replace(QLatin1Char('&'), QLatin1String("&&"));
-}
-
 // QMenu::clear() takes the actions from the front, and Qt closes the gap behind each: quadratic
 // in the entries, at every click. From the end nothing moves.
 void clearMenu(QMenu& menu)
@@ -117,7 +111,7 @@ void Tarvix::addServerSection(ServerView& view, StatusList list)
     const MonitorSettings& server = view.link->settingsInForce();
     if (severalServers()) {
         // The server's name leads its section and opens its list page.
-        auto* header = new QAction(entryTextOf(server.displayName()), this);
+        auto* header = new QAction(menuEntryText(server.displayName()), this);
         QFont bold = header->font();
         bold.setBold(true);
         header->setFont(bold);
@@ -133,7 +127,7 @@ void Tarvix::addServerSection(ServerView& view, StatusList list)
     const ProblemList& problems = view.link->problems(list);
     entries.reserve(problems.size());
     for (const ProblemList::Entry& problem : problems.entries()) {
-        auto* entry = new QAction(entryTextOf(aboutServer(view.link, problem.name)), this);
+        auto* entry = new QAction(menuEntryText(problem.name), this);
         entry->setData(problem.data);
         entry->setProperty("serverId", view.link->id());
         entries.append(entry);
