@@ -1,17 +1,11 @@
 #include "monitor/nagioscommand.h"
 #include "config/monitorsettings.h"
+#include "monitor/httpclient.h"
+#include "monitor/httptransfer.h"
 
-#include <QAuthenticator>
 #include <QLoggingCategory>
 #include <QMetaObject>
-#include <QNetworkAccessManager>
-#include <QNetworkCookie>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QRegularExpression>
-#include <QSslConfiguration>
-#include <QSslError>
-#include <QSslSocket>
 #include <QUrl>
 
 #include <algorithm>
@@ -105,21 +99,16 @@ NagiosCommand::Server NagiosCommand::serverFor(const MonitorSettings& settings)
         server.user = settings.login;
         server.password = settings.password;
     }
-    server.verifyPeer = settings.denySslCert;
+    server.transport.verifyPeer = settings.denySslCert;
     return server;
 }
 
-NagiosCommand::NagiosCommand(const Server& server, QObject* parent) : QObject(parent), m_server(server)
-{
-    m_timer.setSingleShot(true);
-    m_timer.setInterval(defaultTimeoutMs);
-    connect(&m_timer, &QTimer::timeout, this, &NagiosCommand::onTimeout);
-}
+NagiosCommand::NagiosCommand(HttpClient* client, const Server& server, QObject* parent)
+    : QObject(parent), m_client(client), m_server(server)
+{ }
 
-NagiosCommand::~NagiosCommand()
-{
-    dropReply();
-}
+// The transfer is a child: it goes with the command, and its request without a signal.
+NagiosCommand::~NagiosCommand() = default;
 
 void NagiosCommand::acknowledge(const QString& host, const QString& service, const Acknowledgement& ack)
 {
@@ -154,7 +143,7 @@ void NagiosCommand::start(int commandType, const QString& host, const QString& s
     m_wanted = target + Fields {{QStringLiteral("cmd_mod"), QStringLiteral("2")}} + wanted
         + Fields {{QStringLiteral("btnSubmit"), QStringLiteral("Commit")}};
 
-    if (m_server.host.isEmpty() || host.isEmpty()) {
+    if (m_server.host.isEmpty() || host.isEmpty() || !m_client) {
         QMetaObject::invokeMethod(
             this,
             [this] {
@@ -177,124 +166,58 @@ QByteArray NagiosCommand::encode(const Fields& fields) const
     return out;
 }
 
-void NagiosCommand::send(Step step, const QByteArray& query, const QByteArray& body)
+void NagiosCommand::send(Step step, const QByteArray& query, const QByteArray& form)
 {
     m_step = step;
-    QUrl url;
-    url.setScheme(m_server.useHttps ? QStringLiteral("https") : QStringLiteral("http"));
-    url.setHost(m_server.host);
-    url.setPort(m_server.port);
-    url.setPath(m_server.cgiDirectory + QLatin1String("cmd.cgi"));
+    if (!m_transfer) {
+        const HttpClient::Target target {m_server.host,
+            m_server.useHttps ? HttpClient::ConnectionModeHttps : HttpClient::ConnectionModeHttp,
+            m_server.port, m_server.user, m_server.password, m_server.transport};
+        m_transfer = m_client->newTransfer(target, this);
+        connect(m_transfer, &HttpTransfer::finished, this, &NagiosCommand::onFinished);
+    }
+    HttpClient::Limits limits = m_transfer->limits();
+    limits.totalTimeoutMs = m_timeoutMs;
+    limits.maxBodyBytes = maxBodyBytes;
+    m_transfer->setLimits(limits);
+    QString path = m_server.cgiDirectory + QLatin1String("cmd.cgi");
     if (!query.isEmpty())
-        url.setQuery(QString::fromLatin1(query), QUrl::StrictMode);
-
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    // The form's cookie goes back with the POST only; nothing is kept between commands.
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    // Basic goes with the request; once the server has asked for another scheme, QNetworkAccessManager
-    // answers it from the credentials given below, which a Basic header would override.
-    if (!m_server.user.isEmpty() && !m_challenged) {
-        const QByteArray credentials = (m_server.user + QLatin1Char(':') + m_server.password).toUtf8();
-        request.setRawHeader("Authorization", "Basic " + credentials.toBase64());
-    }
-    if (m_server.useHttps) {
-        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-        if (!m_server.verifyPeer)
-            ssl.setPeerVerifyMode(QSslSocket::VerifyNone);
-        request.setSslConfiguration(ssl);
-    }
-
-    if (!m_manager) {
-        m_manager = new QNetworkAccessManager(this);
-        // Digest (Debian's packaged Apache configuration protects cmd.cgi with it): the
-        // credentials are offered once, so wrong ones end the command instead of looping.
-        connect(m_manager, &QNetworkAccessManager::authenticationRequired, this,
-            [this](QNetworkReply* reply, QAuthenticator* authenticator) {
-                if (reply != m_reply || m_credentialsOffered || m_server.user.isEmpty())
-                    return;
-                m_credentialsOffered = true;
-                m_challenged = true;
-                authenticator->setUser(m_server.user);
-                authenticator->setPassword(m_server.password);
-            });
-    }
-    m_body.clear();
-    m_credentialsOffered = false;
-    if (step == Step::Form) {
-        m_reply = m_manager->get(request);
-    } else {
-        request.setHeader(
-            QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
-        if (!m_cookies.isEmpty())
-            request.setRawHeader("Cookie", m_cookies);
-        m_reply = m_manager->post(request, body);
-    }
-    qCDebug(lcCommand) << (step == Step::Form ? "GET" : "POST") << url.toDisplayString();
-    connect(m_reply, &QNetworkReply::readyRead, this, &NagiosCommand::onReadyRead);
-    connect(m_reply, &QNetworkReply::finished, this, &NagiosCommand::onFinished);
-    m_timer.start();
+        path += QLatin1Char('?') + QString::fromLatin1(query);
+    qCDebug(lcCommand) << (step == Step::Form ? "GET" : "POST") << m_server.host << path;
+    if (step == Step::Form)
+        m_transfer->get(path);
+    else
+        m_transfer->post(path, form);
 }
 
-void NagiosCommand::onReadyRead()
+void NagiosCommand::onFinished(bool error)
 {
-    if (!m_reply)
-        return;
-    m_body += m_reply->read(maxBodyBytes + 1 - m_body.size());
-    if (m_body.size() > maxBodyBytes) {
-        qCInfo(lcCommand) << "Answer larger than" << maxBodyBytes << "bytes";
-        dropReply();
-        finish({Outcome::Failed, tr("The server's answer is too large."), 0});
-    }
-}
-
-void NagiosCommand::onTimeout()
-{
-    if (!m_reply)
-        return;
-    qCInfo(lcCommand) << "No answer within" << m_timer.interval() << "ms";
-    dropReply();
-    const int seconds = qMax(1, (m_timer.interval() + 999) / 1000);
-    finish({Outcome::Failed, tr("The server did not answer within %1 s.").arg(seconds), 0});
-}
-
-void NagiosCommand::onFinished()
-{
-    if (!m_reply)
-        return;
-    onReadyRead();
-    if (!m_reply)
-        return;
-    m_timer.stop();
-    QNetworkReply* reply = std::exchange(m_reply, nullptr);
-    reply->deleteLater();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QNetworkReply::NetworkError error = reply->error();
-
-    if (status == 401 || error == QNetworkReply::AuthenticationRequiredError) {
-        finish(
-            {Outcome::Failed, tr("The server refused the user name or password (HTTP status 401)."), status});
-    } else if (status != 0 && status != 200) {
+    const int status = m_transfer->statusCode();
+    const QByteArray body = m_transfer->readAll();
+    if (error) {
+        qCInfo(lcCommand) << "Failed:" << m_transfer->error() << m_transfer->errorString();
+        if (m_transfer->error() == HttpClient::AuthenticationRequiredError) {
+            finish({Outcome::Failed, tr("The server refused the user name or password (HTTP status 401)."),
+                status});
+        } else if (m_transfer->failure() == HttpClient::Failure::TimedOut) {
+            finish({Outcome::Failed,
+                tr("The server did not answer within %1 s.").arg(qMax(1, (m_timeoutMs + 999) / 1000)),
+                status});
+        } else if (m_transfer->failure() == HttpClient::Failure::TooLarge) {
+            finish({Outcome::Failed, tr("The server's answer is too large."), status});
+        } else {
+            finish({Outcome::Failed, tr("The command could not be sent: %1").arg(m_transfer->errorString()),
+                status});
+        }
+    } else if (status != 200) {
         finish({Outcome::Failed, tr("The server answered with HTTP status %1.").arg(status), status});
-    } else if (error != QNetworkReply::NoError) {
-        qCInfo(lcCommand) << "Failed:" << error << reply->errorString();
-        finish({Outcome::Failed, tr("The command could not be sent: %1").arg(reply->errorString()), status});
     } else if (m_step == Step::Post) {
-        Result result = readAnswer(m_body);
+        Result result = readAnswer(body);
         result.statusCode = status;
         qCInfo(lcCommand) << "Command" << m_commandType << "answered:" << result.reason;
         finish(result);
     } else {
-        // Nagios' CSRF cookie, and whatever else the form's answer set, goes back with the POST.
-        QList<QByteArray> cookies;
-        const auto received = reply->header(QNetworkRequest::SetCookieHeader).value<QList<QNetworkCookie>>();
-        for (const QNetworkCookie& cookie : received)
-            cookies.append(cookie.toRawForm(QNetworkCookie::NameAndValueOnly));
-        m_cookies = cookies.join("; ");
-        postForm(std::exchange(m_body, QByteArray()));
+        postForm(body);
     }
 }
 
@@ -330,21 +253,9 @@ void NagiosCommand::postForm(const QByteArray& page)
 
 void NagiosCommand::finish(const Result& result)
 {
-    m_timer.stop();
     m_done = true;
     // The receiver may delete this object: nothing may follow the emit.
     emit finished(result);
-}
-
-void NagiosCommand::dropReply()
-{
-    m_timer.stop();
-    if (!m_reply)
-        return;
-    QNetworkReply* reply = std::exchange(m_reply, nullptr);
-    disconnect(reply, nullptr, this, nullptr);
-    reply->abort();
-    reply->deleteLater();
 }
 
 NagiosCommand::Result NagiosCommand::readAnswer(const QByteArray& body)

@@ -52,7 +52,7 @@ void Tarvix::sendPopupCommand(const QPointer<InformationWindow>& popup, const An
 {
     if (!popup)
         return;
-    auto* nagios = new NagiosCommand(NagiosCommand::serverFor(settings), this);
+    auto* nagios = new NagiosCommand(http, NagiosCommand::serverFor(settings), this);
     connect(nagios, &NagiosCommand::finished, this,
         [this, nagios, popup, change, command](const NagiosCommand::Result& result) {
             nagios->deleteLater();
