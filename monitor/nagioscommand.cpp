@@ -1,11 +1,11 @@
 #include "monitor/nagioscommand.h"
 #include "config/monitorsettings.h"
+#include "monitor/commandpage.h"
 #include "monitor/httpclient.h"
 #include "monitor/httptransfer.h"
 
 #include <QLoggingCategory>
 #include <QMetaObject>
-#include <QRegularExpression>
 #include <QUrl>
 
 #include <algorithm>
@@ -14,77 +14,6 @@
 namespace {
 
 Q_LOGGING_CATEGORY(lcCommand, "tarvix.command", QtWarningMsg)
-
-// A sentence read from a page is shown to the user; a hostile server must not fill the screen.
-constexpr int maxReasonLength = 300;
-
-QString decodeEntities(const QString& text)
-{
-    static const QRegularExpression entity(QStringLiteral("&(#[0-9]+|#[xX][0-9a-fA-F]+|[a-zA-Z]+);"));
-    QString out;
-    qsizetype from = 0;
-    auto it = entity.globalMatch(text);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
-        out += QStringView(text).mid(from, m.capturedStart() - from);
-        const QString name = m.captured(1);
-        char32_t code = 0;
-        if (name.startsWith(QLatin1String("#x"), Qt::CaseInsensitive))
-            code = name.mid(2).toUInt(nullptr, 16);
-        else if (name.startsWith(QLatin1Char('#')))
-            code = name.mid(1).toUInt();
-        else if (name == QLatin1String("amp"))
-            code = '&';
-        else if (name == QLatin1String("lt"))
-            code = '<';
-        else if (name == QLatin1String("gt"))
-            code = '>';
-        else if (name == QLatin1String("quot"))
-            code = '"';
-        else if (name == QLatin1String("apos"))
-            code = '\'';
-        else if (name == QLatin1String("nbsp"))
-            code = ' ';
-        if (code > 0 && code <= 0x10FFFF)
-            out += QString::fromUcs4(&code, 1);
-        else
-            out += m.captured(0);
-        from = m.capturedEnd();
-    }
-    out += QStringView(text).mid(from);
-    return out;
-}
-
-// The visible text of an HTML fragment on one line.
-QString plainText(const QString& html)
-{
-    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
-    QString text = decodeEntities(QString(html).replace(tag, QStringLiteral(" "))).simplified();
-    if (text.size() > maxReasonLength)
-        text = text.left(maxReasonLength - 3) + QLatin1String("...");
-    return text;
-}
-
-// cmd.cgi's refusals: an errorMessage box ("Sorry, but you are not authorized to commit the
-// specified command.") or a bare "Error: ..." paragraph (the CSRF check).
-QString errorSentence(const QString& page)
-{
-    static const QRegularExpression box(
-        QStringLiteral("<div[^>]*class\\s*=\\s*['\"]?errorMessage['\"]?[^>]*>(.*?)</div>"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression error(QStringLiteral("\\bError:[^<]*"));
-    QRegularExpressionMatch m = box.match(page);
-    if (m.hasMatch())
-        return plainText(m.captured(1));
-    m = error.match(page);
-    return m.hasMatch() ? plainText(m.captured(0)) : QString();
-}
-
-QString pageOf(const QByteArray& body)
-{
-    const qsizetype nul = body.indexOf('\0');
-    return QString::fromUtf8(nul < 0 ? body : body.left(nul));
-}
 
 } // namespace
 
@@ -228,7 +157,7 @@ void NagiosCommand::postForm(const QByteArray& page)
         [](const auto& field) { return field.first == QLatin1String("cmd_typ"); });
     if (!isCommandForm) {
         // Refused before the form, e.g. a user who may not run commands at all.
-        const QString sentence = errorSentence(pageOf(page));
+        const QString sentence = commandRefusal(page);
         finish({Outcome::Refused,
             sentence.isEmpty() ? tr("The server did not send Nagios' command form.") : sentence, 200});
         return;
@@ -258,62 +187,16 @@ void NagiosCommand::finish(const Result& result)
     emit finished(result);
 }
 
-NagiosCommand::Result NagiosCommand::readAnswer(const QByteArray& body)
+NagiosCommand::Result NagiosCommand::readAnswer(const QByteArray& page)
 {
-    static const QRegularExpression confirmed(
-        QStringLiteral("Your command (?:request )?was (?:successfully )?submitted[^<]*"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QString page = pageOf(body);
-    // An error sentence wins: claiming success wrongly is the worse mistake.
-    const QString sentence = errorSentence(page);
-    if (!sentence.isEmpty())
-        return {Outcome::Refused, sentence, 0};
-    const QRegularExpressionMatch m = confirmed.match(page);
-    if (m.hasMatch())
-        return {Outcome::Submitted, plainText(m.captured(0)), 0};
-    return {Outcome::Refused, tr("Nagios did not confirm the command."), 0};
+    const CommandAnswer answer = readCommandAnswer(page);
+    if (answer.confirmed)
+        return {Outcome::Submitted, answer.reason, 0};
+    return {Outcome::Refused,
+        answer.reason.isEmpty() ? tr("Nagios did not confirm the command.") : answer.reason, 0};
 }
 
-NagiosCommand::Fields NagiosCommand::formFields(const QByteArray& body)
+NagiosCommand::Fields NagiosCommand::formFields(const QByteArray& page)
 {
-    static const QRegularExpression formStart(
-        QStringLiteral("<form\\b[^>]*>"), QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression formEnd(
-        QStringLiteral("</form\\s*>"), QRegularExpression::CaseInsensitiveOption);
-    // Up to the next "<" as well: Nagios 4.4.6 leaves the nagFormId input without its ">".
-    static const QRegularExpression input(
-        QStringLiteral("<input\\b([^<>]*)"), QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression attribute(QStringLiteral(
-        "([a-zA-Z_:][-a-zA-Z0-9_:.]*)(?:\\s*=\\s*(?:'([^']*)'|\"([^\"]*)\"|([^\\s'\"<>]+)))?"));
-
-    Fields fields;
-    const QString page = pageOf(body);
-    const QRegularExpressionMatch start = formStart.match(page);
-    if (!start.hasMatch())
-        return fields;
-    const QRegularExpressionMatch end = formEnd.match(page, start.capturedEnd());
-    const QString form
-        = page.mid(start.capturedEnd(), end.hasMatch() ? end.capturedStart() - start.capturedEnd() : -1);
-
-    auto inputs = input.globalMatch(form);
-    while (inputs.hasNext()) {
-        QString type = QStringLiteral("text");
-        QString name;
-        QString value;
-        auto attributes = attribute.globalMatch(inputs.next().captured(1));
-        while (attributes.hasNext()) {
-            const QRegularExpressionMatch a = attributes.next();
-            const QString key = a.captured(1).toLower();
-            const QString text = a.captured(2) + a.captured(3) + a.captured(4);
-            if (key == QLatin1String("type"))
-                type = text.toLower();
-            else if (key == QLatin1String("name"))
-                name = decodeEntities(text);
-            else if (key == QLatin1String("value"))
-                value = decodeEntities(text);
-        }
-        if (!name.isEmpty() && (type == QLatin1String("hidden") || type == QLatin1String("text")))
-            fields.append({name, value});
-    }
-    return fields;
+    return commandFormFields(page);
 }

@@ -94,9 +94,7 @@ public:
     // error sentence (or a general one).
     static Result readAnswer(const QByteArray& page);
 
-    // The named hidden and text inputs of the first form on the page, in page order, with their
-    // values. Check boxes are left out: which are ticked is the command's choice. Empty when the
-    // page has no form.
+    // The form's fields (commandFormFields()).
     static QList<QPair<QString, QString>> formFields(const QByteArray& page);
 
 signals:
