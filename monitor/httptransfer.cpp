@@ -103,6 +103,8 @@ struct HttpTransfer::Private
     QByteArray body;
     QElapsedTimer clock;
     QElapsedTimer sinceLastByte;
+    // Not curl's low-speed check, which averages the rate (less than a byte a second over the
+    // time) and so would end an answer that trickles a byte every few seconds as silent.
     QTimer silenceTimer;
     std::unique_ptr<CertificateProbe> probe;
     // Counts aborts: a result whose report is still to come is dropped by one.
@@ -168,8 +170,6 @@ void HttpTransfer::Private::configure(bool keepCookies)
     curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Private::onRequestSent);
     curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
     curl_easy_setopt(easy, CURLOPT_SHARE, multi->share());
-    // Backs up the silence timer, which alone measures in milliseconds.
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     // A 100 Continue round trip is of no use for a small form.
     postHeaders = curl_slist_append(nullptr, "Expect:");
     if (keepCookies)
@@ -256,7 +256,6 @@ void HttpTransfer::Private::launch()
     curl_easy_setopt(easy, CURLOPT_HTTPAUTH, scheme);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(qMin<qint64>(limits.connectTimeoutMs, left)));
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(left));
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, long(qMax(1, (limits.silenceTimeoutMs + 999) / 1000)));
     sent = false;
     headerBytes = 0;
     headerTooLarge = false;
@@ -299,6 +298,12 @@ size_t HttpTransfer::Private::onBody(char* data, size_t size, size_t count, void
         d->bodyTooLarge = true;
         return 0;
     }
+    // Grown here rather than by append(), which copies the whole body at every step: reserve()
+    // lets the allocator move the pages instead, and the cap bounds the last step.
+    const qint64 needed = qint64(d->body.size()) + qint64(bytes);
+    if (needed > d->body.capacity())
+        d->body.reserve(
+            qsizetype(qMin(d->limits.maxBodyBytes, qMax(needed, 2 * qint64(d->body.capacity())))));
     d->body.append(data, qsizetype(bytes));
     d->heard();
     return bytes;
