@@ -251,7 +251,7 @@ void HttpTransfer::Private::launch()
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, postHeaders);
     } else {
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
     }
     curl_easy_setopt(easy, CURLOPT_HTTPAUTH, scheme);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(qMin<qint64>(limits.connectTimeoutMs, left)));
