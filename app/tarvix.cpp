@@ -2,13 +2,19 @@
 
 #include "app/about.h"
 #include "app/resourcepaths.h"
-#include "monitor/httpclient.h"
+#include "config/configform.h"
+#include "config/serverlistpanel.h"
+#include "config/settingsstore.h"
+#include "config/validation.h"
+#include "monitor/serverlink.h"
 #include "notify/soundplayer.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSettings>
+#include <QSslSocket>
 
 Tarvix::Tarvix(QWidget* parent)
     : QWidget(parent,
@@ -17,6 +23,9 @@ Tarvix::Tarvix(QWidget* parent)
       soundPlayer(std::make_unique<CanberraSoundPlayer>())
 {
     ui.setupUi(this);
+    serverPanel = std::make_unique<ServerListPanel>(
+        ui, [this] { return readConfigForm(ui); },
+        [this](const StoredSettings& values) { showServerInWindow(values); });
     loadSettings();
     prepareEnvironment();
     ui.retranslateUi(this);
@@ -25,42 +34,53 @@ Tarvix::Tarvix(QWidget* parent)
 
     popupPosX = 100;
     popupPosY = 100;
-    connectWaitSeconds = 0;
-    skipNextFinished = true;
-    authPromptOpen = false;
 
-    createHttpClient();
+    createServerLinks();
     createTrayIcon();
     connectSignals();
     setupShortcuts();
 
-    if (isConfigOk()) {
-        errorReported = false;
-        skipNextFinished = false;
+    const bool windowOk = isConfigOk();
+    // The other servers are not in the window: one whose settings are unusable waits, the rest poll.
+    QStringList unusable;
+    for (const auto& view : servers) {
+        ServerLink* link = view->link;
+        const bool shownInWindow = link->id() == SettingsStore::firstServerId;
+        const bool usable = shownInWindow
+            ? windowOk
+            : !checkConfiguration(
+                SettingsStore::readServer(QSettings(settingsOrganization, settingsApplication), link->id()),
+                QSslSocket::supportsSsl())
+                   .problem;
+        if (usable) {
+            link->startPolling();
+            continue;
+        }
+        link->startInErrorState();
+        if (!shownInWindow)
+            unusable << link->settingsInForce().displayName();
+    }
+    if (windowOk && unusable.isEmpty()) {
         updateTrayToolTip(false, QString());
-        httpGetInfo();
-        timerStart();
         return;
     }
 
-    errorReported = true;
     const QString message = tr("Wrong configuration. The program needs to be reconfigured.");
     trayIcon.setIcon(QIcon(ResourcePaths::problemIcon));
     updateTrayToolTip(true, message);
     QMessageBox::warning(this, tr("Tarvix: configuration error."),
-        tr("The program is not configured correctly. Please enter the correct settings."), QMessageBox::Ok,
-        QMessageBox::NoButton);
+        tr("The program is not configured correctly. Please enter the correct settings.")
+            + (unusable.isEmpty() ? QString() : QLatin1Char('\n') + unusable.join(QStringLiteral(", "))),
+        QMessageBox::Ok, QMessageBox::NoButton);
     showAndReadConfig();
 }
 
 Tarvix::~Tarvix()
 {
-    pollTimer.stop();
-    if (http) {
-        http->abort();
-        delete http;
-        http = nullptr;
-    }
+    // The links go before the menus that show their entries.
+    for (const auto& view : servers)
+        view->link->stopPolling();
+    servers.clear();
 }
 
 void Tarvix::setSoundPlayer(std::unique_ptr<SoundPlayer> player)
@@ -77,8 +97,6 @@ void Tarvix::connectSignals()
     connect(ui.btnSave, &QPushButton::clicked, this, &Tarvix::checkAndSaveConfig);
     connect(ui.actionQuit, &QAction::triggered, qApp, &QCoreApplication::quit);
     connect(ui.actionConfig, &QAction::triggered, this, &Tarvix::showAndReadConfig);
-    connectHttpClient();
-    connect(&pollTimer, &QTimer::timeout, this, &Tarvix::processTimer);
     connect(&hostsMenu, &QMenu::triggered, this, &Tarvix::hostsSrvcsMenuHandler);
     connect(&servicesMenu, &QMenu::triggered, this, &Tarvix::hostsSrvcsMenuHandler);
     connect(ui.actionCloseAll, &QAction::triggered, this, &Tarvix::closeAllPopups);
@@ -86,14 +104,32 @@ void Tarvix::connectSignals()
     connect(ui.cbUseHttps, &QCheckBox::toggled, this, &Tarvix::useHttpsClicked);
     connect(&trayIcon, &QSystemTrayIcon::messageClicked, this, &Tarvix::trayMessageClicked);
     connect(&flashTimer, &QTimer::timeout, this, &Tarvix::trayFlashed);
-    connect(&commandFollowUpTimer, &QTimer::timeout, this, &Tarvix::pollAfterCommand);
     connect(ui.cbUseTrayMessages, &QCheckBox::toggled, this, &Tarvix::useTrayMsgsClicked);
+    connect(ui.btnCAFile, &QToolButton::clicked, this,
+        [this] { chooseFile(ui.edCAFile, tr("Choose the CA file")); });
+    connect(ui.btnClientCertFile, &QToolButton::clicked, this,
+        [this] { chooseFile(ui.edClientCertFile, tr("Choose the client certificate")); });
+    connect(ui.btnClientKeyFile, &QToolButton::clicked, this,
+        [this] { chooseFile(ui.edClientKeyFile, tr("Choose the client key")); });
 }
 
-void Tarvix::connectHttpClient()
+// The poll slots of one server stay as the program's: every server polls.
+void Tarvix::httpGetInfo()
 {
-    connect(http, &HttpClient::requestFinished, this, &Tarvix::processHttpFinished);
-    connect(http, &HttpClient::sslErrors, this, &Tarvix::processSslErrors);
+    for (const auto& view : servers)
+        view->link->httpGetInfo();
+}
+
+void Tarvix::timerStart()
+{
+    for (const auto& view : servers)
+        view->link->timerStart();
+}
+
+void Tarvix::processTimer()
+{
+    for (const auto& view : servers)
+        view->link->processTimer();
 }
 
 void Tarvix::setupShortcuts()

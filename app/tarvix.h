@@ -3,9 +3,7 @@
 #include "config/monitorsettings.h"
 #include "config/configtab.h"
 #include "config/settingstable.h"
-#include "monitor/listhealth.h"
-#include "monitor/problemlist.h"
-#include "monitor/statusrules.h"
+#include "monitor/linkmachine.h"
 #include "monitor/nagioscommand.h"
 #include "notify/announcements.h"
 #include "notify/informationwindow.h"
@@ -16,7 +14,7 @@
 #include <QList>
 #include <QMenu>
 #include <QPointer>
-#include <QSslError>
+#include <QSet>
 #include <QString>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -24,15 +22,20 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
-class HttpClient;
+class ServerLink;
+class ServerListEdit;
+class ServerListPanel;
 struct PagePlan;
 class SoundPlayer;
 class QAction;
 class QCloseEvent;
+class QLineEdit;
 
-// The main object: the configuration window and the owner of the tray icon, the menus that hold
-// the current problems, the HTTP client and the timers.
+// The main object: the configuration window, and the view over the servers' links: the tray icon,
+// the menus whose entries show the servers' current problems, the tooltip, popups, balloons,
+// sounds and the questions the links ask.
 class Tarvix : public QWidget
 {
     Q_OBJECT
@@ -43,6 +46,19 @@ public:
 
     // Sounds go through this player; tests replace it because a test machine has no audio.
     void setSoundPlayer(std::unique_ptr<SoundPlayer> player);
+
+    // The links of the enabled servers, in the user's order.
+    QList<ServerLink*> serverLinks() const;
+    // What the tray shows; tests and tools look at it and click it.
+    QSystemTrayIcon& trayIconView() { return trayIcon; }
+    QMenu& problemsMenu(StatusList list) { return list == StatusList::Hosts ? hostsMenu : servicesMenu; }
+    QMenu& contextMenuView() { return trayMenu; }
+    QMenu& combinedMenuView() { return combinedMenu; }
+    const QTimer& flashingTimer() const { return flashTimer; }
+    // Where the sounds and the user's own translations are.
+    QDir dataDirectory() const { return dataDir; }
+    // Whether the flashing, if any, shows a recovery's images.
+    bool flashesRecovery() const { return flashUp; }
 
     // Started from the desktop's autostart, Tarvix may come up before the panel that holds the
     // tray; it waits this long for one before giving up.
@@ -63,8 +79,6 @@ private slots:
     void delService();
     void checkAndSaveConfig();
     void showAndReadConfig();
-    void processHttpFinished(int id, bool error);
-    void processSslErrors(const QList<QSslError>& sslErrorsList);
     void processTimer();
     bool isConfigOk();
     void httpGetInfo();
@@ -77,72 +91,69 @@ private slots:
     void trayFlashed();
 
 private:
+    // What the view keeps of one server: its link and the menu actions that show its problems.
+    struct ServerView
+    {
+        ServerLink* link = nullptr;
+        // Per list: one entry per problem, in the order of the link's list.
+        QList<QAction*> entries[2];
+        // With two or more servers: the section header and the server's own placeholder.
+        QAction* header[2] = {};
+        QAction* placeholder[2] = {};
+    };
+
     // app/tarvix.cpp
     void connectSignals();
     void setupShortcuts();
     void placeConfigWindow();
-    void connectHttpClient();
 
     // app/environment.cpp
     void prepareEnvironment();
     void loadTranslations(bool enable);
 
+    // app/servers.cpp
+    void createServerLinks();
+    void applyServers(const ServerListEdit& edit, const StoredSettings& window);
+    QStringList menuLayout() const;
+    void connectServerLink(ServerLink* link);
+    ServerView* viewOf(const ServerLink* link);
+    ServerView* viewOf(const QString& serverId);
+    void showPageChanges(ServerLink* link, StatusList list, const PagePlan& plan);
+    void askQuestion(ServerLink* link, const LinkQuestion& question);
+    void openSettingsFor(ServerLink* link, ConfigTab tab, const QString& focusWidget);
+    void storeTrustedKey(ServerLink* link, const QString& pinnedPublicKey);
+    bool severalServers() const { return servers.size() > 1; }
+    // Texts about one server lead with its name once there are several.
+    QString aboutServer(const ServerLink* link, const QString& text) const;
+    bool anyServerFailing() const;
+
     // app/tray.cpp
     void createTrayIcon();
     bool waitForSystemTray();
+    void rebuildProblemMenus();
+    void addServerSection(ServerView& view, StatusList list);
+    void updatePlaceholder(ServerView& view, StatusList list);
     void updateMonitoringMenus();
     void updateTrayToolTip(bool messageMode, const QString& message);
     void showErrorState(const QString& message);
     void showErrorBalloon(const QString& text);
-    QString pageAddress(const QString& path) const;
+    QString pageAddress(const MonitorSettings& server, const QString& request) const;
 
     // config/configwindow.cpp
     void loadSettings();
     void saveSettings();
     void keepSettingsPrivate(const QString& fileName, bool isPrivate);
     void fillConfigWindow();
+    void showServerInWindow(const StoredSettings& values);
+    bool isShownServerOk(const QString& serverPrefix);
     void applyConfigWindow();
-
-    // monitor/pollcycle.cpp
-    void recreateHttpClient(bool oldUsesHttps, bool newUsesHttps);
-    void abandonRequests();
-    void createHttpClient();
-    void reportConnectTimeout();
-
-    // monitor/responses.cpp
-    void reactToNetworkError(int id);
-    void reactToAuthenticationFailure(int id);
-    void reactToUnidentifiedError(int id);
-    void reactToStatusCode(int id, int statusCode);
-    void reactToUnreadablePage(int id, const PagePlan& plan);
-    void reactToGoodAnswer(int id);
-    StatusList listOf(int id) const;
-    QString requestTitle(int id) const;
-
-    // monitor/changedetection.cpp
-    // One kind of problem: its menu, the list the menu shows and how its changes are announced.
-    struct ProblemPage
-    {
-        QMenu& menu;
-        ProblemList& problems;
-        bool showMessages;
-        ChangeEventKind problemKind;
-        ChangeEventKind recoveredKind;
-        QString recoveredStatus;
-        QString listUrl;
-    };
-    PageRule hostsPageRule() const;
-    PageRule servicesPageRule() const;
-    PagePlan walkPage(int id) const;
-    void parseHostsPage(PagePlan plan);
-    void parseServicesPage(PagePlan plan);
-    void applyPage(const ProblemPage& page, PagePlan plan);
-    void removeAllProblemEntries(QMenu& menu, ProblemList& problems);
+    void chooseFile(QLineEdit* edit, const QString& title);
 
     // notify/trayalerts.cpp
     void notifyStatusChange(
         const QString& name, ChangeEventKind kind, const QString& url, const QString& status);
-    void announceChanges(const QList<Announcement>& changes, bool showMessages, const QString& listUrl);
+    void announceChanges(const QList<Announcement>& changes, bool showMessages, const QString& listUrl,
+        const QString& serverPrefix);
     QString summaryText(const Announcement& summary) const;
     void showStatusChange(const Announcement& change);
     void placeNextPopup();
@@ -156,31 +167,27 @@ private:
     void askAcknowledgement(const QPointer<InformationWindow>& popup, const Announcement& change);
     void sendPopupCommand(const QPointer<InformationWindow>& popup, const Announcement& change,
         InformationWindow::Command command, const NagiosCommand::Acknowledgement& ack = {});
-    void pollAfterCommand();
     void rememberAcknowledgeComment(const QString& comment);
-    QString commandAuthor() const;
+    QString commandAuthor(const MonitorSettings& server) const;
 
     // How long every tray balloon stays.
     static constexpr int balloonMs = 10000;
-    // Failed answers in a row that are tolerated before the failure is reported.
-    static constexpr int toleratedFailures = 6;
-    // Seconds of polls spent connecting after which the connection counts as timed out.
-    static constexpr int connectWaitLimitSeconds = 30;
     // Changes of a kind one page walk announces one by one; more are summarised.
     static constexpr int maxAnnouncementsPerKind = 10;
-    // Every answer ends within the larger of these: a minimum, and a number of poll periods.
-    static constexpr int minimumAnswerLimitSeconds = 120;
-    static constexpr int answerLimitPeriods = 4;
     // Popups open at once; a new one closes the oldest.
     static constexpr int maxOpenPopups = 50;
-    // Nagios takes a command from its pipe at once, but writes the status that its CGIs read only
-    // every status_update_interval seconds (10 by default): polls this long after a command.
-    static constexpr int commandFollowUpMs[] = {3000, 11000};
 
+    // The program's settings and the first server's, as the flat keys hold them.
     MonitorSettings settings;
     // The stored values as last read, which the configuration window shows.
     StoredSettings storedSettings;
     Ui::TarvixClass ui;
+    // The configuration window's server list.
+    std::unique_ptr<ServerListPanel> serverPanel;
+    // The server the window shows when it opens next; empty: the first.
+    QString configServerId;
+    // Another server's values are being put into the window.
+    bool switchingServer = false;
     QTranslator qtTranslator;
     QTranslator appTranslator;
     QDir dataDir;
@@ -191,40 +198,16 @@ private:
     QMenu trayMenu;
     QMenu hostsMenu;
     QMenu servicesMenu;
-    HttpClient* http = nullptr;
-    QTimer pollTimer;
+    // The enabled servers in the user's order.
+    std::vector<std::unique_ptr<ServerView>> servers;
     QTimer flashTimer;
-    QTimer commandFollowUpTimer;
-    int commandFollowUps = 0;
     int popupPosX = 100;
     int popupPosY = 100;
-    int hostsRequestId = 0;
-    int servicesRequestId = 0;
-    // The answer to the list's last request has not come yet.
-    bool hostsAnswerPending = false;
-    bool servicesAnswerPending = false;
-    // Failed answers in a row of each list, since the list's last answer with status 200.
-    ListHealth listHealth;
-    int connectWaitSeconds = 0;
-    // Drops the next finished notification once: after start with a bad configuration and after the
-    // client is replaced. Qt 4's client reported its new socket that way; ours always reports the
-    // credentials request of the next poll first, which carries no page, so nothing is lost by it.
-    bool skipNextFinished = true;
-    bool authPromptOpen = false;
-    bool sslPromptOpen = false;
-    bool errorReported = false;
     bool flashUp = false;
     QString flashIconPath;
     int flashTicksLeft = 0;
     QString lastMessageUrl;
-    QString hostsPageText;
-    QString servicesPageText;
-    // The menus' problem entries, indexed by name so a page is compared in time proportional to it.
-    ProblemList hostProblems;
-    ProblemList serviceProblems;
     std::unique_ptr<SoundPlayer> soundPlayer;
     // The popups still open, oldest first.
     QList<QPointer<InformationWindow>> openPopups;
-
-    friend class TarvixTestAccess;
 };

@@ -63,6 +63,39 @@ QString trayToolTipText(
     return text + staleLines(state);
 }
 
+QString serversToolTipText(const QList<ServerToolTip>& servers, const QString& message)
+{
+    QString text = programName;
+    if (!message.isEmpty())
+        text += QLatin1Char('\n') + message;
+    for (const ServerToolTip& server : servers) {
+        text += QLatin1Char('\n') + server.name + QStringLiteral(": ");
+        if (!server.error.isEmpty()) {
+            text += QString(server.error).replace(QLatin1Char('\n'), QLatin1Char(' ')).simplified();
+            if (server.failingSince.isValid())
+                text += QLatin1Char(' ')
+                    + trTarvix(QT_TRANSLATE_NOOP("Tarvix", "(since %1)"))
+                          .arg(server.failingSince.toString(timeFormat));
+            continue;
+        }
+        QStringList counts;
+        if (server.hostsMonitoring)
+            counts << trTarvix(QT_TRANSLATE_NOOP("Tarvix", "hosts down: %1")).arg(server.hostsDown);
+        if (server.servicesMonitoring)
+            counts << trTarvix(QT_TRANSLATE_NOOP("Tarvix", "problem services: %1"))
+                          .arg(server.servicesWithProblems);
+        if (counts.isEmpty())
+            counts << trTarvix(QT_TRANSLATE_NOOP("Tarvix", "monitoring disabled"));
+        if (server.lastData.isValid())
+            counts << trTarvix(QT_TRANSLATE_NOOP("Tarvix", "data of %1"))
+                          .arg(server.lastData.toString(timeFormat));
+        else
+            counts << trTarvix(QT_TRANSLATE_NOOP("Tarvix", "no data yet"));
+        text += counts.join(QStringLiteral(", "));
+    }
+    return text;
+}
+
 QPoint trayMenuPosition(QPoint cursor, QSize menuSize, QSize screenSize)
 {
     int x = cursor.x();

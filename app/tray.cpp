@@ -2,6 +2,7 @@
 
 #include "app/resourcepaths.h"
 #include "app/tooltiptext.h"
+#include "monitor/serverlink.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -23,12 +24,10 @@ bool isProblemEntry(const QAction* action)
     return action->data().toBool();
 }
 
-int problemEntryCount(const QMenu& menu, const QAction* emptyPlaceholder)
+// Names come from the server and are shown as they are: "&" would make a mnemonic of the next letter.
+QString entryTextOf(const QString& name)
 {
-    const QList<QAction*> actions = menu.actions();
-    if (actions.size() <= 2 || actions.last() == emptyPlaceholder)
-        return 0;
-    return int(actions.size()) - 2;
+    return QString(name).replace(QLatin1Char('&'), QLatin1String("&&"));
 }
 
 // QMenu::clear() takes the actions from the front, and Qt closes the gap behind each: quadratic
@@ -74,12 +73,7 @@ void Tarvix::createTrayIcon()
     ui.actionEmpty->setEnabled(false);
     ui.actionUnmonitored->setEnabled(false);
 
-    hostsMenu.addAction(ui.actionHostsDownList);
-    hostsMenu.addSeparator();
-    hostsMenu.addAction(settings.enableHostsMonitoring ? ui.actionEmpty : ui.actionUnmonitored);
-    servicesMenu.addAction(ui.actionSrvcsProblemsList);
-    servicesMenu.addSeparator();
-    servicesMenu.addAction(settings.enableSrvcsMonitoring ? ui.actionEmpty : ui.actionUnmonitored);
+    rebuildProblemMenus();
 
     if (!waitForSystemTray()) {
         QMessageBox::critical(this, QObject::tr("Systray"),
@@ -92,6 +86,94 @@ void Tarvix::createTrayIcon()
     trayIcon.setVisible(true);
     trayIcon.setContextMenu(&trayMenu);
     connect(&trayIcon, &QSystemTrayIcon::activated, this, &Tarvix::iconActivated);
+}
+
+// The header and separator, then a section per server: with one server its entries or the shared
+// placeholder, with several the server's name, then its entries or its own placeholder.
+void Tarvix::rebuildProblemMenus()
+{
+    for (const StatusList list : {StatusList::Hosts, StatusList::Services}) {
+        QMenu& menu = problemsMenu(list);
+        clearMenu(menu);
+        for (const auto& view : servers) {
+            const int index = static_cast<int>(list);
+            qDeleteAll(std::exchange(view->entries[index], {}));
+            delete std::exchange(view->header[index], nullptr);
+            delete std::exchange(view->placeholder[index], nullptr);
+        }
+        menu.addAction(list == StatusList::Hosts ? ui.actionHostsDownList : ui.actionSrvcsProblemsList);
+        menu.addSeparator();
+        for (const auto& view : servers)
+            addServerSection(*view, list);
+        if (servers.empty())
+            menu.addAction(ui.actionEmpty);
+    }
+}
+
+void Tarvix::addServerSection(ServerView& view, StatusList list)
+{
+    const int index = static_cast<int>(list);
+    QMenu& menu = problemsMenu(list);
+    const MonitorSettings& server = view.link->settingsInForce();
+    if (severalServers()) {
+        // The server's name leads its section and opens its list page.
+        auto* header = new QAction(entryTextOf(server.displayName()), this);
+        QFont bold = header->font();
+        bold.setBold(true);
+        header->setFont(bold);
+        header->setProperty("serverId", view.link->id());
+        header->setProperty("listPage",
+            pageAddress(server, list == StatusList::Hosts ? server.hostsRequest : server.servicesRequest));
+        view.header[index] = header;
+        menu.addAction(header);
+        view.placeholder[index] = new QAction(this);
+        view.placeholder[index]->setEnabled(false);
+    }
+    QList<QAction*>& entries = view.entries[index];
+    const ProblemList& problems = view.link->problems(list);
+    entries.reserve(problems.size());
+    for (const ProblemList::Entry& problem : problems.entries()) {
+        auto* entry = new QAction(entryTextOf(aboutServer(view.link, problem.name)), this);
+        entry->setData(problem.data);
+        entry->setProperty("serverId", view.link->id());
+        entries.append(entry);
+    }
+    menu.addActions(entries);
+    updatePlaceholder(view, list);
+}
+
+// A server without entries shows why: no problems, monitoring off, or not reachable.
+void Tarvix::updatePlaceholder(ServerView& view, StatusList list)
+{
+    const int index = static_cast<int>(list);
+    QMenu& menu = problemsMenu(list);
+    const bool monitored = view.link->isMonitored(list);
+    if (!severalServers()) {
+        if (!view.entries[index].isEmpty()) {
+            menu.removeAction(ui.actionEmpty);
+            menu.removeAction(ui.actionUnmonitored);
+            return;
+        }
+        menu.removeAction(monitored ? ui.actionUnmonitored : ui.actionEmpty);
+        menu.addAction(monitored ? ui.actionEmpty : ui.actionUnmonitored);
+        return;
+    }
+    QAction* placeholder = view.placeholder[index];
+    if (!view.entries[index].isEmpty()) {
+        menu.removeAction(placeholder);
+        return;
+    }
+    placeholder->setText(!monitored      ? ui.actionUnmonitored->text()
+            : view.link->errorReported() ? tr("< not reachable >")
+                                         : ui.actionEmpty->text());
+    if (menu.actions().contains(placeholder))
+        return;
+    QAction* before = nullptr;
+    for (auto it = servers.cbegin(); it != servers.cend(); ++it) {
+        if (it->get() == &view && it + 1 != servers.cend())
+            before = (*(it + 1))->header[index];
+    }
+    menu.insertAction(before, placeholder);
 }
 
 void Tarvix::iconActivated(QSystemTrayIcon::ActivationReason reason)
@@ -132,52 +214,92 @@ void Tarvix::iconActivated(QSystemTrayIcon::ActivationReason reason)
 
 void Tarvix::hostsSrvcsMenuHandler(QAction* action)
 {
-    if (action == ui.actionHostsDownList)
-        QDesktopServices::openUrl(QUrl(pageAddress(settings.hostsRequest)));
-    else if (action == ui.actionSrvcsProblemsList)
-        QDesktopServices::openUrl(QUrl(pageAddress(settings.servicesRequest)));
-    if (isProblemEntry(action))
-        QDesktopServices::openUrl(QUrl(settings.scheme() + action->data().toString()));
+    // With several servers the list entries open the list page of each.
+    if (action == ui.actionHostsDownList || action == ui.actionSrvcsProblemsList) {
+        for (const auto& view : servers) {
+            const MonitorSettings& server = view->link->settingsInForce();
+            QDesktopServices::openUrl(QUrl(pageAddress(
+                server, action == ui.actionHostsDownList ? server.hostsRequest : server.servicesRequest)));
+        }
+    }
+    const QString listPage = action->property("listPage").toString();
+    if (!listPage.isEmpty())
+        QDesktopServices::openUrl(QUrl(listPage));
+    if (isProblemEntry(action)) {
+        const ServerView* view = viewOf(action->property("serverId").toString());
+        const MonitorSettings& server = view ? view->link->settingsInForce() : settings;
+        QDesktopServices::openUrl(QUrl(server.scheme() + action->data().toString()));
+    }
 }
 
 // Scheme, server (with the port when it is not the scheme's default), CGI directory and request.
-QString Tarvix::pageAddress(const QString& request) const
+QString Tarvix::pageAddress(const MonitorSettings& server, const QString& request) const
 {
-    return settings.scheme() + settings.serverAuthority() + settings.nagiosExecDir + request;
+    return server.scheme() + server.serverAuthority() + server.nagiosExecDir + request;
 }
 
+// A list switched off loses its entries; one switched on shows "< empty >" until its next page.
 void Tarvix::updateMonitoringMenus()
 {
-    const auto update = [this](QMenu& menu, ProblemList& problems, bool monitoring) {
-        if (monitoring) {
-            menu.removeAction(ui.actionUnmonitored);
-            if (menu.actions().size() <= 2)
-                menu.addAction(ui.actionEmpty);
-            return;
+    for (const auto& view : servers) {
+        for (const StatusList list : {StatusList::Hosts, StatusList::Services}) {
+            if (!view->link->isMonitored(list) && !view->link->problems(list).entries().isEmpty())
+                view->link->clearProblems(list);
+            else
+                updatePlaceholder(*view, list);
         }
-        removeAllProblemEntries(menu, problems);
-        menu.removeAction(ui.actionEmpty);
-        menu.addAction(ui.actionUnmonitored);
-    };
-    update(hostsMenu, hostProblems, settings.enableHostsMonitoring);
-    update(servicesMenu, serviceProblems, settings.enableSrvcsMonitoring);
+    }
 }
 
 void Tarvix::updateTrayToolTip(bool messageMode, const QString& message)
 {
-    ToolTipState state;
-    state.serverAddress = settings.serverAddress;
-    state.scheme = settings.scheme();
-    state.serverPort = settings.serverPort;
-    state.hostsMonitoring = settings.enableHostsMonitoring;
-    state.hostsDown = problemEntryCount(hostsMenu, ui.actionEmpty);
-    state.servicesMonitoring = settings.enableSrvcsMonitoring;
-    state.servicesWithProblems = problemEntryCount(servicesMenu, ui.actionEmpty);
-    if (listHealth.isStale(StatusList::Hosts))
-        state.hostsStaleSince = listHealth.staleSince(StatusList::Hosts);
-    if (listHealth.isStale(StatusList::Services))
-        state.servicesStaleSince = listHealth.staleSince(StatusList::Services);
-    trayIcon.setToolTip(trayToolTipText(state, messageMode, message));
+    if (!severalServers()) {
+        ToolTipState state;
+        state.serverAddress = settings.serverAddress;
+        state.scheme = settings.scheme();
+        state.serverPort = settings.serverPort;
+        state.hostsMonitoring = settings.enableHostsMonitoring;
+        state.servicesMonitoring = settings.enableSrvcsMonitoring;
+        if (!servers.empty()) {
+            const ServerLink* link = servers.front()->link;
+            const MonitorSettings& server = link->settingsInForce();
+            state.serverAddress = server.serverAddress;
+            state.scheme = server.scheme();
+            state.serverPort = server.serverPort;
+            state.hostsMonitoring = server.enableHostsMonitoring;
+            state.servicesMonitoring = server.enableSrvcsMonitoring;
+            state.hostsDown = int(servers.front()->entries[0].size());
+            state.servicesWithProblems = int(servers.front()->entries[1].size());
+            const ListHealth& health = link->listHealth();
+            if (health.isStale(StatusList::Hosts))
+                state.hostsStaleSince = health.staleSince(StatusList::Hosts);
+            if (health.isStale(StatusList::Services))
+                state.servicesStaleSince = health.staleSince(StatusList::Services);
+        }
+        trayIcon.setToolTip(trayToolTipText(state, messageMode, message));
+        return;
+    }
+    QList<ServerToolTip> lines;
+    for (const auto& view : servers) {
+        const ServerLink* link = view->link;
+        const MonitorSettings& server = link->settingsInForce();
+        ServerToolTip line;
+        line.name = server.displayName();
+        line.hostsMonitoring = server.enableHostsMonitoring;
+        line.servicesMonitoring = server.enableSrvcsMonitoring;
+        line.hostsDown = int(view->entries[0].size());
+        line.servicesWithProblems = int(view->entries[1].size());
+        line.lastData = link->lastData();
+        line.error = link->errorReported() ? link->errorMessage() : QString();
+        const ListHealth& health = link->listHealth();
+        for (const StatusList list : {StatusList::Hosts, StatusList::Services}) {
+            if (health.isStale(list)
+                && (!line.failingSince.isValid() || health.staleSince(list) < line.failingSince))
+                line.failingSince = health.staleSince(list);
+        }
+        lines.append(line);
+    }
+    trayIcon.setToolTip(serversToolTipText(lines, messageMode ? message : QString()));
 }
 
 void Tarvix::showErrorState(const QString& message)

@@ -66,7 +66,31 @@ QList<Binding> bindings(const Ui::TarvixClass& ui, SettingKey portKey)
         {K::UseBasicRegExpConfig, ui.rbBaseRegExpConfig, ui.rbExpertRegExpConfig},
         {K::HostsList, ui.listHosts},
         {K::ServicesList, ui.listServices},
+        {K::ProxyMode, ui.grBoxProxy},
+        {K::ProxyAddress, ui.edProxyAddress},
+        {K::ProxyLogin, ui.edProxyLogin},
+        {K::ProxyPassword, ui.edProxyPassword},
+        {K::HttpAuthMethod, ui.comboAuthMethod},
+        {K::CaFile, ui.edCAFile},
+        {K::ClientCertFile, ui.edClientCertFile},
+        {K::ClientKeyFile, ui.edClientKeyFile},
+        {K::PinnedPublicKey, ui.edPinnedPublicKey},
     };
+}
+
+// The proxy choice's radio buttons, in the order of the key's words.
+QList<QAbstractButton*> proxyModeButtons(const Ui::TarvixClass& ui)
+{
+    return {ui.rbProxySystem, ui.rbProxyNone, ui.rbProxyManual};
+}
+
+int checkedIndex(const QList<QAbstractButton*>& buttons)
+{
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        if (buttons.at(i)->isChecked())
+            return int(i);
+    }
+    return 0;
 }
 
 // Tray click modes: 0 both lists on the left button, 1 hosts on the left, 2 services on the left.
@@ -99,8 +123,13 @@ void fillConfigForm(Ui::TarvixClass& ui, const StoredSettings& values)
     ui.listServices->clear();
     for (const Binding& binding : bindings(ui, values.portKey())) {
         const QVariant& value = values.value(binding.key);
+        const QStringList& choices = settingEntry(binding.key).choices;
         if (binding.key == SettingKey::NumMenuOnLMK)
             setTrayClickMode(ui, value.toInt());
+        else if (binding.key == SettingKey::ProxyMode)
+            proxyModeButtons(ui).value(qMax(0, choices.indexOf(value.toString())))->setChecked(true);
+        else if (auto* combo = qobject_cast<QComboBox*>(binding.widget))
+            combo->setCurrentIndex(qMax(0, choices.indexOf(value.toString())));
         else if (auto* edit = qobject_cast<QLineEdit*>(binding.widget))
             edit->setText(value.toString());
         else if (auto* spin = qobject_cast<QSpinBox*>(binding.widget))
@@ -128,8 +157,13 @@ StoredSettings readConfigForm(const Ui::TarvixClass& ui)
     const SettingKey portKey = ui.cbUseHttps->isChecked() ? SettingKey::HttpsPort : SettingKey::HttpPort;
     for (const Binding& binding : bindings(ui, portKey)) {
         QVariant value;
+        const QStringList& choices = settingEntry(binding.key).choices;
         if (binding.key == SettingKey::NumMenuOnLMK)
             value = trayClickMode(ui);
+        else if (binding.key == SettingKey::ProxyMode)
+            value = choices.value(checkedIndex(proxyModeButtons(ui)), choices.first());
+        else if (auto* combo = qobject_cast<QComboBox*>(binding.widget))
+            value = choices.value(combo->currentIndex(), choices.first());
         else if (auto* edit = qobject_cast<QLineEdit*>(binding.widget))
             value = settingEntry(binding.key).type == StoredType::DigitText
                 ? QString::number(decimalOrZero(edit->text()))

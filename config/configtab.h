@@ -7,4 +7,5 @@ enum ConfigTab : int {
     ServiceFilteringTab = 2,
     StatusesTab = 3,
     MiscTab = 4,
+    ConnectionTab = 5,
 };

@@ -1,12 +1,15 @@
 #include "app/tarvix.h"
 
 #include "config/configform.h"
+#include "config/serverlistpanel.h"
 #include "config/settingsstore.h"
 #include "config/validation.h"
-#include "monitor/httpclient.h"
+#include "monitor/serverlink.h"
 
+#include <QFileDialog>
 #include <QLoggingCategory>
 #include <QMessageBox>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QSslSocket>
 
@@ -43,7 +46,9 @@ void Tarvix::saveSettings()
     {
         QSettings store(settingsOrganization, settingsApplication);
         const bool created = SettingsStore::createPrivately(store.fileName());
-        SettingsStore::write(store, readConfigForm(ui));
+        serverPanel->commitWindow();
+        SettingsStore::writeGlobal(store, readConfigForm(ui));
+        serverPanel->servers().save(store);
         store.sync();
         keepSettingsPrivate(store.fileName(), created && SettingsStore::restrictToOwner(store.fileName()));
     }
@@ -86,18 +91,32 @@ void Tarvix::showAndReadConfig()
 // Always right after loadSettings, so the stored values are those just read.
 void Tarvix::fillConfigWindow()
 {
+    QSettings store(settingsOrganization, settingsApplication);
+    serverPanel->load(store, std::exchange(configServerId, QString()));
+    const ServerListEdit& edit = serverPanel->servers();
+    StoredSettings shown = edit.forWindow(edit.current(), storedSettings);
     // The position fields show the positions in force; the parsing rules below recompute them.
-    StoredSettings shown = storedSettings;
+    const ServerView* view = viewOf(edit.at(edit.current()).id);
+    const MonitorSettings& inForce = view ? view->link->settingsInForce() : settings;
     using K = SettingKey;
-    shown.set(K::HostStatRxPos, QString::number(settings.hostStatRxPos));
-    shown.set(K::HostLinkRxPos, QString::number(settings.hostLinkRxPos));
-    shown.set(K::HostNameRxPos, QString::number(settings.hostNameRxPos));
-    shown.set(K::SrvStatRxPos, QString::number(settings.srvStatRxPos));
-    shown.set(K::SrvLinkRxPos, QString::number(settings.srvLinkRxPos));
-    shown.set(K::SrvNameRxPos, QString::number(settings.srvNameRxPos));
+    shown.set(K::HostStatRxPos, QString::number(inForce.hostStatRxPos));
+    shown.set(K::HostLinkRxPos, QString::number(inForce.hostLinkRxPos));
+    shown.set(K::HostNameRxPos, QString::number(inForce.hostNameRxPos));
+    shown.set(K::SrvStatRxPos, QString::number(inForce.srvStatRxPos));
+    shown.set(K::SrvLinkRxPos, QString::number(inForce.srvLinkRxPos));
+    shown.set(K::SrvNameRxPos, QString::number(inForce.srvNameRxPos));
     fillConfigForm(ui, shown);
     useTrayMsgsClicked(settings.useTrayMessages);
     assignParsingRules(settings, storedSettings);
+}
+
+// Another server chosen in the list: its values, without the questions that filling the window
+// for the user's own clicks would ask.
+void Tarvix::showServerInWindow(const StoredSettings& values)
+{
+    const QScopedValueRollback<bool> switching(switchingServer, true);
+    fillConfigForm(ui, values);
+    useTrayMsgsClicked(ui.cbUseTrayMessages->isChecked());
 }
 
 void Tarvix::checkAndSaveConfig()
@@ -111,37 +130,38 @@ void Tarvix::checkAndSaveConfig()
 void Tarvix::applyConfigWindow()
 {
     const StoredSettings form = readConfigForm(ui);
+    const ServerListEdit& edit = serverPanel->servers();
+    // The record holds the program's keys and the first server's, as the flat keys do.
+    const int first = edit.indexOf(SettingsStore::firstServerId);
+    const StoredSettings flat = first >= 0 ? edit.forWindow(first, form) : form;
     const MonitorSettings before = settings;
-    assignStoredSettings(settings, form);
-    // A request that hangs on the old server or credentials must not hold up the new ones.
-    abandonRequests();
+    assignStoredSettings(settings, flat);
     // A new language is put in force last, with the translations.
     settings.disableLocalization = before.disableLocalization;
+    assignParsingRules(settings, flat);
+    storedSettings = flat;
 
-    if (settings.denySslCert != before.denySslCert)
-        recreateHttpClient(before.useHttps, before.useHttps);
-    if (settings.useHttps != before.useHttps)
-        recreateHttpClient(before.useHttps, settings.useHttps);
-
-    // A late answer for a kind that is switched off must not be taken for a current one.
-    if (!settings.enableHostsMonitoring)
-        hostsRequestId = 0;
-    if (!settings.enableSrvcsMonitoring)
-        servicesRequestId = 0;
-
-    assignParsingRules(settings, form);
+    applyServers(edit, form);
 
     if (form.flag(SettingKey::DisableLocalization) != settings.disableLocalization) {
-        pollTimer.stop();
-        http->abort();
+        for (const auto& view : servers)
+            view->link->stopPolling();
         settings.disableLocalization = form.flag(SettingKey::DisableLocalization);
         loadTranslations(!settings.disableLocalization);
         ui.retranslateUi(this);
         loadSettings();
         fillConfigWindow();
-        errorReported = false;
-        timerStart();
+        for (const auto& view : servers)
+            view->link->restartAfterLanguageChange();
     }
+}
+
+void Tarvix::chooseFile(QLineEdit* edit, const QString& title)
+{
+    const QString chosen = QFileDialog::getOpenFileName(
+        this, title, edit->text(), tr("PEM files (*.pem *.crt *.cer *.key);;All files (*)"));
+    if (!chosen.isEmpty())
+        edit->setText(chosen);
 }
 
 void Tarvix::addHost()
@@ -166,6 +186,10 @@ void Tarvix::delService()
 
 void Tarvix::useHttpsClicked(bool use)
 {
+    if (switchingServer) {
+        ui.grBoxSsl->setEnabled(use);
+        return;
+    }
     const QString port = use ? defaultHttpsPort : defaultHttpPort;
     const QString question = use ? tr("Set the server port to a default value for HTTPS protocol (") + port
             + QLatin1Char(')') + QLatin1Char('?')
@@ -190,7 +214,28 @@ void Tarvix::useTrayMsgsClicked(bool use)
     }
 }
 
+// Every enabled server is checked in the list's order; the first one with a problem is shown, and its
+// problem told, named after the server when there are several.
 bool Tarvix::isConfigOk()
+{
+    serverPanel->commitWindow();
+    const ServerListEdit& edit = serverPanel->servers();
+    for (int i = 0; i < edit.count(); ++i) {
+        if (!edit.at(i).values.flag(SettingKey::ServerEnabled))
+            continue;
+        const ConfigCheck check
+            = checkConfiguration(edit.forWindow(i, readConfigForm(ui)), QSslSocket::supportsSsl());
+        if (!check.problem && !check.portMissing)
+            continue;
+        serverPanel->select(i);
+        if (!isShownServerOk(edit.count() > 1 ? edit.displayName(i) + QStringLiteral(": ") : QString()))
+            return false;
+        serverPanel->commitWindow();
+    }
+    return true;
+}
+
+bool Tarvix::isShownServerOk(const QString& serverPrefix)
 {
     const ConfigCheck check = checkConfiguration(readConfigForm(ui), QSslSocket::supportsSsl());
     if (check.portMissing) {
@@ -202,8 +247,8 @@ bool Tarvix::isConfigOk()
     if (!check.problem)
         return true;
 
-    QMessageBox::warning(this, tr("Tarvix: configuration error"), check.problem->message, QMessageBox::Ok,
-        QMessageBox::NoButton);
+    QMessageBox::warning(this, tr("Tarvix: configuration error"), serverPrefix + check.problem->message,
+        QMessageBox::Ok, QMessageBox::NoButton);
     ui.tabConfig->setCurrentIndex(check.problem->tab);
     if (auto* focus = findChild<QWidget*>(check.problem->focusWidget))
         focus->setFocus(Qt::OtherFocusReason);

@@ -13,6 +13,15 @@ const QString defaultSrvcsRegExp = QStringLiteral(
 const QString settingsOrganization = QStringLiteral("Kelmora");
 const QString settingsApplication = QStringLiteral("Tarvix");
 const QString programName = QStringLiteral("Tarvix");
+const QString proxyModeSystem = QStringLiteral("system");
+const QString proxyModeNone = QStringLiteral("none");
+const QString proxyModeManual = QStringLiteral("manual");
+const QString authMethodBasic = QStringLiteral("basic");
+const QString authMethodDigest = QStringLiteral("digest");
+const QString authMethodKerberos = QStringLiteral("kerberos");
+const QString authMethodNtlm = QStringLiteral("ntlm");
+const QString statusSourceCgi = QStringLiteral("statuscgi");
+const QString statusSourceJson = QStringLiteral("statusjson");
 
 QString MonitorSettings::scheme() const
 {
@@ -30,6 +39,35 @@ QString MonitorSettings::serverAuthority() const
     if (serverPort.isEmpty() || portNumber() == defaultPort)
         return serverAddress;
     return serverAddress + QLatin1Char(':') + QString::number(portNumber());
+}
+
+QString MonitorSettings::displayName() const
+{
+    return serverName.isEmpty() ? serverAddress : serverName;
+}
+
+TransportOptions MonitorSettings::transportOptions() const
+{
+    using T = TransportOptions;
+    TransportOptions options;
+    options.proxyMode = proxyMode == proxyModeNone ? T::ProxyMode::None
+        : proxyMode == proxyModeManual             ? T::ProxyMode::Manual
+                                                   : T::ProxyMode::System;
+    if (options.proxyMode == T::ProxyMode::Manual) {
+        options.proxyAddress = proxyAddress;
+        options.proxyUser = proxyLogin;
+        options.proxyPassword = proxyPassword;
+    }
+    options.authMethod = httpAuthMethod == authMethodDigest ? T::AuthMethod::Digest
+        : httpAuthMethod == authMethodKerberos              ? T::AuthMethod::Kerberos
+        : httpAuthMethod == authMethodNtlm                  ? T::AuthMethod::Ntlm
+                                                            : T::AuthMethod::Basic;
+    options.verifyPeer = denySslCert;
+    options.caFile = caFile;
+    options.clientCertFile = clientCertFile;
+    options.clientKeyFile = clientKeyFile;
+    options.pinnedPublicKey = pinnedPublicKey;
+    return options;
 }
 
 QString encodeList(const QStringList& entries)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "monitor/transportoptions.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +17,21 @@ extern const QString defaultSrvcsRegExp;
 extern const QString settingsOrganization;
 extern const QString settingsApplication;
 extern const QString programName;
+
+// The words of the choice keys.
+extern const QString proxyModeSystem;
+extern const QString proxyModeNone;
+extern const QString proxyModeManual;
+extern const QString authMethodBasic;
+extern const QString authMethodDigest;
+extern const QString authMethodKerberos;
+extern const QString authMethodNtlm;
+extern const QString statusSourceCgi;
+extern const QString statusSourceJson;
+
+// Where a server's problems are read: Nagios' status pages (status.cgi) or its JSON status
+// (statusjson.cgi).
+enum class StatusSource { StatusCgi, StatusJson };
 
 struct MonitorSettings
 {
@@ -70,6 +87,26 @@ struct MonitorSettings
     QStringList servicesList;
     // The comment of the last acknowledgement sent from a popup, offered for the next one.
     QString acknowledgeComment;
+    // What the user calls the server; empty: its address names it.
+    QString serverName;
+    bool serverEnabled = true;
+    // The choice words as the file holds them (see the constants below).
+    QString proxyMode = proxyModeSystem;
+    QString proxyAddress;
+    QString proxyLogin;
+    QString proxyPassword;
+    QString httpAuthMethod = authMethodBasic;
+    QString caFile;
+    QString clientCertFile;
+    QString clientKeyFile;
+    QString pinnedPublicKey;
+    StatusSource statusSource = StatusSource::StatusCgi;
+    // Problems that the JSON status marks so are not shown; the status pages mark none of them.
+    bool hideAcknowledged = false;
+    bool hideDowntime = false;
+    bool hideSoftStates = false;
+    bool hideFlapping = false;
+    bool hideNotificationsOff = false;
 
     // "https://" or "http://" for the protocol in force.
     QString scheme() const;
@@ -78,6 +115,10 @@ struct MonitorSettings
     // Server address with ":port" when the port is not the scheme's default, so that page
     // addresses opened in the browser reach a Nagios on a non-standard port.
     QString serverAuthority() const;
+    // The name the user sees: the server's own, else its address.
+    QString displayName() const;
+    // Proxy, authentication and certificates as the transport takes them.
+    TransportOptions transportOptions() const;
 };
 
 // The encoding of the host and service filter lists: every entry followed by "|".

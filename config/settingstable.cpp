@@ -40,7 +40,7 @@ SettingEntry number(
 
 SettingEntry text(SettingKey key, const char* name, const QString& defaultValue, QString MS::*field)
 {
-    return makeEntry(key, name, StoredType::Text, defaultValue, field);
+    return makeEntry(key, name, StoredType::Text, defaultValue, field ? SettingField(field) : SettingField());
 }
 
 SettingEntry list(SettingKey key, const char* name, QStringList MS::*field)
@@ -55,6 +55,20 @@ SettingEntry port(SettingKey key, const char* name, const QString& defaultValue,
 }
 
 // A user's choice that replaces a built-in value while its check box is on.
+SettingEntry choice(SettingKey key, const char* name, const QStringList& choices, SettingField field)
+{
+    SettingEntry result = makeEntry(key, name, StoredType::Choice, choices.first(), field);
+    result.choices = choices;
+    return result;
+}
+
+// A key of the program as a whole, kept once however many servers there are.
+SettingEntry global(SettingEntry result)
+{
+    result.scope = SettingScope::Global;
+    return result;
+}
+
 SettingEntry userDefined(
     SettingKey key, const char* name, const QString& builtIn, QString MS::*field, UsedWhen usedWhen)
 {
@@ -87,7 +101,7 @@ std::array<SettingEntry, settingKeyCount> makeTable()
         port(K::HttpPort, "HTTPPort", defaultHttpPort, UsedWhen::OverHttp),
         port(K::HttpsPort, "HTTPSPort", defaultHttpsPort, UsedWhen::OverHttps),
         flag(K::DenySslCert, "DenySSLCert", true, &MS::denySslCert),
-        number(K::RequestPeriod, "RequestPeriod", 15, 10, 600, &MS::requestPeriod),
+        global(number(K::RequestPeriod, "RequestPeriod", 15, 10, 600, &MS::requestPeriod)),
         flag(K::UseHttpAuth, "UseHTTPAuth", false, &MS::useHttpAuth),
         text(K::Login, "Login", QString(), &MS::login),
         text(K::Password, "Password", QString(), &MS::password),
@@ -100,13 +114,13 @@ std::array<SettingEntry, settingKeyCount> makeTable()
         flag(K::UseUserDefSrvcsRequest, "UseUserDefSrvcsRequest", false, &MS::useUserDefSrvcsRequest),
         userDefined(K::UserDefServicesRequest, "UserDefServicesRequest", defaultServicesRequest,
             &MS::servicesRequest, UsedWhen::WithUserDefSrvcsRequest),
-        flag(K::AutoClose, "AutoClose", false, &MS::autoClose),
-        autoCloseTime,
-        flag(K::PopupsStayOnTop, "PopupsStayOnTop", true, &MS::popupsStayOnTop),
-        flag(K::UseTrayMessages, "UseTrayMessages", false, &MS::useTrayMessages),
-        flag(K::OpenUrlFromTray, "OpenUrlFromTray", true, &MS::openUrlFromTray),
-        flag(K::FlashesInTray, "FlashesInTray", true, &MS::flashesInTray),
-        flag(K::DisableSounds, "DisableSounds", false, &MS::disableSounds),
+        global(flag(K::AutoClose, "AutoClose", false, &MS::autoClose)),
+        global(autoCloseTime),
+        global(flag(K::PopupsStayOnTop, "PopupsStayOnTop", true, &MS::popupsStayOnTop)),
+        global(flag(K::UseTrayMessages, "UseTrayMessages", false, &MS::useTrayMessages)),
+        global(flag(K::OpenUrlFromTray, "OpenUrlFromTray", true, &MS::openUrlFromTray)),
+        global(flag(K::FlashesInTray, "FlashesInTray", true, &MS::flashesInTray)),
+        global(flag(K::DisableSounds, "DisableSounds", false, &MS::disableSounds)),
         flag(K::ShowHostsMessages, "ShowHostsMessages", true, &MS::showHostsMessages),
         flag(K::ShowSrvcsMessages, "ShowSrvcsMessages", true, &MS::showSrvcsMessages),
         flag(K::EnableHostsMonitoring, "EnableHostsMonitoring", true, &MS::enableHostsMonitoring),
@@ -133,10 +147,31 @@ std::array<SettingEntry, settingKeyCount> makeTable()
         position(K::SrvStatRxPos, "SrvStatRxPos", 1),
         position(K::SrvLinkRxPos, "SrvLinkRxPos", 2),
         position(K::SrvNameRxPos, "SrvNameRxPos", 3),
-        number(K::NumMenuOnLMK, "NumMenuOnLMK", 0, 0, 2, &MS::numMenuOnLMK),
-        flag(K::DisableLocalization, "DisableLocalization", false, &MS::disableLocalization),
+        global(number(K::NumMenuOnLMK, "NumMenuOnLMK", 0, 0, 2, &MS::numMenuOnLMK)),
+        global(flag(K::DisableLocalization, "DisableLocalization", false, &MS::disableLocalization)),
         // Empty until the user acknowledges a problem for the first time; the dialog offers its own.
-        text(K::AcknowledgeComment, "AcknowledgeComment", QString(), &MS::acknowledgeComment),
+        global(text(K::AcknowledgeComment, "AcknowledgeComment", QString(), &MS::acknowledgeComment)),
+        text(K::ServerName, "Name", QString(), &MS::serverName),
+        flag(K::ServerEnabled, "Enabled", true, &MS::serverEnabled),
+        choice(K::ProxyMode, "ProxyMode", {proxyModeSystem, proxyModeNone, proxyModeManual}, &MS::proxyMode),
+        text(K::ProxyAddress, "ProxyAddress", QString(), &MS::proxyAddress),
+        text(K::ProxyLogin, "ProxyLogin", QString(), &MS::proxyLogin),
+        text(K::ProxyPassword, "ProxyPassword", QString(), &MS::proxyPassword),
+        choice(K::HttpAuthMethod, "HTTPAuthMethod",
+            {authMethodBasic, authMethodDigest, authMethodKerberos, authMethodNtlm}, &MS::httpAuthMethod),
+        text(K::CaFile, "CAFile", QString(), &MS::caFile),
+        text(K::ClientCertFile, "ClientCertFile", QString(), &MS::clientCertFile),
+        text(K::ClientKeyFile, "ClientKeyFile", QString(), &MS::clientKeyFile),
+        text(K::PinnedPublicKey, "PinnedPublicKey", QString(), &MS::pinnedPublicKey),
+        // Stored settings keep the status pages until the user chooses; a new server asks for JSON.
+        choice(K::StatusSource, "StatusSource", {statusSourceCgi, statusSourceJson}, &MS::statusSource),
+        flag(K::HideAcknowledged, "HideAcknowledged", false, &MS::hideAcknowledged),
+        flag(K::HideDowntime, "HideDowntime", false, &MS::hideDowntime),
+        flag(K::HideSoftStates, "HideSoftStates", false, &MS::hideSoftStates),
+        flag(K::HideFlapping, "HideFlapping", false, &MS::hideFlapping),
+        flag(K::HideNotificationsOff, "HideNotificationsOff", false, &MS::hideNotificationsOff),
+        // The servers' ids in the user's order, "default" for the one whose keys are flat.
+        global(text(K::ServersOrder, "Servers/Order", QStringLiteral("default"), nullptr)),
     }};
 }
 
@@ -182,6 +217,11 @@ struct FieldAssigner
     void operator()(int MS::*field) const { settings.*field = value.toInt(); }
     void operator()(QString MS::*field) const { settings.*field = value.toString(); }
     void operator()(QStringList MS::*field) const { settings.*field = value.toStringList(); }
+    void operator()(StatusSource MS::*field) const
+    {
+        settings.*field
+            = value.toString() == statusSourceJson ? StatusSource::StatusJson : StatusSource::StatusCgi;
+    }
 };
 
 struct RuleKeys
@@ -258,6 +298,10 @@ QVariant checkedValue(const SettingEntry& entry, const QVariant& stored)
         return storedText(stored);
     case StoredType::List:
         return decodeList(storedText(stored));
+    case StoredType::Choice: {
+        const QString text = storedText(stored).trimmed().toLower();
+        return entry.choices.contains(text) ? QVariant(text) : QVariant();
+    }
     }
     return {};
 }

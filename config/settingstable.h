@@ -62,14 +62,37 @@ enum class SettingKey {
     NumMenuOnLMK,
     DisableLocalization,
     AcknowledgeComment,
+    ServerName,
+    ServerEnabled,
+    ProxyMode,
+    ProxyAddress,
+    ProxyLogin,
+    ProxyPassword,
+    HttpAuthMethod,
+    CaFile,
+    ClientCertFile,
+    ClientKeyFile,
+    PinnedPublicKey,
+    StatusSource,
+    HideAcknowledged,
+    HideDowntime,
+    HideSoftStates,
+    HideFlapping,
+    HideNotificationsOff,
+    ServersOrder,
     Count
 };
 
 constexpr int settingKeyCount = static_cast<int>(SettingKey::Count);
 
 // How a value is kept in the file. A port is text, a capture position is written as the text of its
-// one-digit field and read as a number, a list is its entries each followed by "|".
-enum class StoredType { Flag, Number, Text, PortText, DigitText, List };
+// one-digit field and read as a number, a list is its entries each followed by "|", a choice one of
+// a few fixed words.
+enum class StoredType { Flag, Number, Text, PortText, DigitText, List, Choice };
+
+// Whether a key belongs to each server (flat for the first one, under "Servers/<id>/" for the others)
+// or to the program as a whole.
+enum class SettingScope { PerServer, Global };
 
 // When a stored value reaches the settings in force; otherwise the field takes `inactiveValue`.
 enum class UsedWhen {
@@ -85,7 +108,7 @@ enum class UsedWhen {
 };
 
 using SettingField = std::variant<std::monostate, bool MonitorSettings::*, int MonitorSettings::*,
-    QString MonitorSettings::*, QStringList MonitorSettings::*>;
+    QString MonitorSettings::*, QStringList MonitorSettings::*, StatusSource MonitorSettings::*>;
 
 struct SettingEntry
 {
@@ -98,6 +121,8 @@ struct SettingEntry
     SettingField field;
     UsedWhen usedWhen = UsedWhen::Always;
     QVariant inactiveValue;
+    SettingScope scope = SettingScope::PerServer;
+    QStringList choices; // Choice: the words the file may hold, the first one the default
 };
 
 const std::array<SettingEntry, settingKeyCount>& settingsTable();

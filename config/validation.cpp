@@ -1,6 +1,7 @@
 #include "config/validation.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace {
@@ -21,6 +22,8 @@ ConfigProblem problem(const QString& message, ConfigTab tab, const char* focusWi
     return {message, tab, QLatin1String(focusWidget)};
 }
 
+std::optional<ConfigProblem> connectionProblem(const StoredSettings& form);
+
 std::optional<ConfigProblem> firstProblem(const StoredSettings& form, bool sslSupported, bool portMissing)
 {
     using K = SettingKey;
@@ -36,10 +39,13 @@ std::optional<ConfigProblem> firstProblem(const StoredSettings& form, bool sslSu
     if (form.flag(K::UseUserDefSrvcsRequest) && form.text(K::UserDefServicesRequest).isEmpty())
         return problem(translated(QT_TRANSLATE_NOOP("Tarvix", "No request for the status of services.")),
             GeneralTab, "edServicesRequest");
-    if (form.flag(K::UseHttpAuth) && form.text(K::Login).isEmpty())
+    // Kerberos takes the user's ticket: neither a name nor a password is asked.
+    const bool passwordAsked
+        = form.flag(K::UseHttpAuth) && form.text(K::HttpAuthMethod) != authMethodKerberos;
+    if (passwordAsked && form.text(K::Login).isEmpty())
         return problem(
             translated(QT_TRANSLATE_NOOP("Tarvix", "Not specified HTTP username.")), GeneralTab, "edLogin");
-    if (form.flag(K::UseHttpAuth) && form.text(K::Password).isEmpty())
+    if (passwordAsked && form.text(K::Password).isEmpty())
         return problem(translated(QT_TRANSLATE_NOOP("Tarvix", "Not specified HTTP password.")), GeneralTab,
             "edPassword");
 
@@ -70,6 +76,42 @@ std::optional<ConfigProblem> firstProblem(const StoredSettings& form, bool sslSu
                     "Tarvix", "<a href='https://wiki.openssl.org/index.php/Binaries'>here</a>."))
                 + translated(QT_TRANSLATE_NOOP("Tarvix", "The work using HTTPS is impossible now.</font>")),
             GeneralTab, "cbUseHttps");
+    return connectionProblem(form);
+}
+
+bool isReadableFile(const QString& path)
+{
+    const QFileInfo file(path);
+    return file.isFile() && file.isReadable();
+}
+
+// The proxy and the certificates of the "Connection" page.
+std::optional<ConfigProblem> connectionProblem(const StoredSettings& form)
+{
+    using K = SettingKey;
+    if (form.text(K::ProxyMode) == proxyModeManual && form.text(K::ProxyAddress).trimmed().isEmpty())
+        return problem(
+            translated(QT_TRANSLATE_NOOP("Tarvix", "No proxy address.")), ConnectionTab, "edProxyAddress");
+    if (!form.text(K::CaFile).isEmpty() && !isReadableFile(form.text(K::CaFile)))
+        return problem(translated(QT_TRANSLATE_NOOP("Tarvix", "The CA file cannot be read.")), ConnectionTab,
+            "edCAFile");
+    if (!form.text(K::ClientCertFile).isEmpty() && !isReadableFile(form.text(K::ClientCertFile)))
+        return problem(translated(QT_TRANSLATE_NOOP("Tarvix", "The client certificate cannot be read.")),
+            ConnectionTab, "edClientCertFile");
+    if (!form.text(K::ClientKeyFile).isEmpty() && form.text(K::ClientCertFile).isEmpty())
+        return problem(translated(QT_TRANSLATE_NOOP("Tarvix", "A client key needs its client certificate.")),
+            ConnectionTab, "edClientCertFile");
+    if (!form.text(K::ClientKeyFile).isEmpty() && !isReadableFile(form.text(K::ClientKeyFile)))
+        return problem(translated(QT_TRANSLATE_NOOP("Tarvix", "The client key cannot be read.")),
+            ConnectionTab, "edClientKeyFile");
+    // curl's form: one or more "sha256//" and the base64 of a SHA-256 digest, separated by ";".
+    static const QRegularExpression pins(
+        QStringLiteral("^sha256//[A-Za-z0-9+/]{43}=(;sha256//[A-Za-z0-9+/]{43}=)*$"));
+    const QString pinned = form.text(K::PinnedPublicKey);
+    if (!pinned.isEmpty() && !pins.match(pinned).hasMatch())
+        return problem(translated(QT_TRANSLATE_NOOP(
+                           "Tarvix", "The trusted key is not of the form sha256// followed by its digest.")),
+            ConnectionTab, "edPinnedPublicKey");
     return std::nullopt;
 }
 

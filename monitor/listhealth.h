@@ -16,6 +16,8 @@ public:
     // A good answer; true when the list was stale, that is when the user is to hear it is back.
     bool answered(StatusList list, const QDateTime& now);
     void markStale(StatusList list);
+    // The list is no longer asked for: its failures and staleness are gone with it.
+    void forget(StatusList list) { at(list) = Entry(); }
 
     int failures(StatusList list) const { return at(list).failures; }
     bool isStale(StatusList list) const { return at(list).stale; }

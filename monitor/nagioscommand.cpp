@@ -28,7 +28,7 @@ NagiosCommand::Server NagiosCommand::serverFor(const MonitorSettings& settings)
         server.user = settings.login;
         server.password = settings.password;
     }
-    server.transport.verifyPeer = settings.denySslCert;
+    server.transport = settings.transportOptions();
     return server;
 }
 

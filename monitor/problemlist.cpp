@@ -29,13 +29,16 @@ ProblemList::CaselessName::CaselessName(const QString& name) : text(name)
 ProblemChanges ProblemList::compare(const QList<StatusRow>& countedRows) const
 {
     ProblemChanges changes;
-    QList<bool> seen(m_entries.size(), false);
+    QList<int>& seen = changes.entryRows;
+    seen.fill(-1, m_entries.size());
     QSet<CaselessName> fresh;
     for (qsizetype row = 0; row < countedRows.size(); ++row) {
         CaselessName name {countedRows.at(row).name};
         const auto known = m_index.constFind(name);
         if (known != m_index.cend()) {
-            seen[known.value()] = true;
+            int& first = seen[known.value()];
+            if (first < 0)
+                first = static_cast<int>(row);
             continue;
         }
         // A later duplicate on the same page finds the entry its first occurrence made.
@@ -45,7 +48,7 @@ ProblemChanges ProblemList::compare(const QList<StatusRow>& countedRows) const
             changes.newRows.append(static_cast<int>(row));
     }
     for (qsizetype entry = 0; entry < m_entries.size(); ++entry) {
-        if (!seen.at(entry))
+        if (seen.at(entry) < 0)
             changes.goneEntries.append(static_cast<int>(entry));
     }
     return changes;
@@ -66,6 +69,15 @@ void ProblemList::append(Entry entry)
     if (!m_index.contains(key))
         m_index.insert(std::move(key), static_cast<int>(m_entries.size()));
     m_entries.append(std::move(entry));
+}
+
+void ProblemList::update(int index, QString status, ProblemDetails details)
+{
+    if (index < 0 || index >= m_entries.size())
+        return;
+    Entry& entry = m_entries[index];
+    entry.status = std::move(status);
+    entry.details = std::move(details);
 }
 
 void ProblemList::removeEntries(const QList<int>& indices)

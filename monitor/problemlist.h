@@ -17,6 +17,8 @@ struct ProblemChanges
     // Indices into the entries as they were when compared, in entry order: entries whose name is
     // no longer among the page's names (ignoring case).
     QList<int> goneEntries;
+    // For each entry, the first row that names it; -1 for the gone ones.
+    QList<int> entryRows;
 };
 
 // The current problems of one kind, in the order they were found; the tray's hosts or services
@@ -33,6 +35,8 @@ public:
         QString serviceName; // services only: as the row gave them
         QString hostName;
         QObject* handle = nullptr; // the GUI's menu action; not owned
+        QString status; // as the latest page gave it
+        ProblemDetails details;
     };
 
     int size() const { return static_cast<int>(m_entries.size()); }
@@ -48,6 +52,8 @@ public:
     // unique ignoring case, as the walk appends only what compare() found new; an entry that
     // repeated an earlier name would be gone at the next compare().
     void append(Entry entry);
+    // What an entry shows, from a later page; an index out of range is ignored.
+    void update(int index, QString status, ProblemDetails details);
     // Removes the entries at these indices (as compare() gives them; others are ignored).
     void removeEntries(const QList<int>& indices);
     void clear();

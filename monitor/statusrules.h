@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/monitorsettings.h"
+#include "monitor/problemdetails.h"
 
 #include <QByteArray>
 #include <QList>
@@ -61,6 +62,7 @@ struct StatusRow
     QString link; // relative link as written on the page
     QString status; // status class without "status" (hosts) or "statusBG" (services)
     QString serviceName; // services only: the name without ":" and host, for the row test
+    ProblemDetails details; // what the status source tells beyond that; none from a status page
 };
 
 // The body's bytes before the first NUL, decoded as UTF-8 (invalid sequences become U+FFFD).

@@ -19,6 +19,8 @@ struct Announcement
     // that brace lists may leave them out.
     QString host {};
     QString service {};
+    // The server the change happened on, where its commands go.
+    QString serverId {};
 };
 
 // Nagios can be told about a single problem whose object is known: acknowledge it, check it again.

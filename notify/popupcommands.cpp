@@ -1,12 +1,11 @@
 #include "app/tarvix.h"
 
 #include "config/settingsstore.h"
+#include "monitor/serverlink.h"
 #include "notify/acknowledgedialog.h"
 
 #include <QLoggingCategory>
 #include <QSettings>
-
-#include <iterator>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -39,7 +38,8 @@ void Tarvix::askAcknowledgement(const QPointer<InformationWindow>& popup, const 
     connect(dialog, &QDialog::rejected, popup, [popup] { popup->setCommandsEnabled(true); });
     connect(dialog, &QDialog::accepted, this, [this, popup, change, dialog] {
         NagiosCommand::Acknowledgement ack = dialog->acknowledgement();
-        ack.author = commandAuthor();
+        const ServerView* view = viewOf(change.serverId);
+        ack.author = commandAuthor(view ? view->link->settingsInForce() : settings);
         rememberAcknowledgeComment(ack.comment);
         sendPopupCommand(popup, change, InformationWindow::Command::Acknowledge, ack);
     });
@@ -52,9 +52,13 @@ void Tarvix::sendPopupCommand(const QPointer<InformationWindow>& popup, const An
 {
     if (!popup)
         return;
-    auto* nagios = new NagiosCommand(http, NagiosCommand::serverFor(settings), this);
+    ServerView* view = viewOf(change.serverId);
+    if (!view)
+        return;
+    const QPointer<ServerLink> link(view->link);
+    NagiosCommand* nagios = link->createCommand(this);
     connect(nagios, &NagiosCommand::finished, this,
-        [this, nagios, popup, change, command](const NagiosCommand::Result& result) {
+        [this, nagios, popup, change, command, link](const NagiosCommand::Result& result) {
             nagios->deleteLater();
             qCInfo(lcNotify).noquote() << "command" << int(command) << "for" << change.name << "ended"
                                        << int(result.outcome) << result.reason;
@@ -71,26 +75,14 @@ void Tarvix::sendPopupCommand(const QPointer<InformationWindow>& popup, const An
             }
             if (popup)
                 popup->showCommandSubmitted(command);
-            // The effect shows in seconds instead of a period later.
-            httpGetInfo();
-            timerStart();
-            commandFollowUps = 0;
-            commandFollowUpTimer.setSingleShot(true);
-            commandFollowUpTimer.start(commandFollowUpMs[0]);
+            if (link)
+                link->commandTaken();
         });
     popup->showCommandRunning(command);
     if (command == InformationWindow::Command::Acknowledge)
         nagios->acknowledge(change.host, change.service, ack);
     else
         nagios->recheck(change.host, change.service);
-}
-
-void Tarvix::pollAfterCommand()
-{
-    httpGetInfo();
-    const int next = ++commandFollowUps;
-    if (next < int(std::size(commandFollowUpMs)))
-        commandFollowUpTimer.start(commandFollowUpMs[next] - commandFollowUpMs[next - 1]);
 }
 
 // Kept apart from the configuration window, which does not show it: its Save writes only what
@@ -111,10 +103,10 @@ void Tarvix::rememberAcknowledgeComment(const QString& comment)
 }
 
 // Nagios records who acknowledged: the login it knows the user by, else the desktop account.
-QString Tarvix::commandAuthor() const
+QString Tarvix::commandAuthor(const MonitorSettings& server) const
 {
-    if (settings.useHttpAuth && !settings.login.isEmpty())
-        return settings.login;
+    if (server.useHttpAuth && !server.login.isEmpty())
+        return server.login;
     if (const passwd* account = getpwuid(geteuid()))
         return QString::fromLocal8Bit(account->pw_name);
     return qEnvironmentVariable("USER");

@@ -39,7 +39,8 @@ void Tarvix::notifyStatusChange(
 
 // A walk's changes in the order it found them. A flood is summarised and makes one sound per kind;
 // the icon flashes once, with the pair of the last change, as if each change had restarted it.
-void Tarvix::announceChanges(const QList<Announcement>& changes, bool showMessages, const QString& listUrl)
+void Tarvix::announceChanges(const QList<Announcement>& changes, bool showMessages, const QString& listUrl,
+    const QString& serverPrefix)
 {
     if (changes.isEmpty())
         return;
@@ -50,7 +51,7 @@ void Tarvix::announceChanges(const QList<Announcement>& changes, bool showMessag
                 showStatusChange(change);
             } else {
                 Announcement summary = change;
-                summary.name = summaryText(change);
+                summary.name = serverPrefix + summaryText(change);
                 summary.url = listUrl;
                 showStatusChange(summary);
             }
@@ -134,7 +135,9 @@ void Tarvix::trayFlashed()
 {
     if (--flashTicksLeft <= 0) {
         flashTimer.stop();
-        trayIcon.setIcon(QIcon(ResourcePaths::normalIcon));
+        // With several servers the icon must not hide that one of them fails.
+        trayIcon.setIcon(QIcon(
+            severalServers() && anyServerFailing() ? ResourcePaths::problemIcon : ResourcePaths::normalIcon));
         return;
     }
     if (flashIconPath.isEmpty())

@@ -197,7 +197,15 @@ public:
 
     bool waitIdle()
     {
-        return QTest::qWaitFor([this] { return access->http()->pendingRequestCount() == 0; }, 10000);
+        return QTest::qWaitFor(
+            [this] {
+                for (ServerLink* link : tarvix->serverLinks()) {
+                    if (link->pendingRequests() > 0)
+                        return false;
+                }
+                return true;
+            },
+            10000);
     }
     bool pollAndWait()
     {

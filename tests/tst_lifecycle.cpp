@@ -88,8 +88,9 @@ const QByteArray usersOwnSound = "the user's own sound";
 QString visibleTexts(TarvixTestAccess& access)
 {
     const QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
-    return QStringList({access.ui().tabConfig->tabText(0), access.trayMenu().actions().constLast()->text(),
-                           box.button(QMessageBox::Yes)->text()})
+    return QStringList(
+        {access.widget<QTabWidget>("tabConfig")->tabText(0), access.trayMenu().actions().constLast()->text(),
+            box.button(QMessageBox::Yes)->text()})
         .join(QLatin1Char('/'));
 }
 
@@ -157,7 +158,7 @@ int runLocaleChild(const QString& scenario)
     if (scenario == QLatin1String("disable-localization")) {
         for (const bool disable : {true, false}) {
             access.showConfig();
-            access.ui().cbDisableLocalization->setChecked(disable);
+            access.widget<QCheckBox>("cbDisableLocalization")->setChecked(disable);
             access.save();
             facts += QStringLiteral(", then ") + visibleTexts(access);
         }
@@ -206,13 +207,13 @@ void TestLifecycle::invalidConfigurationWaits()
         (QStringList {problem,
             QStringLiteral("The program is not configured correctly. Please enter the correct settings.")}));
     QVERIFY(run.tarvix->isVisible());
-    QCOMPARE(run.access->ui().tabConfig->currentIndex(), int(GeneralTab));
+    QCOMPARE(run.access->widget<QTabWidget>("tabConfig")->currentIndex(), int(GeneralTab));
     QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::problemIcon));
-    QVERIFY(!run.access->pollTimer().isActive());
+    QVERIFY(!run.access->link().isPolling());
     QCOMPARE(run.sim.requestCount(), 0);
 
     QVERIFY(harness::setWidgets(*run.tarvix, fix));
-    QTest::mouseClick(run.access->ui().btnSave, Qt::LeftButton);
+    QTest::mouseClick(run.access->widget<QPushButton>("btnSave"), Qt::LeftButton);
     QVERIFY(!run.tarvix->isVisible());
     QVERIFY(run.waitIdle());
     QStringList queries;
@@ -221,7 +222,7 @@ void TestLifecycle::invalidConfigurationWaits()
     QCOMPARE(queries,
         QStringList({QStringLiteral("hostgroup=all&style=hostdetail&hoststatustypes=12&limit=0"),
             QStringLiteral("host=all&servicestatustypes=28&limit=0")}));
-    QCOMPARE(run.access->pollTimer().interval(), 600 * 1000);
+    QCOMPARE(run.access->link().pollIntervalMs(), 600 * 1000);
     // The first good answer ends the error state.
     QVERIFY(!run.access->errorReported());
     QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::normalIcon));
@@ -235,36 +236,35 @@ void TestLifecycle::rejectedThenSavedAndRestarted()
     DialogAnswerer answerer(QMessageBox::Ok);
     TarvixRun run;
     QVERIFY(run.start());
-    Ui::TarvixClass& ui = run.access->ui();
     const QString file = run.profile.settingsFile();
     run.access->showConfig();
     QVERIFY(QFile::setPermissions(
         file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
     const QByteArray storedBefore = fileBytes(file);
-    ui.edServerPort->clear();
-    ui.cbUseHTTPAuth->setChecked(true);
-    ui.tabConfig->setCurrentIndex(HostFilteringTab);
+    run.access->widget<QLineEdit>("edServerPort")->clear();
+    run.access->widget<QCheckBox>("cbUseHTTPAuth")->setChecked(true);
+    run.access->widget<QTabWidget>("tabConfig")->setCurrentIndex(HostFilteringTab);
 
     run.access->save();
     QCOMPARE(answerer.texts(),
         QStringList({QStringLiteral("Server port is not specified and will be installed in the default."),
             QStringLiteral("Not specified HTTP username.")}));
     QCOMPARE(answerer.seen.last().title, QStringLiteral("Tarvix: configuration error"));
-    QCOMPARE(ui.edServerPort->text(), QStringLiteral("80"));
-    QCOMPARE(ui.tabConfig->currentIndex(), int(GeneralTab));
-    QCOMPARE(run.tarvix->focusWidget(), ui.edLogin);
+    QCOMPARE(run.access->widget<QLineEdit>("edServerPort")->text(), QStringLiteral("80"));
+    QCOMPARE(run.access->widget<QTabWidget>("tabConfig")->currentIndex(), int(GeneralTab));
+    QCOMPARE(run.tarvix->focusWidget(), run.access->widget<QLineEdit>("edLogin"));
     QVERIFY(run.tarvix->isVisible());
     QCOMPARE(fileBytes(file), storedBefore);
 
     const QString hostsRegExp = QStringLiteral(R"rx(<td class='(\w+)'><a href='(\S+)'>(.+)</a>)rx");
-    ui.edServerPort->setText(QString::number(run.sim.port()));
-    ui.edLogin->setText(QStringLiteral("operator"));
-    ui.edPassword->setText(QStringLiteral("s3cret pass"));
-    ui.rbExpertRegExpConfig->setChecked(true);
-    ui.cbHostsRegExp->setChecked(true);
-    ui.edHostsRegExp->setText(hostsRegExp);
-    ui.edHostStatRxPos->setText(QStringLiteral("3"));
-    ui.rbSrvcsOnLMK->setChecked(true);
+    run.access->widget<QLineEdit>("edServerPort")->setText(QString::number(run.sim.port()));
+    run.access->widget<QLineEdit>("edLogin")->setText(QStringLiteral("operator"));
+    run.access->widget<QLineEdit>("edPassword")->setText(QStringLiteral("s3cret pass"));
+    run.access->widget<QRadioButton>("rbExpertRegExpConfig")->setChecked(true);
+    run.access->widget<QCheckBox>("cbHostsRegExp")->setChecked(true);
+    run.access->widget<QLineEdit>("edHostsRegExp")->setText(hostsRegExp);
+    run.access->widget<QLineEdit>("edHostStatRxPos")->setText(QStringLiteral("3"));
+    run.access->widget<QRadioButton>("rbSrvcsOnLMK")->setChecked(true);
     answerer.seen.clear();
     run.access->save();
     QCOMPARE(answerer.texts(), QStringList());
@@ -279,7 +279,7 @@ void TestLifecycle::rejectedThenSavedAndRestarted()
     QCOMPARE(run.access->settings().hostStatRxPos, 3);
     QCOMPARE(run.access->settings().numMenuOnLMK, 2);
     run.access->showConfig();
-    QCOMPARE(run.access->ui().edPassword->text(), QStringLiteral("s3cret pass"));
+    QCOMPARE(run.access->widget<QLineEdit>("edPassword")->text(), QStringLiteral("s3cret pass"));
 }
 
 void TestLifecycle::saveAppliesTheWindow_data()
@@ -312,11 +312,12 @@ void TestLifecycle::saveAppliesTheWindow()
     // No monitoring but where it is the point: an HTTPS poll of the plain simulator would fail.
     const bool monitoring = hostsOff;
     QVERIFY(run.start({{"EnableHostsMonitoring", monitoring}, {"EnableSrvcsMonitoring", monitoring}}));
-    QCOMPARE(run.access->hostsRequestId() > 0, monitoring);
+    QCOMPARE(run.access->link().requestId(StatusList::Hosts) > 0, monitoring);
     run.access->showConfig();
     QVERIFY(harness::setWidgets(*run.tarvix, edits));
     QCOMPARE(answerer.texts(), question.isEmpty() ? QStringList() : QStringList {question});
-    QCOMPARE(run.access->ui().edServerPort->text() == QLatin1String("443"), !question.isEmpty());
+    QCOMPARE(
+        run.access->widget<QLineEdit>("edServerPort")->text() == QLatin1String("443"), !question.isEmpty());
     HttpClient* const before = run.access->http();
 
     run.access->save();
@@ -324,12 +325,13 @@ void TestLifecycle::saveAppliesTheWindow()
     // Replaced clients are deleted later, so right after the save each re-creation has left one.
     QCOMPARE(int(run.tarvix->findChildren<HttpClient*>().size()) - 1, recreations);
     QCOMPARE(run.access->http() != before, recreations > 0);
-    QCOMPARE(run.access->settings().denySslCert, run.access->ui().rbDenyInvalidCert->isChecked());
-    QCOMPARE(run.access->settings().useHttps, run.access->ui().cbUseHttps->isChecked());
+    QCOMPARE(run.access->settings().denySslCert,
+        run.access->widget<QRadioButton>("rbDenyInvalidCert")->isChecked());
+    QCOMPARE(run.access->settings().useHttps, run.access->widget<QCheckBox>("cbUseHttps")->isChecked());
     if (hostsOff) {
-        QCOMPARE(run.access->hostsRequestId(), 0);
-        QVERIFY(run.access->servicesRequestId() > 0);
-        QCOMPARE(run.hostEntries(), QStringList {run.access->ui().actionUnmonitored->text()});
+        QCOMPARE(run.access->link().requestId(StatusList::Hosts), 0);
+        QVERIFY(run.access->link().requestId(StatusList::Services) > 0);
+        QCOMPARE(run.hostEntries(), QStringList {run.access->widget<QAction>("actionUnmonitored")->text()});
     }
 }
 
@@ -423,7 +425,7 @@ void TestLifecycle::questions()
                  [&] {
                      return answered && answerer.seen.size() == titles.size()
                          && run.access->http()->pendingRequestCount() == 0
-                         && (run.access->pollTimer().isActive() || run.tarvix->isVisible());
+                         && (run.access->link().isPolling() || run.tarvix->isVisible());
                  }),
         status);
     QStringList seenTitles;
@@ -435,12 +437,13 @@ void TestLifecycle::questions()
     QCOMPARE(seenTitles, titles);
     if (then.isEmpty())
         return;
-    QCOMPARE(run.access->pollTimer().isActive(), then == QLatin1String("polling"));
+    QCOMPARE(run.access->link().isPolling(), then == QLatin1String("polling"));
     QCOMPARE(run.tarvix->isVisible(), then != QLatin1String("polling"));
     if (then == QLatin1String("user name"))
-        QCOMPARE(run.tarvix->focusWidget(), run.access->ui().edLogin);
+        QCOMPARE(run.tarvix->focusWidget(), run.access->widget<QLineEdit>("edLogin"));
     else if (then != QLatin1String("polling"))
-        QCOMPARE(run.access->ui().tabConfig->currentIndex(), int(then == "Misc" ? MiscTab : GeneralTab));
+        QCOMPARE(run.access->widget<QTabWidget>("tabConfig")->currentIndex(),
+            int(then == "Misc" ? MiscTab : GeneralTab));
     if (then != QLatin1String("polling"))
         return;
     // Polling goes on: the next error asks again, the next good answer ends the error state.
@@ -456,7 +459,7 @@ void TestLifecycle::unusableStoredPeriodDoesNotHammer()
 {
     TarvixRun run;
     QVERIFY(run.start({{"RequestPeriod", 0}}));
-    QCOMPARE(run.access->pollTimer().interval(), 15 * 1000);
+    QCOMPARE(run.access->link().pollIntervalMs(), 15 * 1000);
     QTest::qWait(5000); // what the server sees over a span of time is the point
     QCOMPARE(run.sim.requestCount(), 2);
 }
@@ -474,11 +477,11 @@ void TestLifecycle::trickledAnswerEndsAndCounts()
     run.access->poll();
     QVERIFY(run.waitIdle());
     QCOMPARE(run.sim.requestCount(), 1); // the polls did not ask again while the answer was coming
-    QCOMPARE(run.access->failures(StatusList::Hosts), 1);
+    QCOMPARE(run.access->link().listHealth().failures(StatusList::Hosts), 1);
 
     run.sim.setTrickle(0);
     QVERIFY(run.pollAndWait());
-    QCOMPARE(run.access->failures(StatusList::Hosts), 0);
+    QCOMPARE(run.access->link().listHealth().failures(StatusList::Hosts), 0);
 }
 
 // The services answer fails on every poll while the hosts answer is fine: the services list must

@@ -1,6 +1,8 @@
 #include "monitor/pagewalk.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 #include <QUrl>
 
@@ -19,6 +21,8 @@ private slots:
     void pageSequence();
     void unreadablePages_data();
     void unreadablePages();
+    void jsonSequence_data();
+    void jsonSequence();
 };
 
 namespace {
@@ -79,6 +83,54 @@ QStringList gone(const PagePlan& plan)
     for (const GoneProblem& problem : plan.gone)
         result << problem.name + (problem.announced ? QLatin1String(" +") : QLatin1String(" -"));
     return result;
+}
+
+// "name|status|output|flags" with the flags of rowText in tst_statusjson: S soft, A acknowledged,
+// D in downtime, F flapping, N notifications off.
+QString shownText(const QString& name, const QString& status, const ProblemDetails& details)
+{
+    QString flags;
+    flags += details.softState ? QStringLiteral("S") : QString();
+    flags += details.acknowledged ? QStringLiteral("A") : QString();
+    flags += details.inDowntime ? QStringLiteral("D") : QString();
+    flags += details.flapping ? QStringLiteral("F") : QString();
+    flags += details.notificationsEnabled ? QString() : QStringLiteral("N");
+    return QStringList {name, status, details.output, flags}.join(QLatin1Char('|'));
+}
+
+// A statusjson.cgi servicelist answer with these services, "host|service|STATUS|flags|output";
+// "stopped" is what a stopped Nagios answers, "file:NAME" a captured answer.
+QByteArray jsonServices(const QStringList& services)
+{
+    if (services == QStringList {"stopped"})
+        return "\n";
+    if (services.size() == 1 && services.first().startsWith(QLatin1String("file:"))) {
+        QFile file(QStringLiteral(TARVIX_TEST_DATA_DIR "/statusjson/") + services.first().mid(5));
+        if (!file.open(QIODevice::ReadOnly))
+            qFatal("cannot read %s", qPrintable(services.first()));
+        return file.readAll();
+    }
+    const QHash<QString, int> bits {{"WARNING", 4}, {"UNKNOWN", 8}, {"CRITICAL", 16}};
+    QJsonObject hosts;
+    for (const QString& service : services) {
+        const QStringList fields = service.split(QLatin1Char('|'));
+        const QString flags = fields.at(3);
+        QJsonObject host = hosts.value(fields.at(0)).toObject();
+        host.insert(fields.at(1),
+            QJsonObject {{"host_name", fields.at(0)}, {"description", fields.at(1)},
+                {"plugin_output", fields.at(4)}, {"status", bits.value(fields.at(2))},
+                {"state_type", flags.contains('S') ? 0 : 1}, {"current_attempt", 1}, {"max_attempts", 3},
+                {"problem_has_been_acknowledged", flags.contains('A')},
+                {"scheduled_downtime_depth", flags.contains('D') ? 2 : 0},
+                {"is_flapping", flags.contains('F')}, {"notifications_enabled", !flags.contains('N')},
+                {"last_state_change", 1796693512000.0}});
+        hosts.insert(fields.at(0), host);
+    }
+    const QJsonObject result {{"cgi", "statusjson.cgi"}, {"user", "tarvix"}, {"query", "servicelist"},
+        {"type_code", 0}, {"type_text", "Success"}, {"message", ""}};
+    return QJsonDocument(QJsonObject {{"format_version", 0}, {"result", result},
+                             {"data", QJsonObject {{"selectors", QJsonObject()}, {"servicelist", hosts}}}})
+        .toJson();
 }
 
 } // namespace
@@ -149,23 +201,24 @@ void TestPageWalk::unchangedProblems_data()
     QTest::addColumn<QString>("page");
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("after");
+    QTest::addColumn<int>("updated"); // entries whose shown status changes
 
-    QTest::newRow("the same page again") << "03-services-mixed/services.html" << QString() << QString();
+    QTest::newRow("the same page again") << "03-services-mixed/services.html" << QString() << QString() << 0;
     QTest::newRow("a host changes its status") << "02-hosts-down/hosts.html"
                                                << "statusHOSTUNREACHABLE"
-                                               << "statusHOSTDOWN";
+                                               << "statusHOSTDOWN" << 1;
     QTest::newRow("a service changes its status") << "03-services-mixed/services.html"
                                                   << "statusBGUNKNOWN"
-                                                  << "statusBGCRITICAL";
+                                                  << "statusBGCRITICAL" << 2;
     QTest::newRow("a host name in other case") << "02-hosts-down/hosts.html"
                                                << ">WEB-01<"
-                                               << ">web-01<";
+                                               << ">web-01<" << 0;
     QTest::newRow("a Cyrillic host name in other case") << "02-hosts-down/hosts.html"
                                                         << ">сервер-1<"
-                                                        << ">СЕРВЕР-1<";
+                                                        << ">СЕРВЕР-1<" << 0;
     QTest::newRow("a service's host in other case") << "03-services-mixed/services.html"
                                                     << "host=lab+printer"
-                                                    << "host=LAB+Printer";
+                                                    << "host=LAB+Printer" << 0;
 }
 
 void TestPageWalk::unchangedProblems()
@@ -173,6 +226,7 @@ void TestPageWalk::unchangedProblems()
     QFETCH(QString, page);
     QFETCH(QString, before);
     QFETCH(QString, after);
+    QFETCH(int, updated);
 
     const PageKind kind = kindOf(page);
     const QString text = fixture(page);
@@ -180,7 +234,12 @@ void TestPageWalk::unchangedProblems()
     applyPlan(plan(kind, text, problems), problems);
     QVERIFY(problems.size() > 0);
     QVERIFY(before.isEmpty() || text.contains(before));
-    QVERIFY(plan(kind, QString(text).replace(before, after), problems).isEmpty());
+    const PagePlan next = plan(kind, QString(text).replace(before, after), problems);
+    QVERIFY(next.isEmpty());
+    // A status that changed is shown, not announced.
+    QCOMPARE(next.updated.size(), updated);
+    for (const UpdatedProblem& problem : next.updated)
+        QCOMPARE(problem.status, after.mid(kind == PageKind::Services ? 8 : 6));
     // An empty text is no page: nothing is gone.
     QVERIFY(plan(kind, QString(), problems).isEmpty());
 }
@@ -344,6 +403,117 @@ void TestPageWalk::unreadablePages()
     QCOMPARE(QStringLiteral("%1/%2").arg(plan.totals.listed).arg(plan.totals.matching), totals);
     QCOMPARE(names(plan), QStringList());
     QCOMPARE(::gone(plan), gone);
+}
+
+void TestPageWalk::jsonSequence_data()
+{
+    QTest::addColumn<QList<QStringList>>("pages");
+    QTest::addColumn<QStringList>("filters"); // hide...: ack, downtime, soft, flapping, notifications;
+                                              // no-unknown: UNKNOWN not chosen
+    QTest::addColumn<bool>("fromStart"); // the filters apply to every page, not only the last
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<QStringList>("added");
+    QTest::addColumn<QStringList>("gone"); // "name +" announced, "name -" silent, "name quiet"
+    QTest::addColumn<QStringList>("updated"); // as the entry shows it afterwards
+
+    const QString down = QStringLiteral("web1|HTTP|CRITICAL||HTTP CRITICAL - down");
+    const QString acknowledged = QStringLiteral("web1|HTTP|CRITICAL|A|HTTP CRITICAL - down");
+    const int whole = int(PageVerdict::Whole);
+    const QStringList none;
+
+    QTest::newRow("acknowledged with the filter: leaves quietly")
+        << QList<QStringList> {{down}, {acknowledged}} << QStringList {"ack"} << false << whole << none
+        << QStringList {"HTTP:web1 quiet"} << none;
+    QTest::newRow("acknowledged without the filter: stays, shown acknowledged")
+        << QList<QStringList> {{down}, {acknowledged}} << none << false << whole << none << none
+        << QStringList {"HTTP:web1|CRITICAL|HTTP CRITICAL - down|A"};
+    QTest::newRow("downtime, flapping, notifications off: each leaves quietly")
+        << QList<QStringList> {{down, "web2|PING|WARNING||a", "web3|SSH|UNKNOWN||b"},
+               {"web1|HTTP|CRITICAL|D|c", "web2|PING|WARNING|F|a", "web3|SSH|UNKNOWN|N|b"}}
+        << QStringList {"downtime", "flapping", "notifications"} << false << whole << none
+        << QStringList {"HTTP:web1 quiet", "PING:web2 quiet", "SSH:web3 quiet"} << none;
+    QTest::newRow("a soft state hidden, then hard: announced as new")
+        << QList<QStringList> {{"web1|HTTP|CRITICAL|S|HTTP CRITICAL - down"}, {down}} << QStringList {"soft"}
+        << true << whole << QStringList {"HTTP:web1"} << none << none;
+    QTest::newRow("acknowledged, then no longer: announced again")
+        << QList<QStringList> {{down}, {acknowledged}, {down}} << QStringList {"ack"} << true << whole
+        << QStringList {"HTTP:web1"} << none << none;
+    QTest::newRow("a real recovery is announced whatever the filters")
+        << QList<QStringList> {{down}, {}}
+        << QStringList {"ack", "downtime", "soft", "flapping", "notifications"} << false << whole << none
+        << QStringList {"HTTP:web1 +"} << none;
+    QTest::newRow("status and output change: shown, not announced")
+        << QList<QStringList> {{down}, {"web1|HTTP|WARNING||HTTP WARNING - slow"}} << none << false << whole
+        << none << none << QStringList {"HTTP:web1|WARNING|HTTP WARNING - slow|"};
+    QTest::newRow("a status not chosen does not count: the problem recovered")
+        << QList<QStringList> {{down}, {"web1|HTTP|UNKNOWN||HTTP UNKNOWN"}} << QStringList {"no-unknown"}
+        << false << whole << none << QStringList {"HTTP:web1 +"} << none;
+    QTest::newRow("a stopped Nagios changes nothing")
+        << QList<QStringList> {{down}, {"stopped"}} << none << false << int(PageVerdict::NotStatusPage)
+        << none << none << none;
+    QTest::newRow("captured: every filter leaves one problem")
+        << QList<QStringList> {{"file:servicelist-problems.json"}}
+        << QStringList {"ack", "downtime", "soft", "flapping", "notifications"} << true << whole
+        << QStringList {"HTTP Check:web01"} << none << none;
+    QTest::newRow("captured: the filters on a known list")
+        << QList<QStringList> {{"file:servicelist-problems.json"}, {"file:servicelist-problems.json"}}
+        << QStringList {"ack", "soft", "notifications"} << false << whole << none
+        << QStringList {"Retried Check:app01 quiet", "PING:db01 quiet", "PING:web01 quiet"} << none;
+}
+
+// Every page but the last is walked and applied with every filter off (unless from the start); the
+// last with the filters.
+void TestPageWalk::jsonSequence()
+{
+    QFETCH(QList<QStringList>, pages);
+    QFETCH(QStringList, filters);
+    QFETCH(bool, fromStart);
+    QFETCH(int, verdict);
+    QFETCH(QStringList, added);
+    QFETCH(QStringList, gone);
+    QFETCH(QStringList, updated);
+
+    MonitorSettings plain = settingsFor();
+    plain.useSrvUnknStat = true;
+    MonitorSettings filtered = plain;
+    filtered.hideAcknowledged = filters.contains("ack");
+    filtered.hideDowntime = filters.contains("downtime");
+    filtered.hideSoftStates = filters.contains("soft");
+    filtered.hideFlapping = filters.contains("flapping");
+    filtered.hideNotificationsOff = filters.contains("notifications");
+    filtered.useSrvUnknStat = !filters.contains("no-unknown");
+
+    ProblemList problems;
+    for (const QStringList& page : pages.first(pages.size() - 1))
+        applyPlan(
+            planJsonPage(PageKind::Services, jsonServices(page), fromStart ? filtered : plain, problems),
+            problems);
+    PagePlan last = planJsonPage(PageKind::Services, jsonServices(pages.last()), filtered, problems);
+    QCOMPARE(int(last.verdict), verdict);
+    QCOMPARE(names(last), added);
+    QStringList actualGone;
+    for (const GoneProblem& problem : last.gone) {
+        QVERIFY(!(problem.quiet && problem.announced));
+        actualGone << problem.name
+                + (problem.quiet            ? QLatin1String(" quiet")
+                        : problem.announced ? QLatin1String(" +")
+                                            : QLatin1String(" -"));
+    }
+    QCOMPARE(actualGone, gone);
+    for (const NewProblem& problem : last.added) {
+        const QString link = "extinfo.cgi?type=2&host=" + linkEncoded(problem.hostName)
+            + "&service=" + linkEncoded(problem.serviceName);
+        QCOMPARE(problem.address, prefix + link);
+    }
+    QCOMPARE(last.updated.size(), updated.size());
+    applyPlan(std::move(last), problems);
+    QStringList shown;
+    for (const ProblemList::Entry& entry : problems.entries()) {
+        const QString text = shownText(entry.name, entry.status, entry.details);
+        if (updated.contains(text))
+            shown << text;
+    }
+    QCOMPARE(shown, updated);
 }
 
 QTEST_GUILESS_MAIN(TestPageWalk)

@@ -142,8 +142,8 @@ void TestPopupCommands::recheckFromThePopup()
 // and Nagios unchanged.
 void TestPopupCommands::refusalShowsInThePopup()
 {
-    m_run->access->settings().login = m_bed.env("TARVIX_REAL_NAGIOS_VIEWER");
-    m_run->access->settings().password = m_bed.env("TARVIX_REAL_NAGIOS_VIEWER_PASSWORD");
+    QVERIFY(m_run->access->saveInWindow({{"edLogin", m_bed.env("TARVIX_REAL_NAGIOS_VIEWER")},
+        {"edPassword", m_bed.env("TARVIX_REAL_NAGIOS_VIEWER_PASSWORD")}}));
     QWidget* popup = popupFor(QStringLiteral("Disk: /var:db01"));
     QVERIFY(popup);
     m_balloons.balloons.clear();
@@ -163,8 +163,8 @@ void TestPopupCommands::refusalShowsInThePopup()
 // The command belongs to the main object: it goes on, and nothing is told of it.
 void TestPopupCommands::popupClosedWhileItsCommandRuns()
 {
-    m_run->access->settings().login = m_bed.env("TARVIX_REAL_NAGIOS_USER");
-    m_run->access->settings().password = m_bed.env("TARVIX_REAL_NAGIOS_PASSWORD");
+    QVERIFY(m_run->access->saveInWindow({{"edLogin", m_bed.env("TARVIX_REAL_NAGIOS_USER")},
+        {"edPassword", m_bed.env("TARVIX_REAL_NAGIOS_PASSWORD")}}));
     QPointer<QWidget> popup = popupFor(QStringLiteral("Disk: /var:db01"));
     QVERIFY(popup);
     button(popup, "btnRecheck")->click();

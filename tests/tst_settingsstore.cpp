@@ -27,6 +27,8 @@ QVariant otherValue(const SettingEntry& entry)
         return QStringLiteral("value of %1 | with: marks").arg(entry.name);
     case StoredType::List:
         return QStringList {QStringLiteral("zeta"), QStringLiteral("HTTP Check:web 1")};
+    case StoredType::Choice:
+        return entry.choices.last();
     }
     return {};
 }
@@ -45,9 +47,16 @@ private slots:
     void inForce_data();
     void inForce();
     void fileIsPrivate();
+    void serversRoundTrip();
+    void removingAServerKeepsTheOthers_data();
+    void removingAServerKeepsTheOthers();
+    void serverOrderIsChecked_data();
+    void serverOrderIsChecked();
 
 private:
     QString storePath() const { return m_dir->filePath(QStringLiteral("Tarvix.conf")); }
+    // Three servers as the window saves them: each with its own values of every per-server key.
+    QList<std::pair<QString, StoredSettings>> writeThreeServers();
     // Written as raw text, as a hand-edited or damaged file holds it.
     void writeRaw(const QByteArray& lines);
 
@@ -206,6 +215,113 @@ void TestSettingsStore::fileIsPrivate()
     QVERIFY(SettingsStore::restrictToOwner(path));
     QCOMPARE(QFile::permissions(path) & others, QFile::Permissions());
     QVERIFY(SettingsStore::restrictToOwner(m_dir->filePath(QStringLiteral("missing.conf"))));
+}
+
+QList<std::pair<QString, StoredSettings>> TestSettingsStore::writeThreeServers()
+{
+    QList<std::pair<QString, StoredSettings>> servers;
+    const QStringList ids {SettingsStore::firstServerId, QStringLiteral("lab7x"), QStringLiteral("k2")};
+    StoredSettings global = StoredSettings::defaults();
+    global.set(K::RequestPeriod, 42);
+    global.set(K::ServersOrder, ids.join(QLatin1Char(',')));
+    SettingsStore::writeGlobal(*m_store, global);
+    for (int n = 0; n < ids.size(); ++n) {
+        StoredSettings values = global;
+        for (const SettingEntry& entry : settingsTable()) {
+            if (entry.scope == SettingScope::PerServer && n > 0)
+                values.set(entry.key, otherValue(entry));
+        }
+        values.set(K::ServerAddress, QStringLiteral("nagios-%1.lan").arg(n));
+        values.set(K::ServerName, QStringLiteral("site %1").arg(n));
+        SettingsStore::writeServer(*m_store, ids.at(n), values);
+        servers.append({ids.at(n), values});
+    }
+    SettingsStore::writeServerOrder(*m_store, ids);
+    m_store->sync();
+    return servers;
+}
+
+// Each server reads back exactly what was written for it; the first one's keys are the flat ones
+// an older Tarvix reads, the program's own keys exist once.
+void TestSettingsStore::serversRoundTrip()
+{
+    const auto servers = writeThreeServers();
+    QSettings reread(storePath(), QSettings::IniFormat);
+    QCOMPARE(SettingsStore::serverIds(reread), (QStringList {"default", "lab7x", "k2"}));
+    for (const auto& [id, values] : servers)
+        QVERIFY2(SettingsStore::readServer(reread, id) == values, qPrintable(id));
+    QCOMPARE(reread.value(QStringLiteral("ServerAddress")).toString(), QStringLiteral("nagios-0.lan"));
+    QCOMPARE(
+        reread.value(QStringLiteral("Servers/k2/ServerAddress")).toString(), QStringLiteral("nagios-2.lan"));
+    QVERIFY(!reread.contains(QStringLiteral("Servers/k2/RequestPeriod")));
+    QCOMPARE(SettingsStore::readServer(reread, QStringLiteral("k2")).number(K::RequestPeriod), 42);
+
+    // A file of an older Tarvix: flat keys only, read as one server, unchanged.
+    writeRaw("ServerAddress=old.lan\nHTTPPort=8080\nUseHTTPAuth=true\nLogin=ops");
+    QCOMPARE(SettingsStore::serverIds(*m_store), QStringList {SettingsStore::firstServerId});
+    const StoredSettings old = SettingsStore::readServer(*m_store, SettingsStore::firstServerId);
+    QCOMPARE(old.text(K::ServerAddress), QStringLiteral("old.lan"));
+    QCOMPARE(old.text(K::HttpPort), QStringLiteral("8080"));
+    QCOMPARE(old.text(K::Login), QStringLiteral("ops"));
+    QVERIFY(old.flag(K::ServerEnabled));
+    QCOMPARE(old.text(K::StatusSource), statusSourceCgi);
+}
+
+void TestSettingsStore::removingAServerKeepsTheOthers_data()
+{
+    QTest::addColumn<int>("removed");
+    QTest::newRow("the first, whose keys are flat") << 0;
+    QTest::newRow("one in the middle") << 1;
+    QTest::newRow("the last") << 2;
+}
+
+void TestSettingsStore::removingAServerKeepsTheOthers()
+{
+    QFETCH(int, removed);
+    auto servers = writeThreeServers();
+    const QString gone = servers.at(removed).first;
+    SettingsStore::removeServer(*m_store, gone);
+    servers.removeAt(removed);
+    QStringList ids;
+    for (const auto& server : servers)
+        ids << server.first;
+    for (auto& server : servers)
+        server.second.set(K::ServersOrder, ids.join(QLatin1Char(',')));
+    SettingsStore::writeServerOrder(*m_store, ids);
+    m_store->sync();
+
+    QSettings reread(storePath(), QSettings::IniFormat);
+    QCOMPARE(SettingsStore::serverIds(reread), ids);
+    for (const auto& [id, values] : servers)
+        QVERIFY2(SettingsStore::readServer(reread, id) == values, qPrintable(id));
+    QCOMPARE(reread.value(QStringLiteral("RequestPeriod")).toInt(), 42);
+    if (gone == SettingsStore::firstServerId) {
+        // An older Tarvix finds no server to poll rather than the removed one.
+        QVERIFY(!reread.contains(QStringLiteral("ServerAddress")));
+        QCOMPARE(reread.value(QStringLiteral("Enabled")).toString(), QStringLiteral("false"));
+    } else {
+        QVERIFY(reread.allKeys().filter(gone).isEmpty());
+    }
+}
+
+void TestSettingsStore::serverOrderIsChecked_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QStringList>("ids");
+    QTest::newRow("missing") << QByteArray() << QStringList {"default"};
+    QTest::newRow("empty") << QByteArray("[Servers]\nOrder=") << QStringList {"default"};
+    QTest::newRow("unquoted list, blanks")
+        << QByteArray("[Servers]\nOrder=default, ab1 ,cd2") << QStringList {"default", "ab1", "cd2"};
+    QTest::newRow("repeated and unusable ids dropped")
+        << QByteArray("[Servers]\nOrder=\"ab1,ab1,../x,default\"") << QStringList {"ab1", "default"};
+}
+
+void TestSettingsStore::serverOrderIsChecked()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QStringList, ids);
+    writeRaw(stored);
+    QCOMPARE(SettingsStore::serverIds(*m_store), ids);
 }
 
 QTEST_GUILESS_MAIN(TestSettingsStore)

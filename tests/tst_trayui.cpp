@@ -229,7 +229,7 @@ void TestTrayUi::flashingWithoutMessages()
     QVERIFY(run.start({{"ShowHostsMessages", false}}));
     QList<QImage> ticks;
     QObject recorder;
-    QTimer& flashTimer = run.access->flashTimer();
+    const QTimer& flashTimer = run.access->flashTimer();
     // Connected after the main object's own slot: each record is the tick's result.
     QObject::connect(&flashTimer, &QTimer::timeout, &recorder, [&] {
         ticks << (flashTimer.isActive() ? harness::iconImage(run.access->trayIcon().icon()) : QImage());
@@ -305,7 +305,7 @@ void TestTrayUi::connectTimeout()
     TarvixRun run;
     run.sim.setNeverAccept(true);
     QVERIFY(run.start({{"RequestPeriod", period}}));
-    run.access->pollTimer().stop();
+    run.access->link().stopPolling();
 
     for (int poll = 1; poll <= reportedAtPoll; ++poll) {
         QVERIFY2(!run.access->errorReported(), qPrintable(QStringLiteral("before poll %1").arg(poll)));
@@ -375,7 +375,7 @@ void TestTrayUi::pageChangesReachTray()
     const QString app = QStringLiteral("app-02");
     run.sim.setHost(app, NagiosSimulator::HostState::Down);
     run.sim.setService(printer, toner, NagiosSimulator::ServiceState::Ok);
-    run.access->settings().hostsList = QStringList {web};
+    run.access->saveHostFilter(web);
     QVERIFY(run.sim.applyCommand(QStringLiteral("badutf8 on"))); // bytes that are no UTF-8 change nothing
     QVERIFY(run.pollAndWait());
     QCOMPARE(run.hostEntries(), QStringList {app});
@@ -392,7 +392,7 @@ void TestTrayUi::pageChangesReachTray()
     QVERIFY(QFile::exists(problem) && QFile::exists(recovery));
     QCOMPARE(*run.sounds, QStringList({problem, problem, problem, recovery}));
 
-    run.access->ui().actionCloseAll->trigger();
+    run.access->widget<QAction>("actionCloseAll")->trigger();
     QTRY_VERIFY(harness::popups().isEmpty());
 }
 
@@ -438,13 +438,16 @@ void TestTrayUi::unreadablePage()
 
     const auto setFault = [&](bool on) {
         if (fault == QLatin1String("limit"))
-            run.access->settings().servicesRequest
-                = on ? QStringLiteral("status.cgi?host=all&servicestatustypes=28") : defaultServicesRequest;
+            QVERIFY(run.access->saveInWindow({{"cbServicesRequest", on},
+                        {"edServicesRequest",
+                            on ? QStringLiteral("status.cgi?host=all&servicestatustypes=28")
+                               : defaultServicesRequest}})
+                && run.waitIdle());
         else
             QVERIFY(run.sim.applyCommand(on ? fault : mended));
     };
-    setFault(true);
     const qsizetype before = balloons.balloons.size();
+    setFault(true);
     QVERIFY(run.pollAndWait());
     QVERIFY(run.pollAndWait());
 

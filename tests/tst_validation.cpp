@@ -85,6 +85,38 @@ void TestValidation::firstProblemWins_data()
     QTest::newRow("advanced without status choices") << Edits {{K::UseBasicRegExpConfig, false},
         {K::UseHostDownStat, false}, {K::UseHostUnreachStat, false}}
                                                      << true << none << none << 0 << none;
+    QTest::newRow("kerberos asks for neither user name nor password") << Edits {{K::UseHttpAuth, true},
+        {K::HttpAuthMethod, authMethodKerberos}, {K::Login, QString()}, {K::Password, QString()}}
+                                                                      << true << none << none << 0 << none;
+    QTest::newRow("digest asks for the password")
+        << Edits {{K::UseHttpAuth, true}, {K::HttpAuthMethod, authMethodDigest},
+               {K::Login, QStringLiteral("u")}, {K::Password, QString()}}
+        << true << none << QStringLiteral("Not specified HTTP password.") << 0 << "edPassword";
+    QTest::newRow("proxy without address")
+        << Edits {{K::ProxyMode, proxyModeManual}, {K::ProxyAddress, QStringLiteral("  ")}} << true << none
+        << QStringLiteral("No proxy address.") << 5 << "edProxyAddress";
+    QTest::newRow("proxy address of another mode is not looked at") << Edits {{K::ProxyMode, proxyModeNone},
+        {K::ProxyAddress, QString()}} << true << none << none << 0 << none;
+    QTest::newRow("CA file missing") << Edits {{K::CaFile, QStringLiteral("/nonexistent/ca.pem")}} << true
+                                     << none << QStringLiteral("The CA file cannot be read.") << 5
+                                     << "edCAFile";
+    QTest::newRow("a folder is no CA file")
+        << Edits {{K::CaFile, QStringLiteral("/")}} << true << none
+        << QStringLiteral("The CA file cannot be read.") << 5 << "edCAFile";
+    QTest::newRow("client key without certificate")
+        << Edits {{K::ClientKeyFile, QStringLiteral(TARVIX_TEST_SOURCE)}} << true << none
+        << QStringLiteral("A client key needs its client certificate.") << 5 << "edClientCertFile";
+    QTest::newRow("client certificate and key readable")
+        << Edits {{K::ClientCertFile, QStringLiteral(TARVIX_TEST_SOURCE)},
+               {K::ClientKeyFile, QStringLiteral(TARVIX_TEST_SOURCE)}}
+        << true << none << none << 0 << none;
+    QTest::newRow("trusted key not in curl's form")
+        << Edits {{K::PinnedPublicKey, QStringLiteral("AB:CD:EF")}} << true << none
+        << QStringLiteral("The trusted key is not of the form sha256// followed by its digest.") << 5
+        << "edPinnedPublicKey";
+    QTest::newRow("trusted key in curl's form") << Edits {{K::PinnedPublicKey,
+        QStringLiteral("sha256//") + QString(43, QLatin1Char('A')) + QLatin1Char('=')}}
+                                                << true << none << none << 0 << none;
     QTest::newRow("https without ssl support")
         << https(QStringLiteral("443")) << false << none
         << QStringLiteral("<font>You can obtain the necessary libraries for work using HTTPS can "

@@ -178,33 +178,26 @@ int main(int argc, char** argv)
     tarvix.setSoundPlayer(std::make_unique<CountingSoundPlayer>(sounds));
     TarvixTestAccess access(tarvix);
 
-    // Every finished request goes through here, so each walk can be timed on its own.
+    // Each list's page is timed from the poll to the moment its changes are in the list.
     QElapsedTimer clock;
     clock.start();
     QStringList walks;
     int pagesLeft = 0;
-    const auto hook = [&](HttpClient* http) {
-        QObject::disconnect(http, &HttpClient::requestFinished, &tarvix, nullptr);
-        QObject::connect(http, &HttpClient::requestFinished, &tarvix, [&](int id, bool error) {
-            const bool page = id == access.hostsRequestId() || id == access.servicesRequestId();
-            const double answeredAt = msOf(clock);
-            access.fakeFinished(id, error);
-            if (page) {
-                walks << QStringLiteral("%1 %2 ms (answer at %3 ms)")
-                             .arg(id == access.hostsRequestId() ? QStringLiteral("hosts")
-                                                                : QStringLiteral("services"))
-                             .arg(msOf(clock) - answeredAt, 0, 'f', 1)
-                             .arg(answeredAt, 0, 'f', 0);
-                --pagesLeft;
-            }
+    for (ServerLink* link : tarvix.serverLinks()) {
+        QObject::connect(link, &ServerLink::problemsChanged, &tarvix, [&](StatusList list) {
+            walks << QStringLiteral("%1 in at %2 ms")
+                         .arg(
+                             list == StatusList::Hosts ? QStringLiteral("hosts") : QStringLiteral("services"))
+                         .arg(msOf(clock), 0, 'f', 0);
+            --pagesLeft;
         });
-    };
-    hook(access.http());
+    }
 
     const auto pollAndSettle = [&](bool poll) {
         walks.clear();
         *sounds = 0;
-        pagesLeft = 2;
+        pagesLeft = 2 * int(tarvix.serverLinks().size());
+        clock.restart();
         if (poll)
             access.poll();
         const double idleAt = runUntilSettled(clock, [&] { return pagesLeft <= 0; });
@@ -245,17 +238,19 @@ int main(int argc, char** argv)
 
     std::printf("services menu opens in %.1f ms\n",
         openMenuMs(access.servicesMenu(), [&] { access.servicesMenu().popup(QPoint(20, 40)); }));
-    access.settings().numMenuOnLMK = 2;
+    access.saveInWindow({{QStringLiteral("rbSrvcsOnLMK"), true}});
     std::printf("services menu from a left click opens in %.1f ms\n",
         openMenuMs(access.servicesMenu(), [&] { access.activate(QSystemTrayIcon::Trigger); }));
-    access.settings().numMenuOnLMK = 0;
+    access.saveInWindow({{QStringLiteral("rbHostsAndSrvcsOnLMK"), true}});
     std::printf("combined menu from a left click opens in %.1f ms\n",
         openMenuMs(access.combinedMenu(), [&] { access.activate(QSystemTrayIcon::Trigger); }));
 
     std::printf("the same site again\n");
     pollAndSettle(true);
 
-    access.ui().actionCloseAll->trigger();
+    access.action("actionCloseAll")->trigger();
+    // Balloons: a popup window would take the focus and close the menu itself.
+    access.saveInWindow({{QStringLiteral("cbUseTrayMessages"), true}});
     simulator.write("clear\n");
     simulator.waitForBytesWritten();
     {
@@ -264,8 +259,6 @@ int main(int argc, char** argv)
         QTimer::singleShot(300, &wait, &QEventLoop::quit);
         wait.exec();
     }
-    // Balloons: a popup window would take the focus and close the menu itself.
-    access.settings().useTrayMessages = true;
     access.servicesMenu().popup(QPoint(20, 40));
     QCoreApplication::processEvents();
     std::printf("every problem recovers, announced by balloons, the services menu open (%s)\n",

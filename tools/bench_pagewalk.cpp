@@ -5,13 +5,19 @@
 //                               again with an expert expression
 //     bench_pagewalk PAGE.html  a saved hosts or services page
 //     bench_pagewalk --write N  prints the generated page with N problem rows
+//     bench_pagewalk --site     the simulated 5,919-problem site (2,000 hosts) as status.cgi page
+//                               and as statusjson.cgi answer: sizes, plain and gzip, and walks
+//     bench_pagewalk ANSWER.json a saved statusjson.cgi servicelist answer
 
 #include "config/monitorsettings.h"
 #include "monitor/pagewalk.h"
+#include "monitor/statusjson.h"
 #include "tools/nagiospage.h"
+#include "tools/nagiossimulator.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonDocument>
 #include <QStringView>
 #include <QUrlQuery>
 
@@ -167,6 +173,58 @@ void report(const QString& label, const QByteArray& body, bool services, const P
         repeatMs / floorMs, emptyMs, perEntry, changesRight ? "ok" : "WRONG CHANGES");
 }
 
+Walk walkJson(const QByteArray& body, const MonitorSettings& settings, ProblemList& list)
+{
+    PagePlan plan = planJsonPage(PageKind::Services, body, settings, list);
+    const Walk walk {static_cast<int>(plan.added.size()), static_cast<int>(plan.gone.size())};
+    applyPlan(std::move(plan), list);
+    return walk;
+}
+
+// One source's answer: its size plain and gzipped, and the first, a repeated and an empty walk.
+void reportSource(const char* label, const QByteArray& body, const QByteArray& emptyBody,
+    const std::function<Walk(const QByteArray&, ProblemList&)>& walk, double floorMs)
+{
+    constexpr int runs = 15;
+    ProblemList list;
+    Walk first;
+    const double firstMs = bestMs(
+        runs, [&] { list.clear(); }, [&] { first = walk(body, list); });
+    Walk again;
+    const double repeatMs = bestMs(
+        runs, [] {}, [&] { again = walk(body, list); });
+    Walk empty;
+    const double emptyMs = bestMs(
+        runs,
+        [&] {
+            list.clear();
+            walk(body, list);
+        },
+        [&] { empty = walk(emptyBody, list); });
+    const bool changesRight = again.added == 0 && again.gone == 0 && empty.gone == first.added;
+    std::printf("%-12s %6d %8.2f %8.3f %9.2f %9.2f %9.2f %9.2f %s\n", label, first.added,
+        static_cast<double>(body.size()) / 1e6, static_cast<double>(NagiosPage::gzip(body).size()) / 1e6,
+        floorMs, firstMs, repeatMs, emptyMs, changesRight ? "ok" : "WRONG CHANGES");
+}
+
+void reportSourcesHeader()
+{
+    std::printf("%-12s %6s %8s %8s %9s %9s %9s %9s\n", "answer", "rows", "MB", "gzip MB", "floor ms",
+        "first ms", "repeat ms", "empty ms");
+}
+
+// The JSON floor is Qt's JSON reader alone, the page's decoding and cutting into lines.
+double jsonFloorMs(const QByteArray& body)
+{
+    return bestMs(
+        15, [] {}, [&] { QJsonDocument::fromJson(body); });
+}
+
+QString queryOf(const QString& request)
+{
+    return request.mid(request.indexOf(QLatin1Char('?')) + 1);
+}
+
 void printHeader()
 {
     std::printf("%-14s %6s %8s %7s %8s %9s %9s %7s %9s %8s\n", "page", "rows", "MB", "lines", "floor ms",
@@ -199,6 +257,44 @@ int main(int argc, char** argv)
                 == static_cast<size_t>(page.size())
             ? 0
             : 1;
+    }
+    const auto jsonWalk
+        = [&settings](const QByteArray& body, ProblemList& list) { return walkJson(body, settings, list); };
+    if (arguments.size() > 1 && arguments.at(1) == QLatin1String("--site")) {
+        NagiosSimulator site;
+        site.setPageTime(QDateTime(QDate(2026, 12, 6), QTime(20, 40, 26), Qt::UTC));
+        site.addGeneratedSite(2000, 5919);
+        const QString statusQuery = queryOf(settings.servicesRequest);
+        const QString jsonQuery = queryOf(jsonServicesQuery(settings));
+        const QByteArray page = site.servicesPage(statusQuery);
+        const QByteArray json = site.statusJson(jsonQuery);
+        NagiosSimulator quiet;
+        quiet.addGeneratedSite(2000, 0);
+        std::printf("The simulated site: 2,000 hosts, 5,919 CRITICAL services of %d\n", site.serviceCount());
+        reportSourcesHeader();
+        reportSource(
+            "status.cgi", page, quiet.servicesPage(statusQuery),
+            [&](const QByteArray& body, ProblemList& list) {
+                return walkPage(body, true, servicesRule, settings, list);
+            },
+            bestMs(
+                15, [] {}, [&] { decodeAndSplit(page); }));
+        reportSource("statusjson", json, quiet.statusJson(jsonQuery), jsonWalk, jsonFloorMs(json));
+        return 0;
+    }
+    if (arguments.size() > 1 && arguments.at(1).endsWith(QLatin1String(".json"))) {
+        QFile file(arguments.at(1));
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "cannot read %s\n", qPrintable(arguments.at(1)));
+            return 1;
+        }
+        const QByteArray body = file.readAll();
+        NagiosSimulator quiet;
+        quiet.addGeneratedSite(1, 0);
+        reportSourcesHeader();
+        reportSource("statusjson", body, quiet.statusJson(queryOf(jsonServicesQuery(settings))), jsonWalk,
+            jsonFloorMs(body));
+        return 0;
     }
     if (arguments.size() > 1) {
         QFile file(arguments.at(1));

@@ -19,6 +19,10 @@ struct Service
     bool acknowledged = false;
     bool inDowntime = false;
     QDateTime lastChange;
+    int attempt = 1; // below maxAttempts: a soft state
+    int maxAttempts = 1;
+    bool flapping = false;
+    bool notificationsEnabled = true;
 };
 
 struct Host
@@ -29,6 +33,10 @@ struct Host
     bool acknowledged = false;
     bool inDowntime = false;
     QDateTime lastChange;
+    int attempt = 1;
+    int maxAttempts = 1;
+    bool flapping = false;
+    bool notificationsEnabled = true;
     std::map<QByteArray, Service> services; // byte order of the UTF-8 description, as Nagios sorts
 };
 

@@ -1,5 +1,6 @@
 #include "tools/nagiossimulator.h"
 
+#include "tools/nagiosjson.h"
 #include "tools/nagiospage.h"
 
 #include <QDir>
@@ -565,6 +566,7 @@ struct NagiosSimulator::Private
     void answer(const ConnectionPtr& connection, const RecordedRequest& request, bool keepAlive);
     Reply replyFor(const RecordedRequest& request);
     Reply commandReply(const RecordedRequest& request);
+    Reply jsonReply(const RecordedRequest& request) const;
     bool authorized(const RecordedRequest& request) const;
     void send(const ConnectionPtr& connection, const RecordedRequest& request, Reply reply, bool keepAlive);
     void pump(const ConnectionPtr& connection);
@@ -743,8 +745,10 @@ void NagiosSimulator::setHost(
         host.lastChange = QDateTime::currentDateTimeUtc();
     }
     host.output = output.isEmpty() ? defaultHostOutput(state, host.address) : output.toUtf8();
-    if (state == HostState::Up || state == HostState::Pending)
+    if (state == HostState::Up || state == HostState::Pending) {
         host.acknowledged = false;
+        host.attempt = host.maxAttempts;
+    }
 }
 
 void NagiosSimulator::setService(
@@ -758,8 +762,10 @@ void NagiosSimulator::setService(
         service.lastChange = QDateTime::currentDateTimeUtc();
     }
     service.output = output.isEmpty() ? defaultServiceOutput(state) : output.toUtf8();
-    if (state == ServiceState::Ok || state == ServiceState::Pending)
+    if (state == ServiceState::Ok || state == ServiceState::Pending) {
         service.acknowledged = false;
+        service.attempt = service.maxAttempts;
+    }
 }
 
 void NagiosSimulator::setAcknowledged(const QString& host, const QString& description, bool on)
@@ -780,6 +786,36 @@ void NagiosSimulator::setInDowntime(const QString& host, const QString& descript
         return;
     }
     owner.services[description.toUtf8()].inDowntime = on;
+}
+
+void NagiosSimulator::setAttempts(
+    const QString& host, const QString& description, int attempt, int maxAttempts)
+{
+    maxAttempts = std::max(1, maxAttempts);
+    attempt = std::clamp(attempt, 1, maxAttempts);
+    NagiosPage::Host& owner = d->hostFor(host.toUtf8());
+    if (description.isEmpty()) {
+        owner.attempt = attempt;
+        owner.maxAttempts = maxAttempts;
+        return;
+    }
+    NagiosPage::Service& service = owner.services[description.toUtf8()];
+    service.attempt = attempt;
+    service.maxAttempts = maxAttempts;
+}
+
+void NagiosSimulator::setFlapping(const QString& host, const QString& description, bool on)
+{
+    NagiosPage::Host& owner = d->hostFor(host.toUtf8());
+    (description.isEmpty() ? owner.flapping : owner.services[description.toUtf8()].flapping) = on;
+}
+
+void NagiosSimulator::setNotificationsEnabled(const QString& host, const QString& description, bool on)
+{
+    NagiosPage::Host& owner = d->hostFor(host.toUtf8());
+    (description.isEmpty() ? owner.notificationsEnabled
+                           : owner.services[description.toUtf8()].notificationsEnabled)
+        = on;
 }
 
 void NagiosSimulator::removeHost(const QString& name)
@@ -1009,6 +1045,23 @@ const std::vector<Command>& commands()
             acknowledgeOrDowntime(&Sim::setAcknowledged)},
         {"downtime", "NAME[|DESC] on|off", 2, 2, "schedule a downtime",
             acknowledgeOrDowntime(&Sim::setInDowntime)},
+        {"attempt", "NAME[|DESC] N MAX", 3, 3, "check attempt N of MAX: a soft state below MAX",
+            [](Sim& sim, const Arguments& args, QString* error) {
+                bool attemptOk = false;
+                bool maxOk = false;
+                const int attempt = args.at(1).toInt(&attemptOk);
+                const int maxAttempts = args.at(2).toInt(&maxOk);
+                if (!attemptOk || !maxOk || attempt < 1 || maxAttempts < attempt)
+                    return fail(error,
+                        QStringLiteral("expected 1 <= N <= MAX, not %1 %2").arg(args.at(1), args.at(2)));
+                const auto [host, description] = splitObject(args.at(0));
+                sim.setAttempts(host, description, attempt, maxAttempts);
+                return true;
+            }},
+        {"flapping", "NAME[|DESC] on|off", 2, 2, "Nagios finds it flapping",
+            acknowledgeOrDowntime(&Sim::setFlapping)},
+        {"notifications", "NAME[|DESC] on|off", 2, 2, "its notifications enabled or not",
+            acknowledgeOrDowntime(&Sim::setNotificationsEnabled)},
         {"clear", "", 0, 0, "remove every host",
             [](Sim& sim, const Arguments&, QString*) {
                 sim.clear();
@@ -1335,6 +1388,13 @@ QByteArray NagiosSimulator::servicesPage(const QString& query) const
     return NagiosPage::servicesPage(d->installation, cgiQuery(query), d->pageOptions(request));
 }
 
+QByteArray NagiosSimulator::statusJson(const QString& query) const
+{
+    RecordedRequest request;
+    request.query = query;
+    return NagiosJson::answer(d->installation, cgiQuery(query), d->pageOptions(request));
+}
+
 NagiosPage::Options NagiosSimulator::Private::pageOptions(const RecordedRequest& request) const
 {
     NagiosPage::Options options;
@@ -1464,6 +1524,8 @@ NagiosSimulator::Private::Reply NagiosSimulator::Private::replyFor(const Recorde
     }
     if (request.path == cgiDirectory + QLatin1String("cmd.cgi"))
         return commandReply(request);
+    if (request.path == cgiDirectory + QLatin1String("statusjson.cgi"))
+        return jsonReply(request);
     if (request.path != cgiDirectory + QLatin1String("status.cgi")) {
         apache(404);
         return reply;
@@ -1505,6 +1567,30 @@ NagiosSimulator::Private::Reply NagiosSimulator::Private::replyFor(const Recorde
         reply.body = cutMidTable(reply.body);
         reply.forceChunked = true;
     }
+    reply.trickleMs = trickleMs;
+    return reply;
+}
+
+NagiosSimulator::Private::Reply NagiosSimulator::Private::jsonReply(const RecordedRequest& request) const
+{
+    Reply reply;
+    reply.cgi = true;
+    reply.contentType = "application/json; charset=utf-8";
+    if (!rawBody.isEmpty()) {
+        reply.body = rawBody;
+        return reply;
+    }
+    switch (errorPage) {
+    case ErrorPage::NagiosStopped:
+        reply.body = NagiosJson::nagiosStoppedAnswer();
+        return reply;
+    case ErrorPage::NoRights:
+        reply.body = NagiosJson::answer({}, cgiQuery(request.query), pageOptions(request));
+        return reply;
+    case ErrorPage::None:
+        break;
+    }
+    reply.body = NagiosJson::answer(installation, cgiQuery(request.query), pageOptions(request));
     reply.trickleMs = trickleMs;
     return reply;
 }

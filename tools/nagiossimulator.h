@@ -41,7 +41,8 @@ struct TakenCommand
 };
 
 // A fake Nagios 4.4.6 web server on 127.0.0.1 for tests and the demo. It serves status.cgi under
-// its CGI directory with the HTML lines of a real Nagios status page, takes commands through
+// its CGI directory with the HTML lines of a real Nagios status page, statusjson.cgi with the
+// JSON of the real one (tools/nagiosjson.h), takes commands through
 // cmd.cgi as Nagios' own form does, and can misbehave on demand
 // (status codes, error pages, delays, silence, hanging connects, cut bodies, odd bytes).
 // Everything runs on the thread that owns the object; changes apply to the next request.
@@ -86,6 +87,11 @@ public:
     void setAcknowledged(
         const QString& host, const QString& description, bool on); // empty description: the host
     void setInDowntime(const QString& host, const QString& description, bool on);
+    // The current check attempt of maxAttempts (statusjson.cgi's state_type): below maxAttempts a
+    // soft state, Nagios yet to retry; at it a hard one. A recovery makes it hard again.
+    void setAttempts(const QString& host, const QString& description, int attempt, int maxAttempts);
+    void setFlapping(const QString& host, const QString& description, bool on);
+    void setNotificationsEnabled(const QString& host, const QString& description, bool on);
     void removeHost(const QString& name);
     void removeService(const QString& host, const QString& description);
     void clear();
@@ -123,7 +129,8 @@ public:
     // 0 = normal. Otherwise every request is answered with this status and a small Apache-like
     // page (302 and 301 with a Location to the server's /nagios/ page).
     void setFixedStatus(int code);
-    // Nagios' own errors that come with status 200 and no status table.
+    // Nagios' own errors that come with status 200 and no status table. statusjson.cgi answers a
+    // stopped Nagios with a line end, a user without rights with empty lists and counts of 0.
     void setErrorPage(ErrorPage page);
     // Answer this body with status 200 instead of a status page; empty = off.
     void setRawBody(const QByteArray& body);
@@ -199,6 +206,8 @@ public:
     // The status pages as the server would send them for `query`, without HTTP.
     QByteArray hostsPage(const QString& query = {}) const;
     QByteArray servicesPage(const QString& query = {}) const;
+    // statusjson.cgi's answer to `query`, e.g. "query=hostlist&details=true", without HTTP.
+    QByteArray statusJson(const QString& query) const;
 
 signals:
     void requestReceived(const RecordedRequest& request);

@@ -617,6 +617,108 @@ Server &apos;</source>
         <translation>Регулярное выражение не справилось со страницей сервера: оно слишком сложное или слишком медленное.
 </translation>
     </message>
+    <message>
+        <source>Choose the CA file</source>
+        <translation>Выбор файла центра сертификации</translation>
+    </message>
+    <message>
+        <source>Choose the client certificate</source>
+        <translation>Выбор клиентского сертификата</translation>
+    </message>
+    <message>
+        <source>Choose the client key</source>
+        <translation>Выбор клиентского ключа</translation>
+    </message>
+    <message>
+        <source>PEM files (*.pem *.crt *.cer *.key);;All files (*)</source>
+        <translation>Файлы PEM (*.pem *.crt *.cer *.key);;Все файлы (*)</translation>
+    </message>
+    <message>
+        <source>No proxy address.</source>
+        <translation>Не указан адрес прокси-сервера.</translation>
+    </message>
+    <message>
+        <source>The CA file cannot be read.</source>
+        <translation>Не удаётся прочитать файл центра сертификации.</translation>
+    </message>
+    <message>
+        <source>The client certificate cannot be read.</source>
+        <translation>Не удаётся прочитать клиентский сертификат.</translation>
+    </message>
+    <message>
+        <source>A client key needs its client certificate.</source>
+        <translation>Для клиентского ключа нужен клиентский сертификат.</translation>
+    </message>
+    <message>
+        <source>The client key cannot be read.</source>
+        <translation>Не удаётся прочитать клиентский ключ.</translation>
+    </message>
+    <message>
+        <source>The trusted key is not of the form sha256// followed by its digest.</source>
+        <translation>Доверенный ключ должен иметь вид sha256// и далее его хеш.</translation>
+    </message>
+    <message>
+        <source>(since %1)</source>
+        <translation>(с %1)</translation>
+    </message>
+    <message>
+        <source>hosts down: %1</source>
+        <translation>недоступных хостов: %1</translation>
+    </message>
+    <message>
+        <source>problem services: %1</source>
+        <translation>проблемных служб: %1</translation>
+    </message>
+    <message>
+        <source>monitoring disabled</source>
+        <translation>мониторинг отключён</translation>
+    </message>
+    <message>
+        <source>data of %1</source>
+        <translation>данные на %1</translation>
+    </message>
+    <message>
+        <source>no data yet</source>
+        <translation>данных ещё нет</translation>
+    </message>
+    <message>
+        <source>Server %1:</source>
+        <translation>Сервер %1:</translation>
+    </message>
+    <message>
+        <source>Trust this certificate</source>
+        <translation>Доверять этому сертификату</translation>
+    </message>
+    <message>
+        <source>&lt; not reachable &gt;</source>
+        <translation>&lt; недоступен &gt;</translation>
+    </message>
+    <message>
+        <source>The server&apos;s certificate has changed since you chose to trust it.
+</source>
+        <translation>Сертификат сервера изменился с тех пор, как вы решили ему доверять.
+</translation>
+    </message>
+    <message>
+        <source>SHA-256 fingerprint: %1
+</source>
+        <translation>Отпечаток SHA-256: %1
+</translation>
+    </message>
+    <message>
+        <source>
+&quot;Trust this certificate&quot; - trust this server&apos;s certificate from now on and go on.</source>
+        <translation>
+«Доверять этому сертификату» — доверять сертификату этого сервера и продолжить работу.</translation>
+    </message>
+    <message>
+        <source>%1 (copy)</source>
+        <translation>%1 (копия)</translation>
+    </message>
+    <message>
+        <source>New server</source>
+        <translation>Новый сервер</translation>
+    </message>
 </context>
 <context>
     <name>TarvixClass</name>
@@ -903,6 +1005,146 @@ Server &apos;</source>
     <message>
         <source>&lt; monitoring disabled &gt;</source>
         <translation>&lt; мониторинг отключён &gt;</translation>
+    </message>
+    <message>
+        <source>Connection</source>
+        <translation>Соединение</translation>
+    </message>
+    <message>
+        <source>Proxy</source>
+        <translation>Прокси-сервер</translation>
+    </message>
+    <message>
+        <source>Use the system proxy settings</source>
+        <translation>Использовать системные настройки прокси</translation>
+    </message>
+    <message>
+        <source>No proxy</source>
+        <translation>Без прокси</translation>
+    </message>
+    <message>
+        <source>Proxy:</source>
+        <translation>Прокси:</translation>
+    </message>
+    <message>
+        <source>proxy.example.org:3128</source>
+        <translation>proxy.example.org:3128</translation>
+    </message>
+    <message>
+        <source>User name:</source>
+        <translation>Пользователь:</translation>
+    </message>
+    <message>
+        <source>HTTP authentication method:</source>
+        <translation>Способ HTTP-аутентификации:</translation>
+    </message>
+    <message>
+        <source>Basic</source>
+        <translation>Basic</translation>
+    </message>
+    <message>
+        <source>Digest</source>
+        <translation>Digest</translation>
+    </message>
+    <message>
+        <source>Kerberos single sign-on</source>
+        <translation>Единый вход Kerberos</translation>
+    </message>
+    <message>
+        <source>NTLM</source>
+        <translation>NTLM</translation>
+    </message>
+    <message>
+        <source>Certificates (HTTPS)</source>
+        <translation>Сертификаты (HTTPS)</translation>
+    </message>
+    <message>
+        <source>CA file:</source>
+        <translation>Файл ЦС:</translation>
+    </message>
+    <message>
+        <source>the system&apos;s certificate authorities</source>
+        <translation>центры сертификации системы</translation>
+    </message>
+    <message>
+        <source>…</source>
+        <translation>…</translation>
+    </message>
+    <message>
+        <source>Choose the CA file</source>
+        <translation>Выбор файла центра сертификации</translation>
+    </message>
+    <message>
+        <source>Client certificate:</source>
+        <translation>Сертификат клиента:</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>нет</translation>
+    </message>
+    <message>
+        <source>Choose the client certificate (PEM)</source>
+        <translation>Выбрать сертификат клиента (PEM)</translation>
+    </message>
+    <message>
+        <source>Client key:</source>
+        <translation>Ключ клиента:</translation>
+    </message>
+    <message>
+        <source>in the certificate file</source>
+        <translation>в файле сертификата</translation>
+    </message>
+    <message>
+        <source>Choose the client key (PEM)</source>
+        <translation>Выбрать ключ клиента (PEM)</translation>
+    </message>
+    <message>
+        <source>Trusted key:</source>
+        <translation>Доверенный ключ:</translation>
+    </message>
+    <message>
+        <source>The public key of a certificate you chose to trust, as sha256//…</source>
+        <translation>Открытый ключ сертификата, которому вы решили доверять, в виде sha256//…</translation>
+    </message>
+    <message>
+        <source>Forget</source>
+        <translation>Забыть</translation>
+    </message>
+    <message>
+        <source>No longer trust this key</source>
+        <translation>Больше не доверять этому ключу</translation>
+    </message>
+    <message>
+        <source>Servers</source>
+        <translation>Серверы</translation>
+    </message>
+    <message>
+        <source>The servers Tarvix watches; the box switches a server on or off, F2 renames it</source>
+        <translation>Серверы, за которыми следит Tarvix; флажок включает или выключает сервер, F2 переименовывает его</translation>
+    </message>
+    <message>
+        <source>&amp;Add</source>
+        <translation>&amp;Добавить</translation>
+    </message>
+    <message>
+        <source>D&amp;uplicate</source>
+        <translation>&amp;Копировать</translation>
+    </message>
+    <message>
+        <source>Re&amp;name</source>
+        <translation>&amp;Переименовать</translation>
+    </message>
+    <message>
+        <source>Remo&amp;ve</source>
+        <translation>&amp;Удалить</translation>
+    </message>
+    <message>
+        <source>Move u&amp;p</source>
+        <translation>&amp;Выше</translation>
+    </message>
+    <message>
+        <source>Move do&amp;wn</source>
+        <translation>&amp;Ниже</translation>
     </message>
 </context>
 </TS>

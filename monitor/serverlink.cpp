@@ -1,0 +1,399 @@
+#include "monitor/serverlink.h"
+
+#include "monitor/httpclient.h"
+#include "monitor/nagioscommand.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QScopeGuard>
+
+#include <iterator>
+
+Q_LOGGING_CATEGORY(lcMonitor, "tarvix.monitor", QtWarningMsg)
+
+namespace {
+
+LinkMachine::Outcome outcomeOf(HttpClient::Error error)
+{
+    switch (error) {
+    case HttpClient::HostNotFound:
+    case HttpClient::ConnectionRefused:
+    case HttpClient::UnexpectedClose:
+    case HttpClient::InvalidResponseHeader:
+    case HttpClient::WrongContentLength:
+    case HttpClient::ProxyAuthenticationRequiredError:
+        return LinkMachine::Outcome::NetworkError;
+    case HttpClient::Aborted:
+        return LinkMachine::Outcome::Aborted;
+    case HttpClient::AuthenticationRequiredError:
+        return LinkMachine::Outcome::AuthenticationFailure;
+    default:
+        return LinkMachine::Outcome::UnidentifiedError;
+    }
+}
+
+const char* listName(StatusList list)
+{
+    return list == StatusList::Hosts ? "hosts" : "services";
+}
+
+} // namespace
+
+ServerLink::ServerLink(const QString& id, QObject* parent) : QObject(parent), m_id(id)
+{
+    connect(&pollTimer, &QTimer::timeout, this, &ServerLink::processTimer);
+    connect(&commandFollowUpTimer, &QTimer::timeout, this, &ServerLink::pollAfterCommand);
+    commandFollowUpTimer.setSingleShot(true);
+}
+
+ServerLink::~ServerLink()
+{
+    pollTimer.stop();
+    if (http) {
+        http->abort();
+        delete http;
+        http = nullptr;
+    }
+}
+
+void ServerLink::createHttpClient()
+{
+    http = new HttpClient(this);
+    http->setTransport(settings.transportOptions());
+    connect(http, &HttpClient::requestFinished, this, &ServerLink::processHttpFinished);
+    connect(http, &HttpClient::sslErrors, this, &ServerLink::processSslErrors);
+}
+
+// The transport and certificate policy live in the client, so a change of either replaces it.
+void ServerLink::recreateHttpClient(bool oldUsesHttps, bool newUsesHttps)
+{
+    Q_UNUSED(oldUsesHttps);
+    Q_UNUSED(newUsesHttps);
+    disconnect(http, nullptr, this, nullptr);
+    skipNextFinished = true;
+    pollTimer.stop();
+    abandonRequests();
+    http->close();
+    http->deleteLater();
+    createHttpClient();
+    timerStart();
+}
+
+// Requests of the old settings are given up, so that the next poll asks with the new ones at once.
+void ServerLink::abandonRequests()
+{
+    http->abort();
+    hostsAnswerPending = false;
+    servicesAnswerPending = false;
+}
+
+void ServerLink::applySettings(const StoredSettings& values)
+{
+    const MonitorSettings before = settings;
+    assignStoredSettings(settings, values);
+    if (!http) {
+        createHttpClient();
+    } else {
+        abandonRequests();
+        replaceClientForNewTransport(before);
+    }
+
+    // A late answer for a kind that is switched off must not be taken for a current one.
+    if (!settings.enableHostsMonitoring)
+        hostsRequestId = 0;
+    if (!settings.enableSrvcsMonitoring)
+        servicesRequestId = 0;
+
+    assignParsingRules(settings, values);
+    machine.setServerAddress(settings.serverAddress);
+    machine.setServerPort(settings.serverPort);
+    machine.setRefusesBadCertificates(settings.denySslCert);
+    execute(machine.monitoringChanged(settings.enableHostsMonitoring, settings.enableSrvcsMonitoring));
+}
+
+// A new certificate policy keeps the protocol; a new protocol follows it (both: two new clients).
+void ServerLink::replaceClientForNewTransport(const MonitorSettings& before)
+{
+    if (settings.denySslCert != before.denySslCert)
+        recreateHttpClient(before.useHttps, before.useHttps);
+    if (settings.useHttps != before.useHttps)
+        recreateHttpClient(before.useHttps, settings.useHttps);
+    else if (settings.denySslCert == before.denySslCert
+        && settings.transportOptions() != before.transportOptions())
+        recreateHttpClient(settings.useHttps, settings.useHttps);
+}
+
+void ServerLink::startPolling()
+{
+    skipNextFinished = false;
+    httpGetInfo();
+    timerStart();
+}
+
+void ServerLink::stopPolling()
+{
+    pollTimer.stop();
+    commandFollowUpTimer.stop();
+}
+
+void ServerLink::startInErrorState()
+{
+    machine.startInErrorState();
+}
+
+void ServerLink::restartAfterLanguageChange()
+{
+    pollTimer.stop();
+    http->abort();
+    machine.forgetErrorState();
+    timerStart();
+}
+
+void ServerLink::timerStart()
+{
+    pollTimer.start(settings.requestPeriod * 1000);
+    // A slow answer may span a few polls, but none may run without end.
+    http->setTotalTimeout(
+        qMax(minimumAnswerLimitSeconds, answerLimitPeriods * settings.requestPeriod) * 1000);
+}
+
+void ServerLink::processTimer()
+{
+    pollTimer.setInterval(settings.requestPeriod * 1000);
+    httpGetInfo();
+}
+
+void ServerLink::httpGetInfo()
+{
+    if (settings.useHttpAuth)
+        http->setUser(settings.login, settings.password);
+    else
+        http->setUser(QString(), QString());
+
+    bool sendRequests = false;
+    execute(machine.pollDue(http->state() == HttpClient::Connecting, settings.requestPeriod, &sendRequests));
+    if (!sendRequests)
+        return;
+
+    http->setHost(settings.serverAddress,
+        settings.useHttps ? HttpClient::ConnectionModeHttps : HttpClient::ConnectionModeHttp,
+        settings.portNumber());
+    // A list whose last answer is still coming is not asked for again: a newer request would make
+    // that answer's failure (a server that trickles, a time limit) pass unnoticed.
+    if (settings.enableHostsMonitoring && !hostsAnswerPending) {
+        hostsAnswerPending = true;
+        hostsRequestId = http->get(settings.nagiosExecDir + settings.hostsRequest);
+        qCInfo(lcMonitor).noquote() << m_id << "request hosts id" << hostsRequestId
+                                    << settings.nagiosExecDir + settings.hostsRequest;
+    }
+    if (settings.enableSrvcsMonitoring && !servicesAnswerPending) {
+        servicesAnswerPending = true;
+        servicesRequestId = http->get(settings.nagiosExecDir + settings.servicesRequest);
+        qCInfo(lcMonitor).noquote() << m_id << "request services id" << servicesRequestId
+                                    << settings.nagiosExecDir + settings.servicesRequest;
+    }
+}
+
+int ServerLink::pendingRequests() const
+{
+    return http->pendingRequestCount();
+}
+
+bool ServerLink::isMonitored(StatusList list) const
+{
+    return list == StatusList::Hosts ? settings.enableHostsMonitoring : settings.enableSrvcsMonitoring;
+}
+
+const ProblemList& ServerLink::problems(StatusList list) const
+{
+    return list == StatusList::Hosts ? hostProblems : serviceProblems;
+}
+
+ProblemList& ServerLink::problemList(StatusList list)
+{
+    return list == StatusList::Hosts ? hostProblems : serviceProblems;
+}
+
+QString& ServerLink::pageText(StatusList list)
+{
+    return list == StatusList::Hosts ? hostsPageText : servicesPageText;
+}
+
+void ServerLink::clearProblems(StatusList list)
+{
+    problemList(list).clear();
+    emit problemsCleared(list);
+}
+
+// The request id decides the list once, here; everything after works on the list.
+void ServerLink::processHttpFinished(int id, bool error)
+{
+    std::optional<StatusList> list;
+    if (id == hostsRequestId) {
+        hostsAnswerPending = false;
+        list = StatusList::Hosts;
+    } else if (id == servicesRequestId) {
+        servicesAnswerPending = false;
+        list = StatusList::Services;
+    }
+    if (skipNextFinished) {
+        skipNextFinished = false;
+        return;
+    }
+    if (!list || !isMonitored(*list))
+        return;
+
+    // The body is given up as soon as it is text, and the text once the page is read: a large
+    // answer is held once at a time, never as bytes and text and the previous page together.
+    QString& text = pageText(*list);
+    qsizetype bytes = 0;
+    {
+        const QByteArray body = http->readAll();
+        bytes = body.size();
+        text = ::pageText(body);
+    }
+    const auto forgetText = qScopeGuard([&text] { text = QString(); });
+
+    LinkMachine::Answer answer;
+    answer.list = *list;
+    if (error) {
+        answer.outcome = outcomeOf(http->error());
+        answer.reason = http->errorString();
+        qCInfo(lcMonitor).noquote() << m_id << "answer" << listName(*list) << "error" << int(http->error())
+                                    << answer.reason;
+    } else if (http->lastStatusCode() != 200) {
+        answer.outcome = LinkMachine::Outcome::StatusCode;
+        answer.statusCode = http->lastStatusCode();
+        qCInfo(lcMonitor).noquote() << m_id << "answer" << listName(*list) << "status" << answer.statusCode;
+    } else {
+        qCInfo(lcMonitor).noquote() << m_id << "answer" << listName(*list) << "status 200 bytes" << bytes
+                                    << "ms" << http->lastDurationMs();
+        m_walkedPlan = walkPage(*list);
+        answer.verdict = m_walkedPlan.verdict;
+        answer.totals = m_walkedPlan.totals;
+        answer.outcome = answer.verdict == PageVerdict::Whole ? LinkMachine::Outcome::GoodPage
+                                                              : LinkMachine::Outcome::UnreadablePage;
+    }
+    execute(machine.answerArrived(answer, QDateTime::currentDateTime()));
+    m_walkedPlan = PagePlan();
+}
+
+PagePlan ServerLink::walkPage(StatusList list) const
+{
+    if (list == StatusList::Hosts)
+        return planPage(PageKind::Hosts, hostsPageText,
+            {settings.hostsRegExp, settings.hostStatRxPos, settings.hostLinkRxPos, settings.hostNameRxPos},
+            settings, hostProblems);
+    return planPage(PageKind::Services, servicesPageText,
+        {settings.srvcsRegExp, settings.srvStatRxPos, settings.srvLinkRxPos, settings.srvNameRxPos}, settings,
+        serviceProblems);
+}
+
+// An empty answer is no page: the list stays as it is and nothing is told.
+void ServerLink::applyPage(StatusList list)
+{
+    if (pageText(list).isEmpty())
+        return;
+    m_lastData = QDateTime::currentDateTime();
+    PagePlan plan = std::exchange(m_walkedPlan, PagePlan());
+    const QPointer<ServerLink> alive(this);
+    emit pageWalked(list, plan);
+    if (!alive)
+        return;
+    applyPlan(std::move(plan), problemList(list));
+    emit problemsChanged(list);
+}
+
+void ServerLink::processSslErrors(const QList<QSslError>& errors)
+{
+    QStringList texts;
+    for (const QSslError& sslError : errors)
+        texts << sslError.errorString();
+    execute(machine.certificateErrors(texts, QString(), false));
+}
+
+void ServerLink::answerQuestion(LinkQuestionKind kind, LinkAnswer answer)
+{
+    execute(machine.questionAnswered(kind, answer));
+}
+
+void ServerLink::trustCertificate()
+{
+    if (m_offeredPin.isEmpty())
+        return;
+    settings.pinnedPublicKey = std::exchange(m_offeredPin, QString());
+    recreateHttpClient(settings.useHttps, settings.useHttps);
+    emit certificateTrusted(settings.pinnedPublicKey);
+}
+
+// A receiver may open a modal question (a nested event loop) in which the link is removed.
+void ServerLink::execute(const QList<LinkIntent>& intents)
+{
+    const QPointer<ServerLink> alive(this);
+    for (const LinkIntent& intent : intents) {
+        if (!alive)
+            return;
+        switch (intent.kind) {
+        case LinkIntent::StopPolling:
+            pollTimer.stop();
+            break;
+        case LinkIntent::StartPolling:
+            timerStart();
+            break;
+        case LinkIntent::CloseConnection:
+            http->close();
+            break;
+        case LinkIntent::ApplyPage:
+            applyPage(intent.list);
+            break;
+        case LinkIntent::ShowErrorState:
+            m_errorMessage = intent.text;
+            qCInfo(lcMonitor).noquote()
+                << m_id
+                << "error state:" << QString(intent.text).replace(QLatin1Char('\n'), QLatin1Char(' '));
+            emit errorStateEntered(intent.text);
+            break;
+        case LinkIntent::LeaveErrorState:
+            m_errorMessage.clear();
+            emit errorStateLeft();
+            break;
+        case LinkIntent::ShowBalloon:
+            emit balloonRequested(intent.title, intent.text, intent.critical);
+            break;
+        case LinkIntent::AskQuestion:
+            emit questionAsked(intent.question);
+            break;
+        case LinkIntent::OpenSettings:
+            emit settingsRequested(intent.tab, intent.focusWidget);
+            break;
+        case LinkIntent::ExitProgram:
+            QCoreApplication::exit(intent.exitCode);
+            break;
+        case LinkIntent::TrustCertificate:
+            trustCertificate();
+            break;
+        }
+    }
+}
+
+NagiosCommand* ServerLink::createCommand(QObject* parent)
+{
+    return new NagiosCommand(http, NagiosCommand::serverFor(settings), parent);
+}
+
+void ServerLink::commandTaken()
+{
+    httpGetInfo();
+    timerStart();
+    commandFollowUps = 0;
+    commandFollowUpTimer.start(commandFollowUpMs[0]);
+}
+
+void ServerLink::pollAfterCommand()
+{
+    httpGetInfo();
+    const int next = ++commandFollowUps;
+    if (next < int(std::size(commandFollowUpMs)))
+        commandFollowUpTimer.start(commandFollowUpMs[next] - commandFollowUpMs[next - 1]);
+}
