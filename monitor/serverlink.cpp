@@ -310,7 +310,9 @@ void ServerLink::processSslErrors(const QList<QSslError>& errors)
     QStringList texts;
     for (const QSslError& sslError : errors)
         texts << sslError.errorString();
-    execute(machine.certificateErrors(texts, QString(), false));
+    const PeerCertificate peer = http->peerCertificate();
+    m_offeredPin = peer.publicKeyPin;
+    execute(machine.certificateErrors(texts, peer.sha256Fingerprint, peer.changed));
 }
 
 void ServerLink::answerQuestion(LinkQuestionKind kind, LinkAnswer answer)
