@@ -1,17 +1,11 @@
 #include "monitor/nagioscommand.h"
 #include "config/monitorsettings.h"
+#include "monitor/commandpage.h"
+#include "monitor/httpclient.h"
+#include "monitor/httptransfer.h"
 
-#include <QAuthenticator>
 #include <QLoggingCategory>
 #include <QMetaObject>
-#include <QNetworkAccessManager>
-#include <QNetworkCookie>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QRegularExpression>
-#include <QSslConfiguration>
-#include <QSslError>
-#include <QSslSocket>
 #include <QUrl>
 
 #include <algorithm>
@@ -20,77 +14,6 @@
 namespace {
 
 Q_LOGGING_CATEGORY(lcCommand, "tarvix.command", QtWarningMsg)
-
-// A sentence read from a page is shown to the user; a hostile server must not fill the screen.
-constexpr int maxReasonLength = 300;
-
-QString decodeEntities(const QString& text)
-{
-    static const QRegularExpression entity(QStringLiteral("&(#[0-9]+|#[xX][0-9a-fA-F]+|[a-zA-Z]+);"));
-    QString out;
-    qsizetype from = 0;
-    auto it = entity.globalMatch(text);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
-        out += QStringView(text).mid(from, m.capturedStart() - from);
-        const QString name = m.captured(1);
-        char32_t code = 0;
-        if (name.startsWith(QLatin1String("#x"), Qt::CaseInsensitive))
-            code = name.mid(2).toUInt(nullptr, 16);
-        else if (name.startsWith(QLatin1Char('#')))
-            code = name.mid(1).toUInt();
-        else if (name == QLatin1String("amp"))
-            code = '&';
-        else if (name == QLatin1String("lt"))
-            code = '<';
-        else if (name == QLatin1String("gt"))
-            code = '>';
-        else if (name == QLatin1String("quot"))
-            code = '"';
-        else if (name == QLatin1String("apos"))
-            code = '\'';
-        else if (name == QLatin1String("nbsp"))
-            code = ' ';
-        if (code > 0 && code <= 0x10FFFF)
-            out += QString::fromUcs4(&code, 1);
-        else
-            out += m.captured(0);
-        from = m.capturedEnd();
-    }
-    out += QStringView(text).mid(from);
-    return out;
-}
-
-// The visible text of an HTML fragment on one line.
-QString plainText(const QString& html)
-{
-    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
-    QString text = decodeEntities(QString(html).replace(tag, QStringLiteral(" "))).simplified();
-    if (text.size() > maxReasonLength)
-        text = text.left(maxReasonLength - 3) + QLatin1String("...");
-    return text;
-}
-
-// cmd.cgi's refusals: an errorMessage box ("Sorry, but you are not authorized to commit the
-// specified command.") or a bare "Error: ..." paragraph (the CSRF check).
-QString errorSentence(const QString& page)
-{
-    static const QRegularExpression box(
-        QStringLiteral("<div[^>]*class\\s*=\\s*['\"]?errorMessage['\"]?[^>]*>(.*?)</div>"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression error(QStringLiteral("\\bError:[^<]*"));
-    QRegularExpressionMatch m = box.match(page);
-    if (m.hasMatch())
-        return plainText(m.captured(1));
-    m = error.match(page);
-    return m.hasMatch() ? plainText(m.captured(0)) : QString();
-}
-
-QString pageOf(const QByteArray& body)
-{
-    const qsizetype nul = body.indexOf('\0');
-    return QString::fromUtf8(nul < 0 ? body : body.left(nul));
-}
 
 } // namespace
 
@@ -105,21 +28,16 @@ NagiosCommand::Server NagiosCommand::serverFor(const MonitorSettings& settings)
         server.user = settings.login;
         server.password = settings.password;
     }
-    server.verifyPeer = settings.denySslCert;
+    server.transport = settings.transportOptions();
     return server;
 }
 
-NagiosCommand::NagiosCommand(const Server& server, QObject* parent) : QObject(parent), m_server(server)
-{
-    m_timer.setSingleShot(true);
-    m_timer.setInterval(defaultTimeoutMs);
-    connect(&m_timer, &QTimer::timeout, this, &NagiosCommand::onTimeout);
-}
+NagiosCommand::NagiosCommand(HttpClient* client, const Server& server, QObject* parent)
+    : QObject(parent), m_client(client), m_server(server)
+{ }
 
-NagiosCommand::~NagiosCommand()
-{
-    dropReply();
-}
+// The transfer is a child: it goes with the command, and its request without a signal.
+NagiosCommand::~NagiosCommand() = default;
 
 void NagiosCommand::acknowledge(const QString& host, const QString& service, const Acknowledgement& ack)
 {
@@ -154,7 +72,7 @@ void NagiosCommand::start(int commandType, const QString& host, const QString& s
     m_wanted = target + Fields {{QStringLiteral("cmd_mod"), QStringLiteral("2")}} + wanted
         + Fields {{QStringLiteral("btnSubmit"), QStringLiteral("Commit")}};
 
-    if (m_server.host.isEmpty() || host.isEmpty()) {
+    if (m_server.host.isEmpty() || host.isEmpty() || !m_client) {
         QMetaObject::invokeMethod(
             this,
             [this] {
@@ -177,124 +95,58 @@ QByteArray NagiosCommand::encode(const Fields& fields) const
     return out;
 }
 
-void NagiosCommand::send(Step step, const QByteArray& query, const QByteArray& body)
+void NagiosCommand::send(Step step, const QByteArray& query, const QByteArray& form)
 {
     m_step = step;
-    QUrl url;
-    url.setScheme(m_server.useHttps ? QStringLiteral("https") : QStringLiteral("http"));
-    url.setHost(m_server.host);
-    url.setPort(m_server.port);
-    url.setPath(m_server.cgiDirectory + QLatin1String("cmd.cgi"));
+    if (!m_transfer) {
+        const HttpClient::Target target {m_server.host,
+            m_server.useHttps ? HttpClient::ConnectionModeHttps : HttpClient::ConnectionModeHttp,
+            m_server.port, m_server.user, m_server.password, m_server.transport};
+        m_transfer = m_client->newTransfer(target, this);
+        connect(m_transfer, &HttpTransfer::finished, this, &NagiosCommand::onFinished);
+    }
+    HttpClient::Limits limits = m_transfer->limits();
+    limits.totalTimeoutMs = m_timeoutMs;
+    limits.maxBodyBytes = maxBodyBytes;
+    m_transfer->setLimits(limits);
+    QString path = m_server.cgiDirectory + QLatin1String("cmd.cgi");
     if (!query.isEmpty())
-        url.setQuery(QString::fromLatin1(query), QUrl::StrictMode);
-
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    // The form's cookie goes back with the POST only; nothing is kept between commands.
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    // Basic goes with the request; once the server has asked for another scheme, QNetworkAccessManager
-    // answers it from the credentials given below, which a Basic header would override.
-    if (!m_server.user.isEmpty() && !m_challenged) {
-        const QByteArray credentials = (m_server.user + QLatin1Char(':') + m_server.password).toUtf8();
-        request.setRawHeader("Authorization", "Basic " + credentials.toBase64());
-    }
-    if (m_server.useHttps) {
-        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-        if (!m_server.verifyPeer)
-            ssl.setPeerVerifyMode(QSslSocket::VerifyNone);
-        request.setSslConfiguration(ssl);
-    }
-
-    if (!m_manager) {
-        m_manager = new QNetworkAccessManager(this);
-        // Digest (Debian's packaged Apache configuration protects cmd.cgi with it): the
-        // credentials are offered once, so wrong ones end the command instead of looping.
-        connect(m_manager, &QNetworkAccessManager::authenticationRequired, this,
-            [this](QNetworkReply* reply, QAuthenticator* authenticator) {
-                if (reply != m_reply || m_credentialsOffered || m_server.user.isEmpty())
-                    return;
-                m_credentialsOffered = true;
-                m_challenged = true;
-                authenticator->setUser(m_server.user);
-                authenticator->setPassword(m_server.password);
-            });
-    }
-    m_body.clear();
-    m_credentialsOffered = false;
-    if (step == Step::Form) {
-        m_reply = m_manager->get(request);
-    } else {
-        request.setHeader(
-            QNetworkRequest::ContentTypeHeader, QByteArray("application/x-www-form-urlencoded"));
-        if (!m_cookies.isEmpty())
-            request.setRawHeader("Cookie", m_cookies);
-        m_reply = m_manager->post(request, body);
-    }
-    qCDebug(lcCommand) << (step == Step::Form ? "GET" : "POST") << url.toDisplayString();
-    connect(m_reply, &QNetworkReply::readyRead, this, &NagiosCommand::onReadyRead);
-    connect(m_reply, &QNetworkReply::finished, this, &NagiosCommand::onFinished);
-    m_timer.start();
+        path += QLatin1Char('?') + QString::fromLatin1(query);
+    qCDebug(lcCommand) << (step == Step::Form ? "GET" : "POST") << m_server.host << path;
+    if (step == Step::Form)
+        m_transfer->get(path);
+    else
+        m_transfer->post(path, form);
 }
 
-void NagiosCommand::onReadyRead()
+void NagiosCommand::onFinished(bool error)
 {
-    if (!m_reply)
-        return;
-    m_body += m_reply->read(maxBodyBytes + 1 - m_body.size());
-    if (m_body.size() > maxBodyBytes) {
-        qCInfo(lcCommand) << "Answer larger than" << maxBodyBytes << "bytes";
-        dropReply();
-        finish({Outcome::Failed, tr("The server's answer is too large."), 0});
-    }
-}
-
-void NagiosCommand::onTimeout()
-{
-    if (!m_reply)
-        return;
-    qCInfo(lcCommand) << "No answer within" << m_timer.interval() << "ms";
-    dropReply();
-    const int seconds = qMax(1, (m_timer.interval() + 999) / 1000);
-    finish({Outcome::Failed, tr("The server did not answer within %1 s.").arg(seconds), 0});
-}
-
-void NagiosCommand::onFinished()
-{
-    if (!m_reply)
-        return;
-    onReadyRead();
-    if (!m_reply)
-        return;
-    m_timer.stop();
-    QNetworkReply* reply = std::exchange(m_reply, nullptr);
-    reply->deleteLater();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QNetworkReply::NetworkError error = reply->error();
-
-    if (status == 401 || error == QNetworkReply::AuthenticationRequiredError) {
-        finish(
-            {Outcome::Failed, tr("The server refused the user name or password (HTTP status 401)."), status});
-    } else if (status != 0 && status != 200) {
+    const int status = m_transfer->statusCode();
+    const QByteArray body = m_transfer->readAll();
+    if (error) {
+        qCInfo(lcCommand) << "Failed:" << m_transfer->error() << m_transfer->errorString();
+        if (m_transfer->error() == HttpClient::AuthenticationRequiredError) {
+            finish({Outcome::Failed, tr("The server refused the user name or password (HTTP status 401)."),
+                status});
+        } else if (m_transfer->failure() == HttpClient::Failure::TimedOut) {
+            finish({Outcome::Failed,
+                tr("The server did not answer within %1 s.").arg(qMax(1, (m_timeoutMs + 999) / 1000)),
+                status});
+        } else if (m_transfer->failure() == HttpClient::Failure::TooLarge) {
+            finish({Outcome::Failed, tr("The server's answer is too large."), status});
+        } else {
+            finish({Outcome::Failed, tr("The command could not be sent: %1").arg(m_transfer->errorString()),
+                status});
+        }
+    } else if (status != 200) {
         finish({Outcome::Failed, tr("The server answered with HTTP status %1.").arg(status), status});
-    } else if (error != QNetworkReply::NoError) {
-        qCInfo(lcCommand) << "Failed:" << error << reply->errorString();
-        finish({Outcome::Failed, tr("The command could not be sent: %1").arg(reply->errorString()), status});
     } else if (m_step == Step::Post) {
-        Result result = readAnswer(m_body);
+        Result result = readAnswer(body);
         result.statusCode = status;
         qCInfo(lcCommand) << "Command" << m_commandType << "answered:" << result.reason;
         finish(result);
     } else {
-        // Nagios' CSRF cookie, and whatever else the form's answer set, goes back with the POST.
-        QList<QByteArray> cookies;
-        const auto received = reply->header(QNetworkRequest::SetCookieHeader).value<QList<QNetworkCookie>>();
-        for (const QNetworkCookie& cookie : received)
-            cookies.append(cookie.toRawForm(QNetworkCookie::NameAndValueOnly));
-        m_cookies = cookies.join("; ");
-        postForm(std::exchange(m_body, QByteArray()));
+        postForm(body);
     }
 }
 
@@ -305,7 +157,7 @@ void NagiosCommand::postForm(const QByteArray& page)
         [](const auto& field) { return field.first == QLatin1String("cmd_typ"); });
     if (!isCommandForm) {
         // Refused before the form, e.g. a user who may not run commands at all.
-        const QString sentence = errorSentence(pageOf(page));
+        const QString sentence = commandRefusal(page);
         finish({Outcome::Refused,
             sentence.isEmpty() ? tr("The server did not send Nagios' command form.") : sentence, 200});
         return;
@@ -330,79 +182,21 @@ void NagiosCommand::postForm(const QByteArray& page)
 
 void NagiosCommand::finish(const Result& result)
 {
-    m_timer.stop();
     m_done = true;
     // The receiver may delete this object: nothing may follow the emit.
     emit finished(result);
 }
 
-void NagiosCommand::dropReply()
+NagiosCommand::Result NagiosCommand::readAnswer(const QByteArray& page)
 {
-    m_timer.stop();
-    if (!m_reply)
-        return;
-    QNetworkReply* reply = std::exchange(m_reply, nullptr);
-    disconnect(reply, nullptr, this, nullptr);
-    reply->abort();
-    reply->deleteLater();
+    const CommandAnswer answer = readCommandAnswer(page);
+    if (answer.confirmed)
+        return {Outcome::Submitted, answer.reason, 0};
+    return {Outcome::Refused,
+        answer.reason.isEmpty() ? tr("Nagios did not confirm the command.") : answer.reason, 0};
 }
 
-NagiosCommand::Result NagiosCommand::readAnswer(const QByteArray& body)
+NagiosCommand::Fields NagiosCommand::formFields(const QByteArray& page)
 {
-    static const QRegularExpression confirmed(
-        QStringLiteral("Your command (?:request )?was (?:successfully )?submitted[^<]*"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QString page = pageOf(body);
-    // An error sentence wins: claiming success wrongly is the worse mistake.
-    const QString sentence = errorSentence(page);
-    if (!sentence.isEmpty())
-        return {Outcome::Refused, sentence, 0};
-    const QRegularExpressionMatch m = confirmed.match(page);
-    if (m.hasMatch())
-        return {Outcome::Submitted, plainText(m.captured(0)), 0};
-    return {Outcome::Refused, tr("Nagios did not confirm the command."), 0};
-}
-
-NagiosCommand::Fields NagiosCommand::formFields(const QByteArray& body)
-{
-    static const QRegularExpression formStart(
-        QStringLiteral("<form\\b[^>]*>"), QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression formEnd(
-        QStringLiteral("</form\\s*>"), QRegularExpression::CaseInsensitiveOption);
-    // Up to the next "<" as well: Nagios 4.4.6 leaves the nagFormId input without its ">".
-    static const QRegularExpression input(
-        QStringLiteral("<input\\b([^<>]*)"), QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression attribute(QStringLiteral(
-        "([a-zA-Z_:][-a-zA-Z0-9_:.]*)(?:\\s*=\\s*(?:'([^']*)'|\"([^\"]*)\"|([^\\s'\"<>]+)))?"));
-
-    Fields fields;
-    const QString page = pageOf(body);
-    const QRegularExpressionMatch start = formStart.match(page);
-    if (!start.hasMatch())
-        return fields;
-    const QRegularExpressionMatch end = formEnd.match(page, start.capturedEnd());
-    const QString form
-        = page.mid(start.capturedEnd(), end.hasMatch() ? end.capturedStart() - start.capturedEnd() : -1);
-
-    auto inputs = input.globalMatch(form);
-    while (inputs.hasNext()) {
-        QString type = QStringLiteral("text");
-        QString name;
-        QString value;
-        auto attributes = attribute.globalMatch(inputs.next().captured(1));
-        while (attributes.hasNext()) {
-            const QRegularExpressionMatch a = attributes.next();
-            const QString key = a.captured(1).toLower();
-            const QString text = a.captured(2) + a.captured(3) + a.captured(4);
-            if (key == QLatin1String("type"))
-                type = text.toLower();
-            else if (key == QLatin1String("name"))
-                name = decodeEntities(text);
-            else if (key == QLatin1String("value"))
-                value = decodeEntities(text);
-        }
-        if (!name.isEmpty() && (type == QLatin1String("hidden") || type == QLatin1String("text")))
-            fields.append({name, value});
-    }
-    return fields;
+    return commandFormFields(page);
 }

@@ -1,15 +1,17 @@
 #pragma once
 
+#include "monitor/transportoptions.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QPair>
+#include <QPointer>
 #include <QString>
-#include <QTimer>
 
 struct MonitorSettings;
-class QNetworkAccessManager;
-class QNetworkReply;
+class HttpClient;
+class HttpTransfer;
 
 // Sends one command to Nagios' cmd.cgi the way its web form does: GET the form, then POST the
 // form's fields. Nagios' CSRF protection (4.5.12 and later, Debian 12's nagios4 since
@@ -17,7 +19,9 @@ class QNetworkReply;
 // them in the POST; older servers have neither, and the POST works without them.
 //
 // cmd.cgi answers 200 whether it took the command or not, so the answer page decides. One object
-// sends one command, asynchronously; finished() comes exactly once and never from inside the call
+// sends one command, asynchronously, through the polls' HttpClient (its connections, bounds and
+// TLS sessions) but beside its page requests, never holding them up; curl's cookie engine takes the
+// form's cookie back to the POST. finished() comes exactly once and never from inside the call
 // that started the command. Destroying the object aborts the command without a signal.
 class NagiosCommand : public QObject
 {
@@ -33,7 +37,7 @@ public:
         QString cgiDirectory; // begins and ends with "/", e.g. "/cgi-bin/nagios4/"
         QString user; // empty: no HTTP authentication
         QString password;
-        bool verifyPeer = true; // false: certificates with errors are accepted
+        TransportOptions transport; // proxy, authentication method, certificate policy
     };
 
     struct Acknowledgement
@@ -72,7 +76,9 @@ public:
     // The server, port, CGI directory, credentials and certificate policy that the polls use.
     static Server serverFor(const MonitorSettings& settings);
 
-    explicit NagiosCommand(const Server& server, QObject* parent = nullptr);
+    // The client lends its connections and bounds; a command keeps them when the client is
+    // replaced while it runs.
+    NagiosCommand(HttpClient* client, const Server& server, QObject* parent = nullptr);
     ~NagiosCommand() override;
 
     // An empty service means the host itself. Only the first call of an object sends anything.
@@ -82,15 +88,13 @@ public:
 
     bool isRunning() const { return m_started && !m_done; }
     // Bounds each of the two requests; tests shorten it.
-    void setTimeout(int milliseconds) { m_timer.setInterval(qMax(1, milliseconds)); }
+    void setTimeout(int milliseconds) { m_timeoutMs = qMax(1, milliseconds); }
 
     // What cmd.cgi's answer page says: Submitted with its confirmation, else Refused with its
     // error sentence (or a general one).
     static Result readAnswer(const QByteArray& page);
 
-    // The named hidden and text inputs of the first form on the page, in page order, with their
-    // values. Check boxes are left out: which are ticked is the command's choice. Empty when the
-    // page has no form.
+    // The form's fields (commandFormFields()).
     static QList<QPair<QString, QString>> formFields(const QByteArray& page);
 
 signals:
@@ -101,28 +105,21 @@ private:
     using Fields = QList<QPair<QString, QString>>;
 
     void start(int commandType, const QString& host, const QString& service, const Fields& wanted);
-    void send(Step step, const QByteArray& query, const QByteArray& body);
-    void onReadyRead();
-    void onFinished();
-    void onTimeout();
+    void send(Step step, const QByteArray& query, const QByteArray& form);
+    void onFinished(bool error);
     void postForm(const QByteArray& page);
     void finish(const Result& result);
-    void dropReply();
     QByteArray encode(const Fields& fields) const;
 
+    QPointer<HttpClient> m_client;
     Server m_server;
     int m_commandType = 0;
     Fields m_wanted; // fields that the command sets whatever the form says
-    QNetworkAccessManager* m_manager = nullptr;
-    QNetworkReply* m_reply = nullptr;
+    // Both requests of the command, so that the POST carries the cookies that the form's answer
+    // set and answers a Digest challenge at once.
+    HttpTransfer* m_transfer = nullptr;
     Step m_step = Step::Form;
-    QByteArray m_body;
-    QByteArray m_cookies; // the Cookie header for the POST: what the form's answer set
-    bool m_bodyTooLarge = false;
-    bool m_timedOut = false;
-    bool m_credentialsOffered = false;
-    bool m_challenged = false; // the server asked for credentials (Digest) instead of taking Basic
+    int m_timeoutMs = defaultTimeoutMs;
     bool m_started = false;
     bool m_done = false;
-    QTimer m_timer;
 };

@@ -60,7 +60,7 @@ ServerLink::~ServerLink()
 void ServerLink::createHttpClient()
 {
     http = new HttpClient(this);
-    http->setVerifyPeer(settings.denySslCert);
+    http->setTransport(settings.transportOptions());
     connect(http, &HttpClient::requestFinished, this, &ServerLink::processHttpFinished);
     connect(http, &HttpClient::sslErrors, this, &ServerLink::processSslErrors);
 }
@@ -310,7 +310,9 @@ void ServerLink::processSslErrors(const QList<QSslError>& errors)
     QStringList texts;
     for (const QSslError& sslError : errors)
         texts << sslError.errorString();
-    execute(machine.certificateErrors(texts, QString(), false));
+    const PeerCertificate peer = http->peerCertificate();
+    m_offeredPin = peer.publicKeyPin;
+    execute(machine.certificateErrors(texts, peer.sha256Fingerprint, peer.changed));
 }
 
 void ServerLink::answerQuestion(LinkQuestionKind kind, LinkAnswer answer)
@@ -379,7 +381,7 @@ void ServerLink::execute(const QList<LinkIntent>& intents)
 
 NagiosCommand* ServerLink::createCommand(QObject* parent)
 {
-    return new NagiosCommand(NagiosCommand::serverFor(settings), parent);
+    return new NagiosCommand(http, NagiosCommand::serverFor(settings), parent);
 }
 
 void ServerLink::commandTaken()

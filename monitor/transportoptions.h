@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QSslCertificate;
+
 // How a server is reached beyond its address and port: through which proxy, how it is told who
 // the user is, and which certificates it is trusted with. The polls and the commands of a server
 // use the same options.
@@ -36,3 +38,8 @@ struct TransportOptions
     }
     friend bool operator!=(const TransportOptions& a, const TransportOptions& b) { return !(a == b); }
 };
+
+// curl's pin of a certificate's public key: "sha256//" and the Base64 of the SHA-256 of its
+// SubjectPublicKeyInfo (DER), the form TransportOptions::pinnedPublicKey takes. Empty for a null
+// certificate.
+QString publicKeyPin(const QSslCertificate& certificate);

@@ -4,7 +4,7 @@ TARVIX_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="${TARVIX_BUILD_DIR:-$TARVIX_ROOT/build}"
 
 TARVIX_PACKAGES=(
-    g++ make cmake pkg-config git xz-utils zlib1g-dev openssl ca-certificates
+    g++ make cmake pkg-config git xz-utils zlib1g-dev libcurl4-openssl-dev openssl ca-certificates
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n qt6-qpa-plugins
     libcanberra-dev libasound2-dev libgl-dev
     xvfb xauth trayer xdotool x11-utils fonts-dejavu-core clang-format imagemagick

@@ -4,7 +4,11 @@
 #include <QDateTime>
 #include <QHash>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QSslCertificate>
 #include <QTcpServer>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <memory>
@@ -69,6 +73,11 @@ private slots:
     void answers();
     void hostileServers_data();
     void hostileServers();
+    void proxies_data();
+    void proxies();
+    void twoPollsShareOneTlsConnection();
+    void certificates_data();
+    void certificates();
     void pendingRequestsStayBounded();
     void abortAndCloseFinishEveryRequestOnce_data();
     void abortAndCloseFinishEveryRequestOnce();
@@ -103,19 +112,31 @@ void TestHttpClient::answers_data()
     QTest::addColumn<int>("fixedStatus");
     QTest::addColumn<bool>("digest");
     QTest::addColumn<QString>("password"); // empty: none sent; the server wants "s3cret" when set
+    QTest::addColumn<int>("method"); // TransportOptions::AuthMethod
+    QTest::addColumn<QByteArray>("firstScheme"); // of the first request's Authorization
     QTest::addColumn<int>("error");
     QTest::addColumn<int>("status");
-    QTest::newRow("404 is not an error") << 404 << false << QString() << int(HttpClient::NoError) << 404;
-    QTest::newRow("401 without credentials")
-        << 0 << false << QString() << int(HttpClient::AuthenticationRequiredError) << 401;
-    QTest::newRow("401 with a wrong password")
-        << 0 << false << QStringLiteral("wrong") << int(HttpClient::AuthenticationRequiredError) << 401;
-    QTest::newRow("right password") << 0 << false << QStringLiteral("s3cret") << int(HttpClient::NoError)
-                                    << 200;
-    QTest::newRow("Digest: 401 with a wrong password")
-        << 0 << true << QStringLiteral("wrong") << int(HttpClient::AuthenticationRequiredError) << 401;
-    QTest::newRow("Digest: right password, the challenge reused")
-        << 0 << true << QStringLiteral("s3cret") << int(HttpClient::NoError) << 200;
+    using M = TransportOptions::AuthMethod;
+    const int basic = int(M::Basic);
+    const int authError = int(HttpClient::AuthenticationRequiredError);
+    const QString right = QStringLiteral("s3cret");
+    const QString wrong = QStringLiteral("wrong");
+    auto row = [](const char* name) { return &QTest::newRow(name); };
+    *row("404 is not an error") << 404 << false << QString() << basic << QByteArray() << 0 << 404;
+    *row("401 without credentials") << 0 << false << QString() << basic << QByteArray() << authError << 401;
+    *row("401 with a wrong password")
+        << 0 << false << wrong << basic << QByteArray("Basic") << authError << 401;
+    *row("right password") << 0 << false << right << basic << QByteArray("Basic") << 0 << 200;
+    *row("Digest: 401 with a wrong password")
+        << 0 << true << wrong << basic << QByteArray("Basic") << authError << 401;
+    *row("Digest: right password, the challenge reused")
+        << 0 << true << right << basic << QByteArray("Basic") << 0 << 200;
+    *row("Digest chosen: no Basic first, the challenge reused")
+        << 0 << true << right << int(M::Digest) << QByteArray() << 0 << 200;
+    *row("NTLM chosen: its handshake instead of Basic")
+        << 0 << false << right << int(M::Ntlm) << QByteArray("NTLM") << authError << 401;
+    *row("Kerberos chosen: the password is never sent")
+        << 0 << false << right << int(M::Kerberos) << QByteArray() << authError << 401;
 }
 
 void TestHttpClient::answers()
@@ -123,6 +144,8 @@ void TestHttpClient::answers()
     QFETCH(int, fixedStatus);
     QFETCH(bool, digest);
     QFETCH(QString, password);
+    QFETCH(int, method);
+    QFETCH(QByteArray, firstScheme);
     QFETCH(int, error);
     QFETCH(int, status);
     m_sim->setFixedStatus(fixedStatus);
@@ -130,7 +153,14 @@ void TestHttpClient::answers()
         m_sim->requireDigestAuth(QStringLiteral("tarvix"), QStringLiteral("s3cret"));
     else if (fixedStatus == 0)
         m_sim->requireBasicAuth(QStringLiteral("tarvix"), QStringLiteral("s3cret"));
+    TransportOptions transport;
+    transport.authMethod = TransportOptions::AuthMethod(method);
+    m_client->setTransport(transport);
     m_client->setUser(password.isEmpty() ? QString() : QStringLiteral("tarvix"), password);
+    // Digest leaves the page without a user name: the page is known, and fits the cap exactly.
+    const QByteArray page = m_sim->servicesPage(servicesQuery);
+    if (digest)
+        m_client->setMaxBodySize(page.size());
     m_rec->setHost(m_sim->port());
     const int id = m_client->get(servicesPath);
     QVERIFY(m_rec->waitFor(id));
@@ -139,7 +169,13 @@ void TestHttpClient::answers()
     QCOMPARE(f.errorFlag, error != HttpClient::NoError);
     if (!f.errorFlag)
         QCOMPARE(f.statusCode, status);
+    if (status == 200 && digest)
+        QCOMPARE(f.body, page);
     QVERIFY(m_sim->requestCount() <= 2); // wrong credentials must not loop
+    QCOMPARE(m_sim->requests().first().authorization.split(' ').first(), firstScheme);
+    // The password goes in the clear only when Basic is the user's choice.
+    for (const RecordedRequest& request : m_sim->requests())
+        QVERIFY(!request.authorization.startsWith("Basic") || firstScheme == "Basic");
     if (status == 200 && !digest)
         QCOMPARE(m_sim->requests().last().authorization, "Basic " + QByteArray("tarvix:s3cret").toBase64());
     if (status == 200 && digest) {
@@ -244,6 +280,134 @@ void TestHttpClient::hostileServers()
     QVERIFY(m_rec->waitFor(next));
     QVERIFY2(!m_rec->result(next).errorFlag, qPrintable(m_rec->result(next).errorString));
     QCOMPARE(m_rec->result(next).statusCode, 200);
+}
+
+void TestHttpClient::proxies_data()
+{
+    QTest::addColumn<int>("mode"); // TransportOptions::ProxyMode
+    QTest::addColumn<QString>("proxy"); // "closed", "simulator", "407": a closed port or a simulator
+    QTest::addColumn<bool>("https");
+    QTest::addColumn<int>("error");
+    using P = TransportOptions::ProxyMode;
+    const int refused = int(HttpClient::ConnectionRefused);
+    const int proxyAuth = int(HttpClient::ProxyAuthenticationRequiredError);
+    QTest::newRow("system: the environment's proxy") << int(P::System) << "closed" << false << refused;
+    QTest::newRow("no proxy: the environment's is passed by") << int(P::None) << "closed" << false << 0;
+    QTest::newRow("manual: the request goes through it") << int(P::Manual) << "simulator" << false << 0;
+    QTest::newRow("manual at a closed port: a network error")
+        << int(P::Manual) << "closed" << false << refused;
+    QTest::newRow("407 from the proxy") << int(P::Manual) << "407" << false << proxyAuth;
+    QTest::newRow("407 to the HTTPS tunnel") << int(P::Manual) << "407" << true << proxyAuth;
+}
+
+// The environment names a proxy at a closed port, as curl reads it; a manual proxy is a closed
+// port or a second simulator, which serves the request itself.
+void TestHttpClient::proxies()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, proxy);
+    QFETCH(bool, https);
+    QFETCH(int, error);
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const QString closedAddress = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
+    closed.close();
+    NagiosSimulator proxySim;
+    proxySim.setFixedStatus(proxy == QLatin1String("407") ? 407 : 0);
+    QVERIFY(proxySim.start());
+    const QByteArray environment[] = {"http_proxy", "https_proxy", "no_proxy", "NO_PROXY", "all_proxy"};
+    for (const QByteArray& name : environment)
+        qunsetenv(name.constData());
+    const auto restore = qScopeGuard([] { qunsetenv("http_proxy"); });
+    qputenv("http_proxy", "http://" + closedAddress.toLatin1());
+
+    TransportOptions transport;
+    transport.proxyMode = TransportOptions::ProxyMode(mode);
+    transport.proxyAddress = proxy == QLatin1String("closed")
+        ? closedAddress
+        : QStringLiteral("127.0.0.1:%1").arg(proxySim.port());
+    transport.verifyPeer = false;
+    m_client->setTransport(transport);
+    m_rec->setHost(m_sim->port(), https ? HttpClient::ConnectionModeHttps : HttpClient::ConnectionModeHttp);
+    const int id = m_client->get(servicesPath);
+    QVERIFY(m_rec->waitFor(id));
+    const Finished f = m_rec->result(id);
+    QCOMPARE(int(f.error), error);
+    QVERIFY2(error != 0 || f.statusCode == 200, qPrintable(f.errorString));
+    const bool throughProxy = proxy != QLatin1String("closed");
+    QCOMPARE(proxySim.requestCount(), throughProxy ? 1 : 0);
+    QCOMPARE(m_sim->requestCount(), !throughProxy && error == 0 ? 1 : 0);
+}
+
+// Both page requests of a poll and the next poll's find the connection open.
+void TestHttpClient::twoPollsShareOneTlsConnection()
+{
+    NagiosSimulator secure;
+    QVERIFY2(secure.start(true), qPrintable(secure.errorString()));
+    m_client->setVerifyPeer(false);
+    QList<int> pages;
+    for (int poll = 0; poll < 2; ++poll) {
+        m_client->setUser({}, {});
+        m_rec->setHost(secure.port(), HttpClient::ConnectionModeHttps);
+        pages << m_client->get(servicesPath) << m_client->get(servicesPath);
+        QVERIFY(m_rec->waitFor(pages.last()));
+    }
+    for (int id : std::as_const(pages))
+        QCOMPARE(m_rec->result(id).statusCode, 200);
+    QCOMPARE(secure.requestCount(), 4);
+    QCOMPARE(secure.connectionCount(), 1);
+}
+
+void TestHttpClient::certificates_data()
+{
+    QTest::addColumn<QString>("trust"); // "verify", "pin", "other pin", "ca file"
+    QTest::addColumn<bool>("sslErrors");
+    QTest::addColumn<bool>("changed");
+    QTest::newRow("verified: the self-signed certificate fails with its errors") << "verify" << true << false;
+    QTest::newRow("its key pinned: trusted without verification") << "pin" << false << false;
+    QTest::newRow("another key pinned: the certificate changed") << "other pin" << true << true;
+    QTest::newRow("its CA file: verified") << "ca file" << false << false;
+}
+
+void TestHttpClient::certificates()
+{
+    QFETCH(QString, trust);
+    QFETCH(bool, sslErrors);
+    QFETCH(bool, changed);
+    NagiosSimulator secure;
+    QVERIFY2(secure.start(true), qPrintable(secure.errorString()));
+    const QSslCertificate certificate = secure.certificate();
+    TransportOptions transport;
+    if (trust == QLatin1String("pin"))
+        transport.pinnedPublicKey = publicKeyPin(certificate);
+    else if (trust == QLatin1String("other pin"))
+        transport.pinnedPublicKey
+            = QLatin1String("sha256//") + QString::fromLatin1(QByteArray(32, '\0').toBase64());
+    QTemporaryFile caFile;
+    if (trust == QLatin1String("ca file")) {
+        QVERIFY(caFile.open());
+        caFile.write(certificate.toPem());
+        caFile.flush();
+        transport.caFile = caFile.fileName();
+    }
+    m_client->setTransport(transport);
+    QSignalSpy errors(m_client.get(), &HttpClient::sslErrors);
+    m_rec->setHost(secure.port(), HttpClient::ConnectionModeHttps);
+    const int id = m_client->get(servicesPath);
+    QVERIFY(m_rec->waitFor(id));
+    const Finished f = m_rec->result(id);
+    QCOMPARE(f.errorFlag, sslErrors);
+    QCOMPARE(errors.size(), sslErrors ? 1 : 0);
+    if (!sslErrors) {
+        QCOMPARE(f.statusCode, 200);
+        return;
+    }
+    QCOMPARE(int(f.error), int(HttpClient::UnexpectedClose));
+    const PeerCertificate peer = m_client->peerCertificate();
+    QCOMPARE(peer.certificate, certificate);
+    QCOMPARE(peer.publicKeyPin, publicKeyPin(certificate));
+    QCOMPARE(peer.changed, changed);
+    QVERIFY(!errors.first().first().value<QList<QSslError>>().isEmpty()); // self-signed
 }
 
 void TestHttpClient::pendingRequestsStayBounded()

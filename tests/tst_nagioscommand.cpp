@@ -1,8 +1,10 @@
+#include "monitor/httpclient.h"
 #include "monitor/nagioscommand.h"
 #include "tools/nagiospage.h"
 #include "tools/nagiossimulator.h"
 
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <algorithm>
@@ -17,8 +19,10 @@ const QString service = QStringLiteral("Disk: /var+");
 
 NagiosCommand::Server serverOf(const NagiosSimulator& sim, bool verifyPeer = false)
 {
+    TransportOptions transport;
+    transport.verifyPeer = verifyPeer;
     return {QStringLiteral("127.0.0.1"), sim.port(), sim.isHttps(), sim.cgiDirectory(),
-        QStringLiteral("tarvix"), QStringLiteral("pw"), verifyPeer};
+        QStringLiteral("tarvix"), QStringLiteral("pw"), transport};
 }
 
 // "ack-host", "ack-service", "recheck-host" or "recheck-service"; waits for the one result, none
@@ -70,6 +74,7 @@ private slots:
     void answerPage_data();
     void answerPage();
     void silentServerTimesOut();
+    void sharesThePollsClient();
 };
 
 void TestNagiosCommand::command_data()
@@ -131,7 +136,8 @@ void TestNagiosCommand::command()
     for (const QString& line : std::as_const(setup))
         QVERIFY(line == QLatin1String("https") || line == QLatin1String("verify") || sim.applyCommand(line));
     QVERIFY2(sim.start(setup.contains(QStringLiteral("https"))), qPrintable(sim.errorString()));
-    NagiosCommand command(serverOf(sim, setup.contains(QStringLiteral("verify"))));
+    HttpClient client;
+    NagiosCommand command(&client, serverOf(sim, setup.contains(QStringLiteral("verify"))));
     const std::optional<NagiosCommand::Result> result = run(command, action);
     QVERIFY(result);
     QCOMPARE(result->outcome, outcome);
@@ -191,20 +197,56 @@ void TestNagiosCommand::silentServerTimesOut()
     NagiosSimulator sim;
     sim.setNeverAnswer(true);
     QVERIFY(sim.start());
-    auto destroyed = std::make_unique<NagiosCommand>(serverOf(sim));
+    HttpClient client;
+    auto destroyed = std::make_unique<NagiosCommand>(&client, serverOf(sim));
     bool destroyedFinished = false;
     connect(
         destroyed.get(), &NagiosCommand::finished, this, [&destroyedFinished] { destroyedFinished = true; });
     destroyed->recheck(host, {});
     QTRY_COMPARE(sim.requestCount(), 1);
     destroyed.reset();
-    NagiosCommand command(serverOf(sim));
+    NagiosCommand command(&client, serverOf(sim));
     command.setTimeout(300);
     const std::optional<NagiosCommand::Result> result = run(command, QStringLiteral("recheck-host"));
     QVERIFY(result);
     QCOMPARE(result->outcome, NagiosCommand::Outcome::Failed);
     QVERIFY2(result->reason.contains(QLatin1String("did not answer")), qPrintable(result->reason));
     QVERIFY(!destroyedFinished);
+}
+
+// A command takes the connection that a poll left open, and one that hangs holds up no poll.
+void TestNagiosCommand::sharesThePollsClient()
+{
+    NagiosSimulator sim;
+    sim.setHost(host, NagiosSimulator::HostState::Down);
+    QVERIFY(sim.start());
+    NagiosSimulator silent;
+    silent.setNeverAnswer(true);
+    QVERIFY(silent.start());
+    HttpClient client;
+    QSignalSpy finished(&client, &HttpClient::requestFinished);
+    const QString page = sim.cgiDirectory() + QLatin1String("status.cgi?hostgroup=all&style=hostdetail");
+    client.setHost(QStringLiteral("127.0.0.1"), HttpClient::ConnectionModeHttp, sim.port());
+    const int poll = client.get(page);
+    QTRY_COMPARE(finished.size(), 2);
+    QCOMPARE(finished.last().first().toInt(), poll);
+
+    NagiosCommand command(&client, serverOf(sim));
+    const std::optional<NagiosCommand::Result> result = run(command, QStringLiteral("recheck-host"));
+    QVERIFY(result);
+    QCOMPARE(result->outcome, NagiosCommand::Outcome::Submitted);
+    const QList<RecordedRequest> requests = sim.requests();
+    QCOMPARE(requests.size(), 3);
+    QCOMPARE(requests.last().connectionId, requests.first().connectionId);
+
+    NagiosCommand hanging(&client, serverOf(silent));
+    hanging.recheck(host, {});
+    QTRY_COMPARE(silent.requestCount(), 1);
+    const int next = client.get(page);
+    QTRY_COMPARE(finished.size(), 3);
+    QCOMPARE(finished.last(), (QList<QVariant> {next, false}));
+    QCOMPARE(client.lastStatusCode(), 200);
+    QVERIFY(hanging.isRunning());
 }
 
 QTEST_GUILESS_MAIN(TestNagiosCommand)

@@ -3,8 +3,6 @@
 #include "tools/nagiosjson.h"
 #include "tools/nagiospage.h"
 
-#include "monitor/httpresponseparser.h"
-
 #include <QDir>
 #include <QFile>
 #include <QLocale>
@@ -54,6 +52,40 @@ constexpr qsizetype kMaxHeaderBytes = 64 * 1024;
 constexpr qint64 kMaxRequestBody = 1024 * 1024;
 // Bytes handed to the socket at a time, so a large page is not copied whole into its buffer.
 constexpr qint64 kWriteSlice = 256 * 1024;
+
+// The parameters of a Digest Authorization header after its scheme: key=value or key="quoted
+// value" pairs separated by commas; keys in lower case.
+QHash<QByteArray, QByteArray> authHeaderParameters(const QByteArray& text)
+{
+    QHash<QByteArray, QByteArray> parameters;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        while (at < text.size() && (text.at(at) == ' ' || text.at(at) == ','))
+            ++at;
+        const qsizetype equals = text.indexOf('=', at);
+        if (equals < 0)
+            break;
+        const QByteArray key = text.mid(at, equals - at).trimmed().toLower();
+        at = equals + 1;
+        while (at < text.size() && text.at(at) == ' ')
+            ++at;
+        QByteArray value;
+        if (at < text.size() && text.at(at) == '"') {
+            for (++at; at < text.size() && text.at(at) != '"'; ++at) {
+                if (text.at(at) == '\\' && at + 1 < text.size())
+                    ++at;
+                value += text.at(at);
+            }
+            ++at;
+        } else {
+            const qsizetype comma = text.indexOf(',', at);
+            value = text.mid(at, comma < 0 ? -1 : comma - at).trimmed();
+            at = comma < 0 ? text.size() : comma;
+        }
+        parameters.insert(key, value);
+    }
+    return parameters;
+}
 
 QByteArray httpDate(const QDateTime& time)
 {

@@ -144,6 +144,10 @@ p, li { white-space: pre-wrap; }
         <source>Connection is timed out: the answer did not arrive within %1 s.</source>
         <translation>Истекло время ожидания соединения: ответ не получен полностью за %1 с.</translation>
     </message>
+    <message>
+        <source>The server&apos;s certificate changed: its public key is not the one trusted.</source>
+        <translation>Сертификат сервера сменился: его открытый ключ не тот, которому было дано доверие.</translation>
+    </message>
 </context>
 <context>
     <name>InformationWindow</name>
