@@ -1,10 +1,13 @@
 #include "monitor/httpclient.h"
+#include "monitor/nagioscommand.h"
 #include "monitor/transportoptions.h"
 #include "realnagiosbed.h"
 #include "realserversbed.h"
 #include "tools/nagiossimulator.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QJsonArray>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -27,6 +30,8 @@ private slots:
     void cleanupTestCase();
     void poll_data();
     void poll();
+    void acknowledge_data();
+    void acknowledge();
 
 private:
     // The server a row talks to.
@@ -55,6 +60,8 @@ private:
     // path squid does not see.
     bool proxyLogged(qint64 offset, const Address& address, const QByteArray& marker) const;
     bool kinit(const QString& cache) const;
+    // The comments that the real Nagios holds, as "author: text" lines.
+    QString nagiosComments() const;
 
     TransportOptions manualProxy(bool password) const;
     TransportOptions kerberos() const;
@@ -83,6 +90,13 @@ void TestRealTransport::initTestCase()
     m_ticketCache = QStringLiteral("FILE:") + m_tickets.filePath(QStringLiteral("ticket"));
     m_emptyCache = QStringLiteral("FILE:") + m_tickets.filePath(QStringLiteral("none"));
     QVERIFY(kinit(m_ticketCache));
+
+    // Problems to acknowledge, one per row of acknowledge().
+    QVERIFY(m_nagios.runScript({"reset"}));
+    for (const auto& [host, service] : {std::pair {"web01", "HTTP Check"}, {"web01", "PING"},
+             {"db01", "Disk: /var"}, {"db01", "PING"}, {"lab printer", "PING"}})
+        QVERIFY(m_nagios.runScript({"set", "service", host, service, "CRITICAL"}));
+    QVERIFY(m_nagios.runScript({"set", "host", "db01", "DOWN"}));
 }
 
 void TestRealTransport::init()
@@ -179,6 +193,19 @@ bool TestRealTransport::kinit(const QString& cache) const
     process.closeWriteChannel();
     return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
         && process.exitCode() == 0;
+}
+
+QString TestRealTransport::nagiosComments() const
+{
+    QString lines;
+    const QJsonObject comments = m_nagios.statusJson(QStringLiteral("query=commentlist&details=true"))
+                                     .value(QLatin1String("commentlist"))
+                                     .toObject();
+    for (const QJsonValue& comment : comments) {
+        lines += comment.toObject().value(QLatin1String("author")).toString() + QLatin1String(": ")
+            + comment.toObject().value(QLatin1String("comment_data")).toString() + QLatin1Char('\n');
+    }
+    return lines;
 }
 
 TransportOptions TestRealTransport::manualProxy(bool password) const
@@ -322,6 +349,105 @@ void TestRealTransport::poll()
     // squid logs a request when it ends, which may be after the client has the answer.
     if (throughProxy)
         QTRY_VERIFY_WITH_TIMEOUT(proxyLogged(proxyLogStart, address, marker), 5000);
+    else
+        QCOMPARE(proxyLogSize(), proxyLogStart);
+}
+
+void TestRealTransport::acknowledge_data()
+{
+    QTest::addColumn<int>("server");
+    QTest::addColumn<TransportOptions>("transport");
+    QTest::addColumn<int>("environmentProxy");
+    QTest::addColumn<bool>("ticket");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("service");
+    QTest::addColumn<bool>("submitted");
+    QTest::addColumn<bool>("throughProxy");
+
+    const auto row = [](const char* name, Server server, const TransportOptions& transport,
+                         EnvironmentProxy environmentProxy, bool ticket, const char* host,
+                         const char* service, bool submitted, bool throughProxy) {
+        QTest::newRow(name) << int(server) << transport << int(environmentProxy) << ticket
+                            << QString::fromUtf8(host) << QString::fromUtf8(service) << submitted
+                            << throughProxy;
+    };
+    TransportOptions proxyWithPassword = manualProxy(true);
+    proxyWithPassword.proxyUser = m_servers.env("TARVIX_REAL_PROXY_USER");
+    proxyWithPassword.proxyPassword = m_servers.env("TARVIX_REAL_PROXY_PASSWORD");
+    TransportOptions clientCertificate = caFile();
+    clientCertificate.clientCertFile = m_servers.env("TARVIX_REAL_TLS_CLIENT_CERT_FILE");
+    clientCertificate.clientKeyFile = m_servers.env("TARVIX_REAL_TLS_CLIENT_KEY_FILE");
+
+    using P = EnvironmentProxy;
+    row("system proxy from http_proxy", Server::Nagios, {}, P::Open, false, "web01", "HTTP Check", true,
+        true);
+    row("manual proxy with password", Server::Nagios, proxyWithPassword, P::None, false, "web01", "PING",
+        true, true);
+    row("simulator through the manual proxy", Server::Simulator, manualProxy(false), P::None, false, "web-01",
+        "HTTP", true, true);
+    row("kerberos with a ticket", Server::Kerberos, kerberos(), P::None, true, "db01", "Disk: /var", true,
+        false);
+    row("kerberos without a ticket", Server::Kerberos, kerberos(), P::None, false, "db01", "", false, false);
+    row("private CA file", Server::Tls, caFile(), P::None, false, "db01", "PING", true, false);
+    row("client certificate", Server::TlsClientCertificate, clientCertificate, P::None, false, "lab printer",
+        "PING", true, false);
+}
+
+// The whole command (form, cookie, POST) on the polls' transport; Nagios shows the acknowledgement.
+void TestRealTransport::acknowledge()
+{
+    QFETCH(int, server);
+    QFETCH(TransportOptions, transport);
+    QFETCH(int, environmentProxy);
+    QFETCH(bool, ticket);
+    QFETCH(QString, host);
+    QFETCH(QString, service);
+    QFETCH(bool, submitted);
+    QFETCH(bool, throughProxy);
+
+    setEnvironmentProxy(EnvironmentProxy(environmentProxy));
+    qputenv("KRB5CCNAME", (ticket ? m_ticketCache : m_emptyCache).toLocal8Bit());
+    const Address address = addressOf(Server(server));
+    const qint64 proxyLogStart = proxyLogSize();
+
+    NagiosCommand::Server target;
+    target.host = address.host;
+    target.port = address.port;
+    target.useHttps = address.https;
+    target.cgiDirectory = address.cgi;
+    target.user = address.user;
+    target.password = address.password;
+    target.transport = transport;
+    NagiosCommand::Acknowledgement ack;
+    ack.author = QStringLiteral("Ann Smith");
+    ack.comment = QStringLiteral("%1 (%2)").arg(
+        QString::fromUtf8(QTest::currentDataTag()), QString::number(QDateTime::currentMSecsSinceEpoch()));
+
+    HttpClient client;
+    NagiosCommand command(&client, target);
+    QSignalSpy finished(&command, &NagiosCommand::finished);
+    command.acknowledge(host, service, ack);
+    QVERIFY(finished.wait(30000));
+    const auto result = finished.first().first().value<NagiosCommand::Result>();
+
+    if (!submitted) {
+        QCOMPARE(result.outcome, NagiosCommand::Outcome::Failed);
+        QCOMPARE(result.statusCode, 401);
+        QVERIFY(!m_nagios.field(host, service, "problem_has_been_acknowledged").toBool());
+    } else if (Server(server) == Server::Simulator) {
+        QCOMPARE(result.outcome, NagiosCommand::Outcome::Submitted);
+        QVERIFY(!m_simulator.takenCommands().isEmpty());
+        QCOMPARE(m_simulator.takenCommands().last().comment, ack.comment);
+    } else {
+        QVERIFY2(result.outcome == NagiosCommand::Outcome::Submitted, qPrintable(result.reason));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_nagios.field(host, service, "problem_has_been_acknowledged").toBool(), 30000);
+        QVERIFY(nagiosComments().contains(ack.author + QLatin1String(": ") + ack.comment));
+    }
+
+    // squid sees the form's GET and the POST, or the tunnel to an HTTPS server.
+    if (throughProxy)
+        QTRY_VERIFY_WITH_TIMEOUT(proxyLogSince(proxyLogStart).contains("POST http://"), 5000);
     else
         QCOMPARE(proxyLogSize(), proxyLogStart);
 }
