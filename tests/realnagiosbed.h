@@ -22,20 +22,28 @@ public:
     {
         const QString file
             = qEnvironmentVariable("TARVIX_REAL_NAGIOS_ENV", QStringLiteral("/tmp/tarvix-real-nagios/env"));
-        QFile envFile(file);
-        if (envFile.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : envFile.readAll().split('\n')) {
-                const qsizetype equals = line.indexOf('=');
-                if (equals > 0)
-                    m_env.insert(
-                        QString::fromUtf8(line.left(equals)), QString::fromUtf8(line.mid(equals + 1)));
-            }
-        }
+        m_env = readEnvFile(file);
         if (!env("TARVIX_REAL_NAGIOS_URL").isEmpty() && !env("TARVIX_REAL_NAGIOS_SCRIPT").isEmpty())
             return true;
         *whyNot = "No real Nagios test bed (no " + file.toUtf8()
             + "): start one with scripts/real-nagios start, or run scripts/test.";
         return false;
+    }
+
+    // KEY=VALUE lines, as the test beds' scripts write them.
+    static QHash<QString, QString> readEnvFile(const QString& path)
+    {
+        QHash<QString, QString> entries;
+        QFile envFile(path);
+        if (envFile.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : envFile.readAll().split('\n')) {
+                const qsizetype equals = line.indexOf('=');
+                if (equals > 0)
+                    entries.insert(
+                        QString::fromUtf8(line.left(equals)), QString::fromUtf8(line.mid(equals + 1)));
+            }
+        }
+        return entries;
     }
 
     QString env(const char* name) const { return m_env.value(QString::fromLatin1(name)); }
