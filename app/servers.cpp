@@ -223,6 +223,7 @@ void Tarvix::showPageChanges(ServerLink* link, StatusList list, const PagePlan& 
     const ChangeEventKind problemKind = hosts ? HostProblem : ServiceProblem;
     const ChangeEventKind recoveredKind = hosts ? HostRecovered : ServiceRecovered;
     const QString recoveredStatus = hosts ? QStringLiteral("Host UP") : QStringLiteral("Service Up");
+    const QDateTime now = QDateTime::currentDateTime();
     QList<Announcement> changes;
     changes.reserve(plan.added.size() + plan.gone.size());
     QList<QAction*> added;
@@ -231,6 +232,7 @@ void Tarvix::showPageChanges(ServerLink* link, StatusList list, const PagePlan& 
         auto* entry = new QAction(menuEntryText(problem.name), this);
         entry->setData(problem.address);
         entry->setProperty("serverId", link->id());
+        entry->setToolTip(problemSummary(problem.status, problem.details, now));
         added.append(entry);
         qCInfo(lcTray).noquote() << link->id() << "entry added" << problem.name << problem.status
                                  << problem.address;
@@ -238,6 +240,7 @@ void Tarvix::showPageChanges(ServerLink* link, StatusList list, const PagePlan& 
             server.scheme() + problem.address, problem.status,
             problem.hostName.isEmpty() ? problem.name : problem.hostName, problem.serviceName);
         change.serverId = link->id();
+        change.details = problem.details;
         changes.append(change);
     }
     QList<int> goneIndices;
@@ -257,6 +260,11 @@ void Tarvix::showPageChanges(ServerLink* link, StatusList list, const PagePlan& 
     }
 
     QList<QAction*>& entries = view->entries[listIndex(list)];
+    // A known problem is not announced again; what its entry tells follows the poll.
+    for (const UpdatedProblem& problem : plan.updated) {
+        if (problem.entry >= 0 && problem.entry < entries.size())
+            entries.at(problem.entry)->setToolTip(problemSummary(problem.status, problem.details, now));
+    }
     QList<QAction*> gone;
     gone.reserve(goneIndices.size());
     QList<QAction*> kept;

@@ -105,6 +105,9 @@ void Tarvix::connectSignals()
     connect(&trayIcon, &QSystemTrayIcon::messageClicked, this, &Tarvix::trayMessageClicked);
     connect(&flashTimer, &QTimer::timeout, this, &Tarvix::trayFlashed);
     connect(ui.cbUseTrayMessages, &QCheckBox::toggled, this, &Tarvix::useTrayMsgsClicked);
+    // The hiding filters read the JSON status's flags; the status pages have none.
+    connect(ui.comboStatusSource, &QComboBox::currentIndexChanged, ui.grBoxHide,
+        [this](int index) { ui.grBoxHide->setEnabled(index == 1); });
     connect(ui.btnCAFile, &QToolButton::clicked, this,
         [this] { chooseFile(ui.edCAFile, tr("Choose the CA file")); });
     connect(ui.btnClientCertFile, &QToolButton::clicked, this,

@@ -66,6 +66,9 @@ void Tarvix::createTrayIcon()
 
     ui.actionEmpty->setEnabled(false);
     ui.actionUnmonitored->setEnabled(false);
+    // An entry's tooltip tells the problem's status, output and since when.
+    for (QMenu* menu : {&hostsMenu, &servicesMenu, &combinedMenu})
+        menu->setToolTipsVisible(true);
 
     rebuildProblemMenus();
 
@@ -130,6 +133,7 @@ void Tarvix::addServerSection(ServerView& view, StatusList list)
         auto* entry = new QAction(menuEntryText(problem.name), this);
         entry->setData(problem.data);
         entry->setProperty("serverId", view.link->id());
+        entry->setToolTip(problemSummary(problem.status, problem.details, QDateTime::currentDateTime()));
         entries.append(entry);
     }
     menu.addActions(entries);

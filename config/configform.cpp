@@ -75,6 +75,12 @@ QList<Binding> bindings(const Ui::TarvixClass& ui, SettingKey portKey)
         {K::ClientCertFile, ui.edClientCertFile},
         {K::ClientKeyFile, ui.edClientKeyFile},
         {K::PinnedPublicKey, ui.edPinnedPublicKey},
+        {K::StatusSource, ui.comboStatusSource},
+        {K::HideAcknowledged, ui.cbHideAcknowledged},
+        {K::HideDowntime, ui.cbHideDowntime},
+        {K::HideSoftStates, ui.cbHideSoftStates},
+        {K::HideFlapping, ui.cbHideFlapping},
+        {K::HideNotificationsOff, ui.cbHideNotificationsOff},
     };
 }
 
@@ -149,6 +155,7 @@ void fillConfigForm(Ui::TarvixClass& ui, const StoredSettings& values)
     const bool basic = values.flag(SettingKey::UseBasicRegExpConfig);
     ui.frameBasicRegExpConf->setEnabled(basic);
     ui.frameExpertRegExpConf->setEnabled(!basic);
+    ui.grBoxHide->setEnabled(values.text(SettingKey::StatusSource) == statusSourceJson);
 }
 
 StoredSettings readConfigForm(const Ui::TarvixClass& ui)

@@ -9,8 +9,15 @@ void ServerListEdit::load(const QSettings& store)
 {
     m_servers.clear();
     m_removed.clear();
-    for (const QString& id : SettingsStore::serverIds(store))
-        m_servers.append({id, SettingsStore::readServer(store, id)});
+    for (const QString& id : SettingsStore::serverIds(store)) {
+        StoredSettings values = SettingsStore::readServer(store, id);
+        // Stored settings keep the status pages until the user chooses; a server never set up is new.
+        const QString group = SettingsStore::serverGroup(id);
+        if (!store.contains(group + QLatin1String(settingEntry(SettingKey::ServerAddress).name))
+            && !store.contains(group + QLatin1String(settingEntry(SettingKey::StatusSource).name)))
+            values.set(SettingKey::StatusSource, statusSourceJson);
+        m_servers.append({id, values});
+    }
     m_current = 0;
 }
 

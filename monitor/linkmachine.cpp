@@ -187,8 +187,20 @@ QList<LinkIntent> LinkMachine::unreadablePage(const Answer& answer, const QDateT
         reason = translated(QT_TRANSLATE_NOOP("Tarvix",
             "The regular expression failed on the server's page: it is too complex or too slow.\n"));
         break;
+    case PageVerdict::Unreadable:
+        reason = translated(QT_TRANSLATE_NOOP("Tarvix", "The server's JSON status cannot be read.\n"));
+        break;
+    case PageVerdict::NothingVisible:
+        reason = translated(
+            QT_TRANSLATE_NOOP("Tarvix",
+                "Nagios shows the user \"%1\" no hosts or services: check authorized_for_all_hosts and "
+                "authorized_for_all_services in its cgi.cfg.\n"))
+                     .arg(answer.reason);
+        break;
     default:
-        reason = translated(QT_TRANSLATE_NOOP("Tarvix", "The server's answer is not a status page.\n"));
+        reason = answer.reason.isEmpty()
+            ? translated(QT_TRANSLATE_NOOP("Tarvix", "The server's answer is not a status page.\n"))
+            : translated(QT_TRANSLATE_NOOP("Tarvix", "Nagios refused the request: %1\n")).arg(answer.reason);
         break;
     }
     QList<LinkIntent> intents {

@@ -52,6 +52,9 @@ enum class PageVerdict {
     CutByServer, // the totals line says the server's result limit left entries out
     ExpressionFailed, // the expression gave up on a line or ran out of time
     Unreadable, // JSON status that cannot be read even with its bytes mended
+    // The JSON lists are empty, and the counts say the user may see no object at all: not "all is
+    // well", but a user without rights (or a Nagios without hosts).
+    NothingVisible,
 };
 
 // What one page changes, in the order the changes are announced: the new problems in page order,

@@ -2,6 +2,7 @@
 
 #include "monitor/httpclient.h"
 #include "monitor/nagioscommand.h"
+#include "monitor/statusjson.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -106,6 +107,8 @@ void ServerLink::applySettings(const StoredSettings& values)
         servicesRequestId = 0;
 
     assignParsingRules(settings, values);
+    // New settings may be a new user: what it may see is asked again.
+    m_visibilityChecked[0] = m_visibilityChecked[1] = false;
     machine.setServerAddress(settings.serverAddress);
     machine.setServerPort(settings.serverPort);
     machine.setRefusesBadCertificates(settings.denySslCert);
@@ -181,17 +184,20 @@ void ServerLink::httpGetInfo()
         settings.portNumber());
     // A list whose last answer is still coming is not asked for again: a newer request would make
     // that answer's failure (a server that trickles, a time limit) pass unnoticed.
+    const bool json = settings.statusSource == StatusSource::StatusJson;
     if (settings.enableHostsMonitoring && !hostsAnswerPending) {
         hostsAnswerPending = true;
-        hostsRequestId = http->get(settings.nagiosExecDir + settings.hostsRequest);
-        qCInfo(lcMonitor).noquote() << m_id << "request hosts id" << hostsRequestId
-                                    << settings.nagiosExecDir + settings.hostsRequest;
+        const QString path
+            = settings.nagiosExecDir + (json ? jsonHostsQuery(settings) : settings.hostsRequest);
+        hostsRequestId = http->get(path);
+        qCInfo(lcMonitor).noquote() << m_id << "request hosts id" << hostsRequestId << path;
     }
     if (settings.enableSrvcsMonitoring && !servicesAnswerPending) {
         servicesAnswerPending = true;
-        servicesRequestId = http->get(settings.nagiosExecDir + settings.servicesRequest);
-        qCInfo(lcMonitor).noquote() << m_id << "request services id" << servicesRequestId
-                                    << settings.nagiosExecDir + settings.servicesRequest;
+        const QString path
+            = settings.nagiosExecDir + (json ? jsonServicesQuery(settings) : settings.servicesRequest);
+        servicesRequestId = http->get(path);
+        qCInfo(lcMonitor).noquote() << m_id << "request services id" << servicesRequestId << path;
     }
 }
 
@@ -229,54 +235,144 @@ void ServerLink::clearProblems(StatusList list)
 // The request id decides the list once, here; everything after works on the list.
 void ServerLink::processHttpFinished(int id, bool error)
 {
-    std::optional<StatusList> list;
-    if (id == hostsRequestId) {
-        hostsAnswerPending = false;
-        list = StatusList::Hosts;
-    } else if (id == servicesRequestId) {
-        servicesAnswerPending = false;
-        list = StatusList::Services;
-    }
+    const std::optional<Request> request = takeRequest(id);
     if (skipNextFinished) {
         skipNextFinished = false;
         return;
     }
-    if (!list || !isMonitored(*list))
+    if (!request || !isMonitored(request->list))
         return;
+    const std::optional<LinkMachine::Answer> answer
+        = request->counts ? countsAnswered(request->list, error) : pageAnswered(request->list, error);
+    if (answer)
+        execute(machine.answerArrived(*answer, QDateTime::currentDateTime()));
+    m_walkedPlan = PagePlan();
+}
 
-    // The body is given up as soon as it is text, and the text once the page is read: a large
-    // answer is held once at a time, never as bytes and text and the previous page together.
-    QString& text = pageText(*list);
-    qsizetype bytes = 0;
-    {
-        const QByteArray body = http->readAll();
-        bytes = body.size();
-        text = ::pageText(body);
+std::optional<ServerLink::Request> ServerLink::takeRequest(int id)
+{
+    for (const StatusList list : {StatusList::Hosts, StatusList::Services}) {
+        const int index = static_cast<int>(list);
+        if (id == (list == StatusList::Hosts ? hostsRequestId : servicesRequestId)) {
+            (list == StatusList::Hosts ? hostsAnswerPending : servicesAnswerPending) = false;
+            return Request {list, false};
+        }
+        if (id != 0 && id == m_countRequestIds[index]) {
+            m_countRequestIds[index] = 0;
+            (list == StatusList::Hosts ? hostsAnswerPending : servicesAnswerPending) = false;
+            return Request {list, true};
+        }
     }
-    const auto forgetText = qScopeGuard([&text] { text = QString(); });
+    return std::nullopt;
+}
 
+// A failure of the transport or an HTTP status other than 200, as the machine takes it; nothing when
+// the answer came with 200.
+std::optional<LinkMachine::Answer> ServerLink::failedAnswer(StatusList list, bool error) const
+{
     LinkMachine::Answer answer;
-    answer.list = *list;
+    answer.list = list;
     if (error) {
         answer.outcome = outcomeOf(http->error());
         answer.reason = http->errorString();
-        qCInfo(lcMonitor).noquote() << m_id << "answer" << listName(*list) << "error" << int(http->error())
+        qCInfo(lcMonitor).noquote() << m_id << "answer" << listName(list) << "error" << int(http->error())
                                     << answer.reason;
-    } else if (http->lastStatusCode() != 200) {
+        return answer;
+    }
+    if (http->lastStatusCode() != 200) {
         answer.outcome = LinkMachine::Outcome::StatusCode;
         answer.statusCode = http->lastStatusCode();
-        qCInfo(lcMonitor).noquote() << m_id << "answer" << listName(*list) << "status" << answer.statusCode;
-    } else {
-        qCInfo(lcMonitor).noquote() << m_id << "answer" << listName(*list) << "status 200 bytes" << bytes
-                                    << "ms" << http->lastDurationMs();
-        m_walkedPlan = walkPage(*list);
-        answer.verdict = m_walkedPlan.verdict;
-        answer.totals = m_walkedPlan.totals;
-        answer.outcome = answer.verdict == PageVerdict::Whole ? LinkMachine::Outcome::GoodPage
-                                                              : LinkMachine::Outcome::UnreadablePage;
+        qCInfo(lcMonitor).noquote() << m_id << "answer" << listName(list) << "status" << answer.statusCode;
+        return answer;
     }
-    execute(machine.answerArrived(answer, QDateTime::currentDateTime()));
-    m_walkedPlan = PagePlan();
+    return std::nullopt;
+}
+
+// A page: walked, judged, or held back while the server is asked whether the user may see anything.
+std::optional<LinkMachine::Answer> ServerLink::pageAnswered(StatusList list, bool error)
+{
+    // The body is given up as soon as it is read: a large answer is held once at a time, never as
+    // bytes and text and the previous page together.
+    QByteArray body = http->readAll();
+    if (std::optional<LinkMachine::Answer> failed = failedAnswer(list, error))
+        return failed;
+    qCInfo(lcMonitor).noquote() << m_id << "answer" << listName(list) << "status 200 bytes" << body.size()
+                                << "ms" << http->lastDurationMs();
+    const PageKind kind = list == StatusList::Hosts ? PageKind::Hosts : PageKind::Services;
+    m_walkedEmpty = body.isEmpty();
+    if (settings.statusSource == StatusSource::StatusJson) {
+        m_walkedPlan = planJsonPage(kind, body, settings, problems(list));
+    } else {
+        QString& text = pageText(list);
+        text = ::pageText(std::exchange(body, QByteArray()));
+        const auto forgetText = qScopeGuard([&text] { text = QString(); });
+        m_walkedPlan = walkPage(list);
+    }
+    LinkMachine::Answer answer;
+    answer.list = list;
+    answer.verdict = m_walkedPlan.verdict;
+    answer.totals = m_walkedPlan.totals;
+    answer.reason = m_walkedPlan.serverMessage;
+    answer.outcome = answer.verdict == PageVerdict::Whole ? LinkMachine::Outcome::GoodPage
+                                                          : LinkMachine::Outcome::UnreadablePage;
+    if (answer.outcome == LinkMachine::Outcome::GoodPage && mayHideAUserWithoutRights(list)) {
+        askWhatTheUserSees(list);
+        return std::nullopt;
+    }
+    return answer;
+}
+
+// Nagios answers a user who may see nothing with empty lists, as if all were well. A JSON list that
+// is or becomes empty is believed once the counts have shown that the user sees objects at all.
+bool ServerLink::mayHideAUserWithoutRights(StatusList list) const
+{
+    if (settings.statusSource != StatusSource::StatusJson)
+        return false;
+    const int index = static_cast<int>(list);
+    const bool emptyAfter = m_walkedPlan.added.isEmpty() && m_walkedPlan.gone.size() == problems(list).size();
+    return emptyAfter && (!m_visibilityChecked[index] || !m_walkedPlan.gone.isEmpty());
+}
+
+void ServerLink::askWhatTheUserSees(StatusList list)
+{
+    const int index = static_cast<int>(list);
+    m_deferredPlans[index] = std::exchange(m_walkedPlan, PagePlan());
+    // The list counts as asked for until the counts are in: a newer request would be judged
+    // against the entries before this plan.
+    (list == StatusList::Hosts ? hostsAnswerPending : servicesAnswerPending) = true;
+    m_countRequestIds[index] = http->get(settings.nagiosExecDir
+        + (list == StatusList::Hosts ? jsonHostCountQuery() : jsonServiceCountQuery()));
+    qCInfo(lcMonitor).noquote() << m_id << "request" << listName(list) << "count id"
+                                << m_countRequestIds[index];
+}
+
+std::optional<LinkMachine::Answer> ServerLink::countsAnswered(StatusList list, bool error)
+{
+    const int index = static_cast<int>(list);
+    const QByteArray body = http->readAll();
+    PagePlan deferred = std::exchange(m_deferredPlans[index], PagePlan());
+    if (std::optional<LinkMachine::Answer> failed = failedAnswer(list, error))
+        return failed;
+    const JsonStatusCounts counts = readJsonCounts(body);
+    LinkMachine::Answer answer;
+    answer.list = list;
+    answer.outcome = LinkMachine::Outcome::UnreadablePage;
+    if (counts.result.verdict != JsonVerdict::Whole) {
+        answer.verdict = counts.result.verdict == JsonVerdict::Unreadable ? PageVerdict::Unreadable
+                                                                          : PageVerdict::NotStatusPage;
+        answer.reason = counts.result.message;
+    } else if (counts.total == 0) {
+        answer.verdict = PageVerdict::NothingVisible;
+        answer.reason = counts.result.user;
+    } else {
+        m_visibilityChecked[index] = true;
+        m_walkedEmpty = false;
+        m_walkedPlan = std::move(deferred);
+        answer.outcome = LinkMachine::Outcome::GoodPage;
+    }
+    qCInfo(lcMonitor).noquote() << m_id << "answer" << listName(list) << "count" << counts.total << "user"
+                                << counts.result.user;
+    return answer;
 }
 
 PagePlan ServerLink::walkPage(StatusList list) const
@@ -293,7 +389,7 @@ PagePlan ServerLink::walkPage(StatusList list) const
 // An empty answer is no page: the list stays as it is and nothing is told.
 void ServerLink::applyPage(StatusList list)
 {
-    if (pageText(list).isEmpty())
+    if (m_walkedEmpty)
         return;
     m_lastData = QDateTime::currentDateTime();
     PagePlan plan = std::exchange(m_walkedPlan, PagePlan());

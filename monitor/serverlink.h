@@ -12,6 +12,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <optional>
+
 class HttpClient;
 class NagiosCommand;
 
@@ -103,6 +105,18 @@ private slots:
     void pollAfterCommand();
 
 private:
+    // A finished request of ours: the list it was for, and whether it asked for the counts.
+    struct Request
+    {
+        StatusList list;
+        bool counts;
+    };
+    std::optional<Request> takeRequest(int id);
+    std::optional<LinkMachine::Answer> failedAnswer(StatusList list, bool error) const;
+    std::optional<LinkMachine::Answer> pageAnswered(StatusList list, bool error);
+    std::optional<LinkMachine::Answer> countsAnswered(StatusList list, bool error);
+    bool mayHideAUserWithoutRights(StatusList list) const;
+    void askWhatTheUserSees(StatusList list);
     void execute(const QList<LinkIntent>& intents);
     void applyPage(StatusList list);
     PagePlan walkPage(StatusList list) const;
@@ -141,8 +155,14 @@ private:
     QString servicesPageText;
     ProblemList hostProblems;
     ProblemList serviceProblems;
-    // The page whose answer is being handled, walked before it is judged.
+    // The page whose answer is being handled, walked before it is judged; an empty answer is none.
     PagePlan m_walkedPlan;
+    bool m_walkedEmpty = false;
+    // Per list: the counts request that checks an empty JSON list, the plan that waits for it, and
+    // whether the user was seen to see objects since the settings were put in force.
+    int m_countRequestIds[2] = {0, 0};
+    PagePlan m_deferredPlans[2];
+    bool m_visibilityChecked[2] = {false, false};
     QString m_errorMessage;
     QDateTime m_lastData;
     // The key of the certificate the open question is about.

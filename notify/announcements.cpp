@@ -1,5 +1,6 @@
 #include "notify/announcements.h"
 
+#include <QCoreApplication>
 #include <QUrl>
 
 namespace {
@@ -64,4 +65,36 @@ void setObjectFromUrl(Announcement& change)
         else if (key == QLatin1String("service"))
             change.service = value;
     }
+}
+
+QString problemDuration(const QDateTime& since, const QDateTime& now)
+{
+    if (!since.isValid())
+        return {};
+    const auto translated = [](const char* text) { return QCoreApplication::translate("Tarvix", text); };
+    const qint64 minutes = qMax<qint64>(0, since.secsTo(now) / 60);
+    QString length;
+    if (minutes < 60)
+        length = translated(QT_TRANSLATE_NOOP("Tarvix", "%1 min")).arg(minutes);
+    else if (minutes < 24 * 60)
+        length = translated(QT_TRANSLATE_NOOP("Tarvix", "%1 h %2 min")).arg(minutes / 60).arg(minutes % 60);
+    else
+        length = translated(QT_TRANSLATE_NOOP("Tarvix", "%1 d %2 h"))
+                     .arg(minutes / (24 * 60))
+                     .arg(minutes / 60 % 24);
+    const QString start = since.toLocalTime().date() == now.toLocalTime().date()
+        ? since.toLocalTime().toString(QStringLiteral("hh:mm"))
+        : since.toLocalTime().toString(QStringLiteral("dd.MM hh:mm"));
+    return translated(QT_TRANSLATE_NOOP("Tarvix", "since %1, %2")).arg(start, length);
+}
+
+QString problemSummary(const QString& status, const ProblemDetails& details, const QDateTime& now)
+{
+    QStringList lines {status};
+    if (!details.output.isEmpty())
+        lines << details.output;
+    const QString duration = problemDuration(details.lastStateChange, now);
+    if (!duration.isEmpty())
+        lines << duration;
+    return lines.join(QLatin1Char('\n'));
 }

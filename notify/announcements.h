@@ -1,5 +1,6 @@
 #pragma once
 
+#include "monitor/problemdetails.h"
 #include "notify/changeeventkind.h"
 
 #include <QList>
@@ -21,7 +22,16 @@ struct Announcement
     QString service {};
     // The server the change happened on, where its commands go.
     QString serverId {};
+    // The plugin output and since when, where the status source tells them.
+    ProblemDetails details {};
 };
+
+// How long a problem has lasted, as a popup or a menu entry tells it: "since 10:41, 2 h 5 min", with
+// the date when it began on another day; empty when the start is unknown.
+QString problemDuration(const QDateTime& since, const QDateTime& now);
+
+// A problem's status, output and duration, one to a line, for a tooltip.
+QString problemSummary(const QString& status, const ProblemDetails& details, const QDateTime& now);
 
 // Nagios can be told about a single problem whose object is known: acknowledge it, check it again.
 bool offersCommands(const Announcement& change);

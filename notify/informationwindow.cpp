@@ -65,6 +65,30 @@ InformationWindow::InformationWindow(QWidget* parent, ChangeEventKind kind, cons
 
 InformationWindow::~InformationWindow() = default;
 
+void InformationWindow::showDetails(const QString& output, const QString& duration)
+{
+    if (output.isEmpty() && duration.isEmpty())
+        return;
+    // Below the status row, above the auto-close row; the server's words are never rich text.
+    const int row = m_ui->verticalLayout_3->indexOf(m_ui->horizontalLayout) + 1;
+    auto* details = new QLabel(this);
+    details->setObjectName(QStringLiteral("lbDetails"));
+    details->setTextFormat(Qt::PlainText);
+    details->setStyleSheet(QStringLiteral("QLabel { font-size: 9pt; font-weight: normal }"));
+    details->setAlignment(Qt::AlignCenter);
+    const QFontMetrics metrics(QFont(font().family(), 9));
+    const int width = qMax(200, this->width() - 12);
+    QStringList lines;
+    if (!output.isEmpty())
+        lines << metrics.elidedText(output, Qt::ElideRight, width);
+    if (!duration.isEmpty())
+        lines << duration;
+    details->setText(lines.join(QLatin1Char('\n')));
+    details->setToolTip(QStringList({output, duration}).join(QLatin1Char('\n')).trimmed());
+    m_ui->verticalLayout_3->insertWidget(row, details);
+    adjustSize();
+}
+
 // Only a problem's popup changes its rows: the auto-close box moves up beside the name, which
 // leaves room for a line that tells how a command went and for the buttons, in small type, beside
 // "Ok". A recovery's popup stays as the form lays it out.

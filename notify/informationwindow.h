@@ -32,6 +32,10 @@ public:
 
     enum class Command { Acknowledge, Recheck };
 
+    // Under the status: the plugin output (plain text, cut to fit, whole in its tooltip) and how
+    // long the problem has lasted, where the status source tells them.
+    void showDetails(const QString& output, const QString& duration);
+
     // "Acknowledge…" and "Recheck" beside "Ok", on a problem's popup only; the popup asks for them
     // with acknowledgeRequested() and recheckRequested(), the caller sends them and reports back.
     void offerCommands();

@@ -84,6 +84,8 @@ void Tarvix::showStatusChange(const Announcement& change)
         openPopups.takeFirst()->close();
     auto* popup = new InformationWindow(nullptr, change.kind, popupLinkText(change.url, change.name),
         change.status, settings.autoCloseTime, popupPosX, popupPosY, settings.popupsStayOnTop);
+    popup->showDetails(
+        change.details.output, problemDuration(change.details.lastStateChange, QDateTime::currentDateTime()));
     connect(this, &Tarvix::closeAllInformWin, popup, &QWidget::close);
     openPopups.append(popup);
     if (offersCommands(change))

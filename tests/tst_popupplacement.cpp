@@ -19,6 +19,8 @@ private slots:
     void objectForCommands_data();
     void objectForCommands();
     void menuStaysOnScreen();
+    void problemDuration_data();
+    void problemDuration();
 };
 
 void TestPopupPlacement::nextPosition_data()
@@ -174,6 +176,28 @@ void TestPopupPlacement::menuStaysOnScreen()
     QCOMPARE(trayMenuPosition({1620, 680}, menu, screen), QPoint(1620, 680));
     QCOMPARE(trayMenuPosition({1900, 1070}, menu, screen), QPoint(1600, 670));
     QCOMPARE(trayMenuPosition({200, 500}, QSize(2000, 100), screen), QPoint(0, 500));
+}
+
+void TestPopupPlacement::problemDuration_data()
+{
+    QTest::addColumn<QDateTime>("since");
+    QTest::addColumn<QString>("told");
+    const QDateTime now(QDate(2026, 12, 8), QTime(12, 46, 30));
+    QTest::newRow("unknown") << QDateTime() << QString();
+    QTest::newRow("minutes") << now.addSecs(-59) << QStringLiteral("since 12:45, 0 min");
+    QTest::newRow("hours and minutes")
+        << QDateTime(now.date(), QTime(10, 41)) << QStringLiteral("since 10:41, 2 h 5 min");
+    QTest::newRow("another day: its date, days and hours")
+        << QDateTime(QDate(2026, 12, 5), QTime(9, 0)) << QStringLiteral("since 05.12 09:00, 3 d 3 h");
+    QTest::newRow("a clock that is behind the server's")
+        << now.addSecs(90) << QStringLiteral("since 12:48, 0 min");
+}
+
+void TestPopupPlacement::problemDuration()
+{
+    QFETCH(QDateTime, since);
+    QFETCH(QString, told);
+    QCOMPARE(::problemDuration(since, QDateTime(QDate(2026, 12, 8), QTime(12, 46, 30))), told);
 }
 
 QTEST_APPLESS_MAIN(TestPopupPlacement)

@@ -719,6 +719,40 @@ Server &apos;</source>
         <source>New server</source>
         <translation>Новый сервер</translation>
     </message>
+    <message>
+        <source>The server&apos;s JSON status cannot be read.
+</source>
+        <translation>Не удаётся прочитать JSON-состояние сервера.
+</translation>
+    </message>
+    <message>
+        <source>Nagios shows the user &quot;%1&quot; no hosts or services: check authorized_for_all_hosts and authorized_for_all_services in its cgi.cfg.
+</source>
+        <translation>Nagios не показывает пользователю «%1» ни хостов, ни служб: проверьте authorized_for_all_hosts и authorized_for_all_services в его cgi.cfg.
+</translation>
+    </message>
+    <message>
+        <source>Nagios refused the request: %1
+</source>
+        <translation>Nagios отклонил запрос: %1
+</translation>
+    </message>
+    <message>
+        <source>%1 min</source>
+        <translation>%1 мин</translation>
+    </message>
+    <message>
+        <source>%1 h %2 min</source>
+        <translation>%1 ч %2 мин</translation>
+    </message>
+    <message>
+        <source>%1 d %2 h</source>
+        <translation>%1 д %2 ч</translation>
+    </message>
+    <message>
+        <source>since %1, %2</source>
+        <translation>с %1, %2</translation>
+    </message>
 </context>
 <context>
     <name>TarvixClass</name>
@@ -1145,6 +1179,46 @@ Server &apos;</source>
     <message>
         <source>Move do&amp;wn</source>
         <translation>&amp;Ниже</translation>
+    </message>
+    <message>
+        <source>Status source:</source>
+        <translation>Источник состояния:</translation>
+    </message>
+    <message>
+        <source>Nagios 4.0.7 and later serve their status as JSON, with the plugin output, since when and every flag</source>
+        <translation>Nagios 4.0.7 и новее отдаёт состояние в JSON — с выводом проверки, временем начала и всеми признаками</translation>
+    </message>
+    <message>
+        <source>Nagios status pages (status.cgi)</source>
+        <translation>Страницы состояния Nagios (status.cgi)</translation>
+    </message>
+    <message>
+        <source>Nagios JSON status (statusjson.cgi)</source>
+        <translation>JSON-состояние Nagios (statusjson.cgi)</translation>
+    </message>
+    <message>
+        <source>Hide problems (JSON status only)</source>
+        <translation>Скрывать проблемы (только JSON-состояние)</translation>
+    </message>
+    <message>
+        <source>acknowledged</source>
+        <translation>подтверждённые</translation>
+    </message>
+    <message>
+        <source>in scheduled downtime</source>
+        <translation>в плановом простое</translation>
+    </message>
+    <message>
+        <source>in a soft state</source>
+        <translation>в мягком состоянии</translation>
+    </message>
+    <message>
+        <source>flapping</source>
+        <translation>флаппинг</translation>
+    </message>
+    <message>
+        <source>with notifications off</source>
+        <translation>с отключёнными уведомлениями</translation>
     </message>
 </context>
 </TS>

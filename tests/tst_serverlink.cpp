@@ -1,0 +1,137 @@
+#include "monitor/serverlink.h"
+#include "tools/nagiossimulator.h"
+
+#include <QRegularExpression>
+#include <QTest>
+
+namespace {
+
+// What a link told its view during a poll, in a few words per event.
+class LinkRecorder : public QObject
+{
+public:
+    explicit LinkRecorder(ServerLink* link)
+    {
+        connect(link, &ServerLink::pageWalked, this, [this, link](StatusList list, const PagePlan& plan) {
+            for (const NewProblem& problem : plan.added)
+                events << QStringLiteral("new %1 %2 \"%3\"")
+                              .arg(problem.name, problem.status, problem.details.output);
+            for (const GoneProblem& problem : plan.gone)
+                events << (problem.quiet ? QStringLiteral("quietly gone ") : QStringLiteral("recovered "))
+                        + problem.name;
+            for (const UpdatedProblem& problem : plan.updated)
+                events << QStringLiteral("shows %1 %2")
+                              .arg(link->problems(list).at(problem.entry).name, problem.status);
+        });
+        connect(link, &ServerLink::errorStateEntered, this, [this](const QString& message) {
+            events << QStringLiteral("error ") + message.section(QLatin1Char('\n'), 1, 1);
+        });
+        connect(link, &ServerLink::errorStateLeft, this, [this] { events << QStringLiteral("fine"); });
+    }
+    QStringList events;
+};
+
+bool waitIdle(const ServerLink& link)
+{
+    return QTest::qWaitFor([&link] { return link.pendingRequests() == 0; }, 10000);
+}
+
+} // namespace
+
+// A server's link on its own, without a tray, against the simulated Nagios: the JSON status, its
+// details and hiding filters, and the answers that must never read as "all is well".
+class TestServerLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void jsonStatus_data();
+    void jsonStatus();
+
+private:
+    std::unique_ptr<NagiosSimulator> m_sim;
+};
+
+void TestServerLink::init()
+{
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("QObject::connect")));
+    m_sim = std::make_unique<NagiosSimulator>();
+    QVERIFY2(m_sim->start(), qPrintable(m_sim->errorString()));
+}
+
+void TestServerLink::jsonStatus_data()
+{
+    QTest::addColumn<QVariantMap>("edits"); // settings keys
+    QTest::addColumn<QStringList>("then"); // simulator commands before the second poll
+    QTest::addColumn<QStringList>("events"); // of the second poll
+
+    const QStringList none;
+    QTest::newRow("a recovery is announced")
+        << QVariantMap() << QStringList {"service web-01|HTTP OK"} << QStringList {"recovered HTTP:web-01"};
+    QTest::newRow("acknowledged, not hidden: stays, its flag shown")
+        << QVariantMap() << QStringList {"ack web-01|HTTP on"} << QStringList {"shows HTTP:web-01 CRITICAL"};
+    QTest::newRow("acknowledged and hidden: leaves quietly")
+        << QVariantMap {{"HideAcknowledged", true}} << QStringList {"ack web-01|HTTP on"}
+        << QStringList {"quietly gone HTTP:web-01"};
+    QTest::newRow("in downtime and hidden: leaves quietly")
+        << QVariantMap {{"HideDowntime", true}} << QStringList {"downtime web-01|HTTP on"}
+        << QStringList {"quietly gone HTTP:web-01"};
+    QTest::newRow("a new soft problem is hidden")
+        << QVariantMap {{"HideSoftStates", true}}
+        << QStringList {"service db-02|Disk CRITICAL Disk full", "attempt db-02|Disk 1 3"} << none;
+    QTest::newRow("status and output follow the poll without an announcement")
+        << QVariantMap() << QStringList {"service web-01|HTTP WARNING HTTP slow"}
+        << QStringList {"shows HTTP:web-01 WARNING"};
+    QTest::newRow("Nagios stopped: the error state, the list as it was")
+        << QVariantMap() << QStringList {"errorpage stopped"}
+        << QStringList(2, "error The server's answer is not a status page.");
+    QTest::newRow("a user who may see nothing: the error state, no recovery")
+        << QVariantMap() << QStringList {"errorpage norights"}
+        << QStringList(2,
+               "error Nagios shows the user \"nagiosadmin\" no hosts or services: check "
+               "authorized_for_all_hosts "
+               "and authorized_for_all_services in its cgi.cfg.");
+    QTest::newRow("everything recovers: the counts show it is true")
+        << QVariantMap() << QStringList {"service web-01|HTTP OK", "host db-03 UP"}
+        << QStringList {"recovered db-03", "recovered HTTP:web-01"};
+}
+
+void TestServerLink::jsonStatus()
+{
+    QFETCH(QVariantMap, edits);
+    QFETCH(QStringList, then);
+    QFETCH(QStringList, events);
+
+    QVERIFY(m_sim->applyCommand(QStringLiteral("service web-01|HTTP CRITICAL \"HTTP CRITICAL - 503\"")));
+    QVERIFY(m_sim->applyCommand(QStringLiteral("host db-03 DOWN \"PING CRITICAL - 100% loss\"")));
+    StoredSettings values = StoredSettings::defaults();
+    values.set(SettingKey::ServerAddress, QStringLiteral("127.0.0.1"));
+    values.set(SettingKey::HttpPort, QString::number(m_sim->port()));
+    values.set(SettingKey::StatusSource, statusSourceJson);
+    for (auto it = edits.cbegin(); it != edits.cend(); ++it) {
+        for (const SettingEntry& entry : settingsTable()) {
+            if (QLatin1String(entry.name) == it.key())
+                values.set(entry.key, it.value());
+        }
+    }
+    ServerLink link(QStringLiteral("default"));
+    link.applySettings(values);
+    LinkRecorder recorder(&link);
+    link.startPolling();
+    QVERIFY(waitIdle(link));
+    QCOMPARE(recorder.events,
+        QStringList({"new db-03 DOWN \"PING CRITICAL - 100% loss\"",
+            "new HTTP:web-01 CRITICAL \"HTTP CRITICAL - 503\""}));
+
+    recorder.events.clear();
+    for (const QString& command : then)
+        QVERIFY2(m_sim->applyCommand(command), qPrintable(command));
+    link.httpGetInfo();
+    QVERIFY(waitIdle(link));
+    QCOMPARE(recorder.events, events);
+    link.stopPolling();
+}
+
+QTEST_GUILESS_MAIN(TestServerLink)
+#include "tst_serverlink.moc"
