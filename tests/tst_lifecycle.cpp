@@ -34,6 +34,7 @@ private slots:
     void saveAppliesTheWindow();
     void questions_data();
     void questions();
+    void certificateTrustedOnFirstUse();
     void unusableStoredPeriodDoesNotHammer();
     void trickledAnswerEndsAndCounts();
     void oneFailingListIsNotHidden();
@@ -452,6 +453,45 @@ void TestLifecycle::questions()
     QVERIFY(run.pollAndWait());
     QCOMPARE(answerer.seen.size(), mended.isEmpty() ? titles.size() : 0);
     QCOMPARE(run.access->errorReported(), mended.isEmpty());
+}
+
+// The certificate question shows the fingerprint and offers to trust the certificate: its key is
+// pinned for the server and stored, and polling goes on. A stored key that no longer matches asks
+// again, saying that the certificate changed.
+void TestLifecycle::certificateTrustedOnFirstUse()
+{
+    QStringList asked;
+    QTimer answering;
+    QObject::connect(&answering, &QTimer::timeout, [&asked] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        asked << box->text();
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == QLatin1String("Trust this certificate"))
+                button->click();
+        }
+    });
+    answering.start(20);
+    TarvixRun run(true);
+    run.sim.setHost(QStringLiteral("web-01"), NagiosSimulator::HostState::Down);
+    QVERIFY2(run.start({{"DenySSLCert", true}}), qPrintable(run.sim.errorString()));
+    QTRY_COMPARE(asked.size(), 1);
+    QVERIFY2(asked.first().contains(QStringLiteral("SHA-256 fingerprint: ")), qPrintable(asked.first()));
+    QVERIFY(!asked.first().contains(QLatin1String("has changed")));
+    const QString pin = run.profile.storedValue(QStringLiteral("PinnedPublicKey")).toString();
+    QVERIFY2(pin.startsWith(QLatin1String("sha256//")), qPrintable(pin));
+    QVERIFY(run.pollAndWait());
+    QTRY_COMPARE(run.hostEntries(), QStringList {QStringLiteral("web-01")});
+    QVERIFY(!run.access->errorReported());
+    QCOMPARE(asked.size(), 1);
+
+    run.stop();
+    run.profile.writeSettings({{"PinnedPublicKey", QStringLiteral("sha256//") + QString(43, u'A') + u'='}});
+    run.construct();
+    QTRY_COMPARE(asked.size(), 2);
+    QVERIFY2(asked.last().startsWith(QLatin1String("The server's certificate has changed")),
+        qPrintable(asked.last()));
 }
 
 // A period of 0 written into the file by hand would poll the server without a pause.
