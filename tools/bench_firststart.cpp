@@ -27,6 +27,7 @@
 #include <QWindow>
 
 #include <cstdio>
+#include <sys/resource.h>
 #include <functional>
 #include <memory>
 
@@ -45,6 +46,15 @@ private:
 double msOf(const QElapsedTimer& timer)
 {
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+// User and system time of the process so far.
+double cpuMs()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 long statusKb(const char* field)
@@ -142,21 +152,30 @@ int main(int argc, char** argv)
         QStringLiteral("N"), QStringLiteral("5000"));
     const QCommandLineOption downOption(
         QStringLiteral("down"), QStringLiteral("DOWN hosts."), QStringLiteral("N"), QStringLiteral("100"));
-    parser.addOptions({hostsOption, problemsOption, downOption});
+    const QCommandLineOption serversOption(QStringLiteral("servers"),
+        QStringLiteral("Servers, each such a site."), QStringLiteral("N"), QStringLiteral("1"));
+    parser.addOptions({hostsOption, problemsOption, downOption, serversOption});
     parser.addHelpOption();
     parser.process(app);
 
-    QProcess simulator;
-    simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    simulator.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tools/tarvix-nagiossim"),
-        {QStringLiteral("--hosts"), parser.value(hostsOption), QStringLiteral("--problems"),
-            parser.value(problemsOption), QStringLiteral("--down"), parser.value(downOption)});
-    if (!simulator.waitForReadyRead(30000)) {
-        std::fprintf(stderr, "the simulator did not start\n");
-        return 1;
+    // One simulated site per server, each a process of its own as a real server would be.
+    const int serverCount = qBound(1, parser.value(serversOption).toInt(), 50);
+    std::vector<std::unique_ptr<QProcess>> simulators;
+    QStringList ports;
+    for (int n = 0; n < serverCount; ++n) {
+        auto simulator = std::make_unique<QProcess>();
+        simulator->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        simulator->start(QCoreApplication::applicationDirPath() + QStringLiteral("/tools/tarvix-nagiossim"),
+            {QStringLiteral("--hosts"), parser.value(hostsOption), QStringLiteral("--problems"),
+                parser.value(problemsOption), QStringLiteral("--down"), parser.value(downOption)});
+        if (!simulator->waitForReadyRead(30000)) {
+            std::fprintf(stderr, "the simulator did not start\n");
+            return 1;
+        }
+        const QByteArray banner = simulator->readLine();
+        ports << QString::fromLatin1(banner.mid(banner.lastIndexOf(':') + 1).trimmed());
+        simulators.push_back(std::move(simulator));
     }
-    const QByteArray banner = simulator.readLine();
-    const QByteArray port = banner.mid(banner.lastIndexOf(':') + 1).trimmed();
 
     QTemporaryDir profile;
     qputenv("HOME", (profile.path() + QStringLiteral("/home")).toLocal8Bit());
@@ -166,10 +185,18 @@ int main(int argc, char** argv)
         QSettings::NativeFormat, QSettings::UserScope, profile.path() + QStringLiteral("/config"));
     {
         QSettings store(QStringLiteral("Kelmora"), QStringLiteral("Tarvix"));
-        store.setValue(QStringLiteral("ServerAddress"), QStringLiteral("127.0.0.1"));
-        store.setValue(QStringLiteral("HTTPPort"), QString::fromLatin1(port));
         store.setValue(QStringLiteral("RequestPeriod"), 600);
         store.setValue(QStringLiteral("DisableLocalization"), true);
+        QStringList order;
+        for (int n = 0; n < serverCount; ++n) {
+            const QString id = n == 0 ? QStringLiteral("default") : QStringLiteral("site%1").arg(n + 1);
+            const QString group = n == 0 ? QString() : QStringLiteral("Servers/") + id + QLatin1Char('/');
+            store.setValue(group + QStringLiteral("Name"), QStringLiteral("site %1").arg(n + 1));
+            store.setValue(group + QStringLiteral("ServerAddress"), QStringLiteral("127.0.0.1"));
+            store.setValue(group + QStringLiteral("HTTPPort"), ports.at(n));
+            order << id;
+        }
+        store.setValue(QStringLiteral("Servers/Order"), order.join(QLatin1Char(',')));
     }
 
     const long baseKb = statusKb("VmHWM:");
@@ -198,6 +225,7 @@ int main(int argc, char** argv)
         *sounds = 0;
         pagesLeft = 2 * int(tarvix.serverLinks().size());
         clock.restart();
+        const double cpuBefore = cpuMs();
         if (poll)
             access.poll();
         const double idleAt = runUntilSettled(clock, [&] { return pagesLeft <= 0; });
@@ -217,8 +245,9 @@ int main(int argc, char** argv)
                 summaries << link;
         }
         std::printf("  walks: %s\n", qPrintable(walks.join(QStringLiteral(", "))));
-        std::printf("  last answer walked and the loop idle at %.0f ms; popups exposed %.0f ms after that\n",
-            idleAt, settledAt - answerAt);
+        std::printf("  last answer walked and the loop idle at %.0f ms; popups exposed %.0f ms after that; "
+                    "CPU %.0f ms\n",
+            idleAt, settledAt - answerAt, cpuMs() - cpuBefore);
         std::printf("  popups open: %d host problems, %d service problems, %d host recoveries, %d service "
                     "recoveries; sounds: %d\n",
             open[HostProblem], open[ServiceProblem], open[HostRecovered], open[ServiceRecovered], *sounds);
@@ -231,10 +260,18 @@ int main(int argc, char** argv)
             statusKb("VmHWM:") / 1024.0, baseKb / 1024.0);
     };
 
-    std::printf("first start against %s hosts (%s DOWN) with %s CRITICAL services\n",
-        qPrintable(parser.value(hostsOption)), qPrintable(parser.value(downOption)),
+    std::printf("first start against %d server(s), each %s hosts (%s DOWN) with %s CRITICAL services\n",
+        serverCount, qPrintable(parser.value(hostsOption)), qPrintable(parser.value(downOption)),
         qPrintable(parser.value(problemsOption)));
     pollAndSettle(false);
+    {
+        // Between polls nothing should run: the tray idles.
+        const double before = cpuMs();
+        QEventLoop idle;
+        QTimer::singleShot(5000, &idle, &QEventLoop::quit);
+        idle.exec();
+        std::printf("CPU between polls: %.0f ms in 5 s\n", cpuMs() - before);
+    }
 
     std::printf("services menu opens in %.1f ms\n",
         openMenuMs(access.servicesMenu(), [&] { access.servicesMenu().popup(QPoint(20, 40)); }));
@@ -251,8 +288,10 @@ int main(int argc, char** argv)
     access.action("actionCloseAll")->trigger();
     // Balloons: a popup window would take the focus and close the menu itself.
     access.saveInWindow({{QStringLiteral("cbUseTrayMessages"), true}});
-    simulator.write("clear\n");
-    simulator.waitForBytesWritten();
+    for (const auto& simulator : simulators) {
+        simulator->write("clear\n");
+        simulator->waitForBytesWritten();
+    }
     {
         // The simulator reads its commands as they come; give it a moment.
         QEventLoop wait;
@@ -266,8 +305,10 @@ int main(int argc, char** argv)
     pollAndSettle(true);
     std::printf("  services menu %s\n", access.servicesMenu().isVisible() ? "still open" : "closed");
 
-    simulator.closeWriteChannel();
-    simulator.terminate();
-    simulator.waitForFinished(5000);
+    for (const auto& simulator : simulators) {
+        simulator->closeWriteChannel();
+        simulator->terminate();
+        simulator->waitForFinished(5000);
+    }
     return 0;
 }
