@@ -1,9 +1,12 @@
 // Renders Tarvix's windows, in English and in Russian, to PNG files for the documentation:
 // every page of the configuration window, the About window, the tray menu with problems, a problem
 // popup with its commands (as it opens, refused, acknowledged), the acknowledgement dialog, a
-// recovery popup and, when the display has a system tray, a tray balloon. scripts/screenshots
-// runs it under Xvfb.
+// recovery popup and, when the display has a system tray, a tray balloon and the real program's
+// menu with two servers. scripts/screenshots runs it under Xvfb.
 #include "app/about.h"
+#include "app/tarvix.h"
+#include "monitor/serverlink.h"
+#include "tools/nagiossimulator.h"
 #include "config/monitorsettings.h"
 #include "notify/acknowledgedialog.h"
 #include "notify/informationwindow.h"
@@ -17,6 +20,9 @@
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QStyleFactory>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -27,7 +33,7 @@
 
 namespace {
 
-const char* const pageNames[] = {"general", "hosts", "services", "statuses", "misc"};
+const char* const pageNames[] = {"general", "hosts", "services", "statuses", "misc", "connection"};
 
 // Lets the window system map and paint what was just shown.
 void settle(QWidget* window)
@@ -214,6 +220,66 @@ bool renderBalloon(const QString& dir, const QString& language)
 
 } // namespace
 
+// The real program watching two simulated servers, its left-click menu open: a section for each.
+bool renderServersMenu(const QString& dir)
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        std::printf("skipped the menu of two servers: no system tray on this display\n");
+        return true;
+    }
+    NagiosSimulator prod;
+    NagiosSimulator lab;
+    prod.setHost(QStringLiteral("core-router"), NagiosSimulator::HostState::Down);
+    prod.setService(QStringLiteral("web-01"), QStringLiteral("HTTP Check"),
+        NagiosSimulator::ServiceState::Critical,
+        QStringLiteral("HTTP CRITICAL - Socket timeout after 10 seconds"));
+    prod.setService(
+        QStringLiteral("db.example.lan"), QStringLiteral("MySQL"), NagiosSimulator::ServiceState::Critical);
+    lab.setService(
+        QStringLiteral("lab printer"), QStringLiteral("Toner Level"), NagiosSimulator::ServiceState::Warning);
+    if (!prod.start() || !lab.start())
+        return false;
+    QTemporaryDir profile;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, profile.path());
+    {
+        QSettings store(settingsOrganization, settingsApplication);
+        const QList<std::pair<QString, const NagiosSimulator*>> servers {
+            {QString(), &prod}, {QStringLiteral("Servers/lab/"), &lab}};
+        for (const auto& [group, sim] : servers) {
+            store.setValue(group + QStringLiteral("Name"),
+                group.isEmpty() ? QStringLiteral("prod") : QStringLiteral("lab"));
+            store.setValue(group + QStringLiteral("ServerAddress"), QStringLiteral("127.0.0.1"));
+            store.setValue(group + QStringLiteral("HTTPPort"), QString::number(sim->port()));
+            store.setValue(group + QStringLiteral("StatusSource"), statusSourceJson);
+            store.setValue(group + QStringLiteral("UseSrvWarnStat"), true);
+        }
+        store.setValue(QStringLiteral("Servers/Order"), QStringLiteral("default,lab"));
+        for (const char* key : {"UseTrayMessages", "DisableSounds", "DisableLocalization"})
+            store.setValue(QLatin1String(key), true);
+        store.setValue(QStringLiteral("FlashesInTray"), false);
+    }
+    Tarvix::systemTrayWaitSeconds = 5;
+    Tarvix tarvix;
+    const bool answered = QTest::qWaitFor(
+        [&] {
+            for (const ServerLink* link : tarvix.serverLinks()) {
+                if (link->pendingRequests() > 0 || !link->lastData().isValid())
+                    return false;
+            }
+            return true;
+        },
+        10000);
+    bool saved = false;
+    QMenu& menu = tarvix.combinedMenuView();
+    // The left click opens the menu with exec(), which returns only when it closes.
+    QTimer::singleShot(300, &menu, [&] {
+        saved = answered && save(&menu, QStringLiteral("%1/traymenu-servers-en.png").arg(dir));
+        menu.hide();
+    });
+    emit tarvix.trayIconView().activated(QSystemTrayIcon::Trigger);
+    return saved;
+}
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -247,5 +313,7 @@ int main(int argc, char** argv)
         QCoreApplication::removeTranslator(&appTranslator);
         QCoreApplication::removeTranslator(&qtTranslator);
     }
+    // The program installs translations of its own: last, and in English.
+    ok &= renderServersMenu(dir);
     return ok ? 0 : 1;
 }
