@@ -30,17 +30,22 @@ void deleteEntries(QMenu& menu, const QList<QAction*>& entries)
     }
 }
 
-Announcement announcement(const QString& name, ChangeEventKind kind, const QString& url,
-    const QString& status, const QString& host, const QString& service)
+// The entries without those at the given indices (as a plan gives them), which go into `removed`.
+QList<QAction*> withoutIndices(const QList<QAction*>& entries, QList<int> indices, QList<QAction*>* removed)
 {
-    Announcement change;
-    change.name = name;
-    change.kind = kind;
-    change.url = url;
-    change.status = status;
-    change.host = host;
-    change.service = service;
-    return change;
+    std::sort(indices.begin(), indices.end());
+    QList<QAction*> kept;
+    kept.reserve(entries.size());
+    for (qsizetype i = 0, g = 0; i < entries.size(); ++i) {
+        if (g < indices.size() && indices.at(g) == i) {
+            removed->append(entries.at(i));
+            while (g < indices.size() && indices.at(g) == i)
+                ++g;
+        } else {
+            kept.append(entries.at(i));
+        }
+    }
+    return kept;
 }
 
 int listIndex(StatusList list)
@@ -212,91 +217,70 @@ void Tarvix::showPageChanges(ServerLink* link, StatusList list, const PagePlan& 
     ServerView* view = viewOf(link);
     if (!view)
         return;
-    const MonitorSettings& server = link->settingsInForce();
-    const bool hosts = list == StatusList::Hosts;
-    QMenu& menu = problemsMenu(list);
     if (plan.added.size() + plan.gone.size() > changesAnOpenMenuTakes) {
-        menu.hide();
+        problemsMenu(list).hide();
         combinedMenu.hide();
     }
+    mirrorEntries(*view, list, plan);
+    const MonitorSettings& server = link->settingsInForce();
+    const bool hosts = list == StatusList::Hosts;
+    announceChanges(announcementsOf(plan, link->problems(list), hosts, server.scheme(), link->id(),
+                        aboutServer(link, QString())),
+        hosts ? server.showHostsMessages : server.showSrvcsMessages,
+        pageAddress(server, hosts ? server.hostsRequest : server.servicesRequest),
+        aboutServer(link, QString()));
+}
 
-    const ChangeEventKind problemKind = hosts ? HostProblem : ServiceProblem;
-    const ChangeEventKind recoveredKind = hosts ? HostRecovered : ServiceRecovered;
-    const QString recoveredStatus = hosts ? QStringLiteral("Host UP") : QStringLiteral("Service Up");
+// The server's section of the menu as the link's list will be once the plan is in: gone entries
+// out, new ones at the end of the section, what known ones tell updated.
+void Tarvix::mirrorEntries(ServerView& view, StatusList list, const PagePlan& plan)
+{
+    QList<QAction*>& entries = view.entries[listIndex(list)];
     const QDateTime now = QDateTime::currentDateTime();
-    QList<Announcement> changes;
-    changes.reserve(plan.added.size() + plan.gone.size());
-    QList<QAction*> added;
-    added.reserve(plan.added.size());
-    for (const NewProblem& problem : plan.added) {
-        auto* entry = new QAction(menuEntryText(problem.name), this);
-        entry->setData(problem.address);
-        entry->setProperty("serverId", link->id());
-        entry->setToolTip(problemSummary(problem.status, problem.details, now));
-        added.append(entry);
-        qCInfo(lcTray).noquote() << link->id() << "entry added" << problem.name << problem.status
-                                 << problem.address;
-        Announcement change = announcement(aboutServer(link, problem.name), problemKind,
-            server.scheme() + problem.address, problem.status,
-            problem.hostName.isEmpty() ? problem.name : problem.hostName, problem.serviceName);
-        change.serverId = link->id();
-        change.details = problem.details;
-        changes.append(change);
-    }
-    QList<int> goneIndices;
-    goneIndices.reserve(plan.gone.size());
-    const ProblemList& problems = link->problems(list);
-    for (const GoneProblem& problem : plan.gone) {
-        const ProblemList::Entry& entry = problems.at(problem.entry);
-        if (problem.announced) {
-            Announcement change = announcement(aboutServer(link, problem.name), recoveredKind,
-                server.scheme() + problem.address, recoveredStatus,
-                entry.hostName.isEmpty() ? entry.name : entry.hostName, entry.serviceName);
-            change.serverId = link->id();
-            changes.append(change);
-        }
-        qCInfo(lcTray).noquote() << link->id() << "entry removed" << problem.name;
-        goneIndices.append(problem.entry);
-    }
-
-    QList<QAction*>& entries = view->entries[listIndex(list)];
     // A known problem is not announced again; what its entry tells follows the poll.
     for (const UpdatedProblem& problem : plan.updated) {
         if (problem.entry >= 0 && problem.entry < entries.size())
             entries.at(problem.entry)->setToolTip(problemSummary(problem.status, problem.details, now));
     }
-    QList<QAction*> gone;
-    gone.reserve(goneIndices.size());
-    QList<QAction*> kept;
-    kept.reserve(entries.size() - goneIndices.size() + added.size());
-    std::sort(goneIndices.begin(), goneIndices.end());
-    for (qsizetype i = 0, g = 0; i < entries.size(); ++i) {
-        if (g < goneIndices.size() && goneIndices.at(g) == i) {
-            gone.append(entries.at(i));
-            while (g < goneIndices.size() && goneIndices.at(g) == i)
-                ++g;
-        } else {
-            kept.append(entries.at(i));
-        }
+    QList<int> goneIndices;
+    goneIndices.reserve(plan.gone.size());
+    for (const GoneProblem& problem : plan.gone) {
+        qCInfo(lcTray).noquote() << view.link->id() << "entry removed" << problem.name;
+        goneIndices.append(problem.entry);
     }
+    QList<QAction*> gone;
+    QList<QAction*> kept = withoutIndices(entries, goneIndices, &gone);
+    QMenu& menu = problemsMenu(list);
     deleteEntries(menu, gone);
+
+    QList<QAction*> added;
+    added.reserve(plan.added.size());
+    for (const NewProblem& problem : plan.added) {
+        auto* entry = new QAction(menuEntryText(problem.name), this);
+        entry->setData(problem.address);
+        entry->setProperty("serverId", view.link->id());
+        entry->setToolTip(problemSummary(problem.status, problem.details, now));
+        added.append(entry);
+        qCInfo(lcTray).noquote() << view.link->id() << "entry added" << problem.name << problem.status
+                                 << problem.address;
+    }
     if (!added.isEmpty()) {
-        QAction* placeholder = severalServers() ? view->placeholder[listIndex(list)] : ui.actionEmpty;
-        menu.removeAction(placeholder);
-        QAction* before = nullptr;
-        for (auto it = servers.cbegin(); it != servers.cend(); ++it) {
-            if (it->get() == view && it + 1 != servers.cend())
-                before = (*(it + 1))->header[listIndex(list)];
-        }
-        menu.insertActions(before, added);
+        menu.removeAction(severalServers() ? view.placeholder[listIndex(list)] : ui.actionEmpty);
+        menu.insertActions(sectionEnd(view, list), added);
     }
     kept.append(added);
     entries = std::move(kept);
-    updatePlaceholder(*view, list);
+    updatePlaceholder(view, list);
+}
 
-    announceChanges(changes, hosts ? server.showHostsMessages : server.showSrvcsMessages,
-        pageAddress(server, hosts ? server.hostsRequest : server.servicesRequest),
-        aboutServer(link, QString()));
+// Where the section after a server's begins, or nullptr for the last one.
+QAction* Tarvix::sectionEnd(const ServerView& view, StatusList list) const
+{
+    for (auto it = servers.cbegin(); it != servers.cend(); ++it) {
+        if (it->get() == &view && it + 1 != servers.cend())
+            return (*(it + 1))->header[listIndex(list)];
+    }
+    return nullptr;
 }
 
 void Tarvix::askQuestion(ServerLink* link, const LinkQuestion& question)

@@ -120,6 +120,8 @@ private:
     void showPlaceholders(const ServerLink* link);
     ServerView* viewOf(const QString& serverId);
     void showPageChanges(ServerLink* link, StatusList list, const PagePlan& plan);
+    void mirrorEntries(ServerView& view, StatusList list, const PagePlan& plan);
+    QAction* sectionEnd(const ServerView& view, StatusList list) const;
     void askQuestion(ServerLink* link, const LinkQuestion& question);
     void openSettingsFor(ServerLink* link, ConfigTab tab, const QString& focusWidget);
     void storeTrustedKey(ServerLink* link, const QString& pinnedPublicKey);

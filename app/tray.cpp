@@ -36,6 +36,47 @@ void clearMenu(QMenu& menu)
     }
 }
 
+// One server's tooltip as the program has always shown it.
+ToolTipState singleServerTip(const ServerLink& link, int hostsDown, int servicesWithProblems)
+{
+    const MonitorSettings& server = link.settingsInForce();
+    ToolTipState state;
+    state.serverAddress = server.serverAddress;
+    state.scheme = server.scheme();
+    state.serverPort = server.serverPort;
+    state.hostsMonitoring = server.enableHostsMonitoring;
+    state.servicesMonitoring = server.enableSrvcsMonitoring;
+    state.hostsDown = hostsDown;
+    state.servicesWithProblems = servicesWithProblems;
+    const ListHealth& health = link.listHealth();
+    if (health.isStale(StatusList::Hosts))
+        state.hostsStaleSince = health.staleSince(StatusList::Hosts);
+    if (health.isStale(StatusList::Services))
+        state.servicesStaleSince = health.staleSince(StatusList::Services);
+    return state;
+}
+
+// A server's line when there are several: its counts, or its error since its oldest stale list.
+ServerToolTip serverTipLine(const ServerLink& link, int hostsDown, int servicesWithProblems)
+{
+    const MonitorSettings& server = link.settingsInForce();
+    ServerToolTip line;
+    line.name = server.displayName();
+    line.hostsMonitoring = server.enableHostsMonitoring;
+    line.servicesMonitoring = server.enableSrvcsMonitoring;
+    line.hostsDown = hostsDown;
+    line.servicesWithProblems = servicesWithProblems;
+    line.lastData = link.lastData();
+    line.error = link.errorReported() ? link.errorMessage() : QString();
+    const ListHealth& health = link.listHealth();
+    for (const StatusList list : {StatusList::Hosts, StatusList::Services}) {
+        if (health.isStale(list)
+            && (!line.failingSince.isValid() || health.staleSince(list) < line.failingSince))
+            line.failingSince = health.staleSince(list);
+    }
+    return line;
+}
+
 } // namespace
 
 int Tarvix::systemTrayWaitSeconds = 30;
@@ -166,12 +207,7 @@ void Tarvix::updatePlaceholder(ServerView& view, StatusList list)
                                          : ui.actionEmpty->text());
     if (menu.actions().contains(placeholder))
         return;
-    QAction* before = nullptr;
-    for (auto it = servers.cbegin(); it != servers.cend(); ++it) {
-        if (it->get() == &view && it + 1 != servers.cend())
-            before = (*(it + 1))->header[index];
-    }
-    menu.insertAction(before, placeholder);
+    menu.insertAction(sectionEnd(view, list), placeholder);
 }
 
 void Tarvix::iconActivated(QSystemTrayIcon::ActivationReason reason)
@@ -251,53 +287,26 @@ void Tarvix::updateMonitoringMenus()
 
 void Tarvix::updateTrayToolTip(bool messageMode, const QString& message)
 {
-    if (!severalServers()) {
-        ToolTipState state;
+    if (severalServers()) {
+        QList<ServerToolTip> lines;
+        for (const auto& view : servers)
+            lines.append(
+                serverTipLine(*view->link, int(view->entries[0].size()), int(view->entries[1].size())));
+        trayIcon.setToolTip(serversToolTipText(lines, messageMode ? message : QString()));
+        return;
+    }
+    ToolTipState state;
+    if (servers.empty()) {
         state.serverAddress = settings.serverAddress;
         state.scheme = settings.scheme();
         state.serverPort = settings.serverPort;
         state.hostsMonitoring = settings.enableHostsMonitoring;
         state.servicesMonitoring = settings.enableSrvcsMonitoring;
-        if (!servers.empty()) {
-            const ServerLink* link = servers.front()->link;
-            const MonitorSettings& server = link->settingsInForce();
-            state.serverAddress = server.serverAddress;
-            state.scheme = server.scheme();
-            state.serverPort = server.serverPort;
-            state.hostsMonitoring = server.enableHostsMonitoring;
-            state.servicesMonitoring = server.enableSrvcsMonitoring;
-            state.hostsDown = int(servers.front()->entries[0].size());
-            state.servicesWithProblems = int(servers.front()->entries[1].size());
-            const ListHealth& health = link->listHealth();
-            if (health.isStale(StatusList::Hosts))
-                state.hostsStaleSince = health.staleSince(StatusList::Hosts);
-            if (health.isStale(StatusList::Services))
-                state.servicesStaleSince = health.staleSince(StatusList::Services);
-        }
-        trayIcon.setToolTip(trayToolTipText(state, messageMode, message));
-        return;
+    } else {
+        const ServerView& view = *servers.front();
+        state = singleServerTip(*view.link, int(view.entries[0].size()), int(view.entries[1].size()));
     }
-    QList<ServerToolTip> lines;
-    for (const auto& view : servers) {
-        const ServerLink* link = view->link;
-        const MonitorSettings& server = link->settingsInForce();
-        ServerToolTip line;
-        line.name = server.displayName();
-        line.hostsMonitoring = server.enableHostsMonitoring;
-        line.servicesMonitoring = server.enableSrvcsMonitoring;
-        line.hostsDown = int(view->entries[0].size());
-        line.servicesWithProblems = int(view->entries[1].size());
-        line.lastData = link->lastData();
-        line.error = link->errorReported() ? link->errorMessage() : QString();
-        const ListHealth& health = link->listHealth();
-        for (const StatusList list : {StatusList::Hosts, StatusList::Services}) {
-            if (health.isStale(list)
-                && (!line.failingSince.isValid() || health.staleSince(list) < line.failingSince))
-                line.failingSince = health.staleSince(list);
-        }
-        lines.append(line);
-    }
-    trayIcon.setToolTip(serversToolTipText(lines, messageMode ? message : QString()));
+    trayIcon.setToolTip(trayToolTipText(state, messageMode, message));
 }
 
 void Tarvix::showErrorState(const QString& message)

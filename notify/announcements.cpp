@@ -98,3 +98,37 @@ QString problemSummary(const QString& status, const ProblemDetails& details, con
         lines << duration;
     return lines.join(QLatin1Char('\n'));
 }
+
+QList<Announcement> announcementsOf(const PagePlan& plan, const ProblemList& problems, bool hosts,
+    const QString& scheme, const QString& serverId, const QString& namePrefix)
+{
+    QList<Announcement> changes;
+    changes.reserve(plan.added.size() + plan.gone.size());
+    for (const NewProblem& problem : plan.added) {
+        Announcement change;
+        change.name = namePrefix + problem.name;
+        change.kind = hosts ? HostProblem : ServiceProblem;
+        change.url = scheme + problem.address;
+        change.status = problem.status;
+        change.host = problem.hostName.isEmpty() ? problem.name : problem.hostName;
+        change.service = problem.serviceName;
+        change.serverId = serverId;
+        change.details = problem.details;
+        changes.append(change);
+    }
+    for (const GoneProblem& problem : plan.gone) {
+        if (!problem.announced)
+            continue;
+        const ProblemList::Entry& entry = problems.at(problem.entry);
+        Announcement change;
+        change.name = namePrefix + problem.name;
+        change.kind = hosts ? HostRecovered : ServiceRecovered;
+        change.url = scheme + problem.address;
+        change.status = hosts ? QStringLiteral("Host UP") : QStringLiteral("Service Up");
+        change.host = entry.hostName.isEmpty() ? entry.name : entry.hostName;
+        change.service = entry.serviceName;
+        change.serverId = serverId;
+        changes.append(change);
+    }
+    return changes;
+}

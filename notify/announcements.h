@@ -1,5 +1,6 @@
 #pragma once
 
+#include "monitor/pagewalk.h"
 #include "monitor/problemdetails.h"
 #include "notify/changeeventkind.h"
 
@@ -25,6 +26,12 @@ struct Announcement
     // The plugin output and since when, where the status source tells them.
     ProblemDetails details {};
 };
+
+// A page's changes on one server as they are announced, in the plan's order: its new problems, then
+// the recoveries its filters let be told. The names lead with `namePrefix` ("prod: " with several
+// servers); the addresses with the server's scheme.
+QList<Announcement> announcementsOf(const PagePlan& plan, const ProblemList& problems, bool hosts,
+    const QString& scheme, const QString& serverId, const QString& namePrefix);
 
 // How long a problem has lasted, as a popup or a menu entry tells it: "since 10:41, 2 h 5 min", with
 // the date when it began on another day; empty when the start is unknown.
