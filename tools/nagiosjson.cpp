@@ -1,5 +1,7 @@
 #include "tools/nagiosjson.h"
 
+#include "tools/nagiospage.h"
+
 #include <QSet>
 
 #include <memory>
@@ -75,38 +77,6 @@ qint64 msecs(const QDateTime& time)
     return time.isValid() ? time.toMSecsSinceEpoch() : 0;
 }
 
-int hostBit(HostState state)
-{
-    switch (state) {
-    case HostState::Pending:
-        return 1;
-    case HostState::Up:
-        return 2;
-    case HostState::Down:
-        return 4;
-    case HostState::Unreachable:
-        return 8;
-    }
-    return 0;
-}
-
-int serviceBit(ServiceState state)
-{
-    switch (state) {
-    case ServiceState::Pending:
-        return 1;
-    case ServiceState::Ok:
-        return 2;
-    case ServiceState::Warning:
-        return 4;
-    case ServiceState::Unknown:
-        return 8;
-    case ServiceState::Critical:
-        return 16;
-    }
-    return 0;
-}
-
 // A status filter ("down+unreachable", already decoded to blanks) as bits; 0 when a word is unknown.
 int statusBits(const QString& words, bool hosts)
 {
@@ -150,7 +120,7 @@ JsonObject hostObject(const QByteArray& name, const NagiosPage::Host& host, qint
         .text("plugin_output", outputInCLocale(first))
         .text("long_plugin_output", outputInCLocale(rest))
         .text("perf_data", "")
-        .number("status", hostBit(host.state))
+        .number("status", NagiosPage::hostStateBit(host.state))
         .number("last_update", now)
         .flag("has_been_checked", host.state != HostState::Pending)
         .flag("should_be_scheduled", false)
@@ -204,7 +174,7 @@ JsonObject serviceObject(
         .text("perf_data", "")
         .number("max_attempts", service.maxAttempts)
         .number("current_attempt", service.attempt)
-        .number("status", serviceBit(service.state))
+        .number("status", NagiosPage::serviceStateBit(service.state))
         .number("last_update", now)
         .flag("has_been_checked", service.state != ServiceState::Pending)
         .flag("should_be_scheduled", false)
@@ -215,9 +185,9 @@ JsonObject serviceObject(
         .number("last_state_change", since)
         .number("last_hard_state_change", since)
         .number("last_hard_state",
-            serviceBit(service.state) == 16      ? 2
-                : serviceBit(service.state) == 4 ? 1
-                                                 : 0)
+            NagiosPage::serviceStateBit(service.state) == 16      ? 2
+                : NagiosPage::serviceStateBit(service.state) == 4 ? 1
+                                                                  : 0)
         .number("last_time_ok", service.state == ServiceState::Ok ? now : since)
         .number("last_time_warning", service.state == ServiceState::Warning ? now : 0)
         .number("last_time_unknown", service.state == ServiceState::Unknown ? now : 0)
@@ -381,11 +351,11 @@ QByteArray answer(
             qint64 number = 0;
             for (const auto& [name, host] : installation) {
                 if (hosts) {
-                    number += hostBit(host.state) == bit ? 1 : 0;
+                    number += NagiosPage::hostStateBit(host.state) == bit ? 1 : 0;
                     continue;
                 }
                 for (const auto& [description, service] : host.services)
-                    number += serviceBit(service.state) == bit ? 1 : 0;
+                    number += NagiosPage::serviceStateBit(service.state) == bit ? 1 : 0;
             }
             count.number(word, number);
         }
@@ -396,24 +366,24 @@ QByteArray answer(
     JsonObject list;
     for (const auto& [name, host] : installation) {
         if (hosts) {
-            if (filtered && (hostBit(host.state) & bits) == 0)
+            if (filtered && (NagiosPage::hostStateBit(host.state) & bits) == 0)
                 continue;
             if (details)
                 list.object(escaped(name), hostObject(name, host, now));
             else
-                list.number(escaped(name), hostBit(host.state));
+                list.number(escaped(name), NagiosPage::hostStateBit(host.state));
             continue;
         }
         JsonObject services;
         bool any = false;
         for (const auto& [description, service] : host.services) {
-            if (filtered && (serviceBit(service.state) & bits) == 0)
+            if (filtered && (NagiosPage::serviceStateBit(service.state) & bits) == 0)
                 continue;
             any = true;
             if (details)
                 services.object(escaped(description), serviceObject(name, description, service, now));
             else
-                services.number(escaped(description), serviceBit(service.state));
+                services.number(escaped(description), NagiosPage::serviceStateBit(service.state));
         }
         if (any)
             list.object(escaped(name), std::move(services));
