@@ -79,6 +79,7 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
+    void cleanupTestCase();
     void jsonStatus_data();
     void jsonStatus();
 
@@ -119,6 +120,12 @@ void TestRealJson::cleanup()
 {
     if (std::exchange(m_nagiosStopped, false))
         QVERIFY(m_bed.runScript({"start-nagios"}));
+}
+
+void TestRealJson::cleanupTestCase()
+{
+    if (m_bed.port() != 0)
+        QVERIFY(m_bed.runScript({"reset"}));
 }
 
 StoredSettings TestRealJson::settingsWith(const QVariantMap& edits) const
