@@ -482,7 +482,7 @@ NagiosCommand* ServerLink::createCommand(QObject* parent)
 
 void ServerLink::commandTaken()
 {
-    httpGetInfo();
+    pollForCommand();
     timerStart();
     commandFollowUps = 0;
     commandFollowUpTimer.start(commandFollowUpMs[0]);
@@ -490,8 +490,17 @@ void ServerLink::commandTaken()
 
 void ServerLink::pollAfterCommand()
 {
-    httpGetInfo();
+    pollForCommand();
     const int next = ++commandFollowUps;
     if (next < int(std::size(commandFollowUpMs)))
         commandFollowUpTimer.start(commandFollowUpMs[next] - commandFollowUpMs[next - 1]);
+}
+
+// A poll that finds the client still connecting counts a whole period towards the connect
+// time-out: these extra polls would report one seconds after a slow connect began. A request not
+// yet sent shows what the command changed anyway.
+void ServerLink::pollForCommand()
+{
+    if (http->state() != HttpClient::Connecting)
+        httpGetInfo();
 }

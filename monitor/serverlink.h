@@ -125,6 +125,7 @@ private:
     void replaceClientForNewTransport(const MonitorSettings& before);
     void abandonRequests();
     void trustCertificate();
+    void pollForCommand();
     QString& pageText(StatusList list);
     ProblemList& problemList(StatusList list);
 

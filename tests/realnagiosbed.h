@@ -1,7 +1,8 @@
 #pragma once
 
-// The real Nagios that scripts/real-nagios runs: its environment file says where, its script sets
-// states, its statusjson.cgi tells what Nagios holds.
+// A real Nagios that scripts/real-nagios runs: its environment file says where, its script sets
+// states, its statusjson.cgi tells what Nagios holds. scripts/test runs two, each in a folder and on
+// a port of its own, for the tests that watch several servers.
 
 #include "monitor/httpclient.h"
 
@@ -13,20 +14,29 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
+#include <QVariantMap>
 
 class RealNagiosBed
 {
 public:
+    // The first test bed (TARVIX_REAL_NAGIOS_ENV) or the second (TARVIX_REAL_NAGIOS_ENV_2).
+    explicit RealNagiosBed(int instance = 1) : m_instance(instance) { }
+
     // False with a message when there is none.
     bool load(QByteArray* whyNot)
     {
+        const bool first = m_instance == 1;
         const QString file
-            = qEnvironmentVariable("TARVIX_REAL_NAGIOS_ENV", QStringLiteral("/tmp/tarvix-real-nagios/env"));
+            = qEnvironmentVariable(first ? "TARVIX_REAL_NAGIOS_ENV" : "TARVIX_REAL_NAGIOS_ENV_2",
+                first ? QStringLiteral("/tmp/tarvix-real-nagios/env")
+                      : QStringLiteral("/tmp/tarvix-real-nagios-2/env"));
         m_env = readEnvFile(file);
         if (!env("TARVIX_REAL_NAGIOS_URL").isEmpty() && !env("TARVIX_REAL_NAGIOS_SCRIPT").isEmpty())
             return true;
-        *whyNot = "No real Nagios test bed (no " + file.toUtf8()
-            + "): start one with scripts/real-nagios start, or run scripts/test.";
+        *whyNot = "No real Nagios test bed " + QByteArray::number(m_instance) + " (no " + file.toUtf8()
+            + "): start one with TARVIX_REAL_NAGIOS_DIR="
+            + (first ? "/tmp/tarvix-real-nagios" : "/tmp/tarvix-real-nagios-2")
+            + " TARVIX_REAL_NAGIOS_PORT=auto scripts/real-nagios start, or run scripts/test.";
         return false;
     }
 
@@ -49,6 +59,17 @@ public:
     QString env(const char* name) const { return m_env.value(QString::fromLatin1(name)); }
     QString host() const { return env("TARVIX_REAL_NAGIOS_HOST"); }
     quint16 port() const { return quint16(env("TARVIX_REAL_NAGIOS_PORT").toUInt()); }
+
+    // The settings keys of a server that polls this Nagios as the user with command rights, under
+    // `group` ("Servers/<id>/") or flat for the first server.
+    QVariantMap serverSettings(const QString& group = {}) const
+    {
+        return {{group + "ServerAddress", host()}, {group + "HTTPPort", QString::number(port())},
+            {group + "UseUserDefExecDir", true},
+            {group + "UserDefNagiosExecDir", env("TARVIX_REAL_NAGIOS_CGI")}, {group + "UseHTTPAuth", true},
+            {group + "Login", env("TARVIX_REAL_NAGIOS_USER")},
+            {group + "Password", env("TARVIX_REAL_NAGIOS_PASSWORD")}};
+    }
 
     // "set" and "reset" write passive results to Nagios' command file and wait until Nagios shows them.
     bool runScript(const QStringList& arguments) const
@@ -106,6 +127,7 @@ public:
     }
 
 private:
+    int m_instance;
     QHash<QString, QString> m_env;
 };
 

@@ -1,4 +1,5 @@
 #include "monitor/serverlink.h"
+#include "monitor/httpclient.h"
 #include "tools/nagiossimulator.h"
 
 #include <QRegularExpression>
@@ -48,6 +49,7 @@ private slots:
     void init();
     void jsonStatus_data();
     void jsonStatus();
+    void commandPollWhileConnecting();
 
 private:
     std::unique_ptr<NagiosSimulator> m_sim;
@@ -130,6 +132,26 @@ void TestServerLink::jsonStatus()
     link.httpGetInfo();
     QVERIFY(waitIdle(link));
     QCOMPARE(recorder.events, events);
+    link.stopPolling();
+}
+
+// The poll after a command is no poll period: a connect that began a moment ago is no time-out,
+// whatever the period.
+void TestServerLink::commandPollWhileConnecting()
+{
+    m_sim->setNeverAccept(true);
+    StoredSettings values = StoredSettings::defaults();
+    values.set(SettingKey::ServerAddress, QStringLiteral("127.0.0.1"));
+    values.set(SettingKey::HttpPort, QString::number(m_sim->port()));
+    values.set(SettingKey::RequestPeriod, 600);
+    ServerLink link(QStringLiteral("default"));
+    link.applySettings(values);
+    LinkRecorder recorder(&link);
+    link.startPolling();
+    QCOMPARE(link.client()->state(), HttpClient::Connecting);
+    link.commandTaken();
+    QCOMPARE(recorder.events, QStringList());
+    QVERIFY(!link.errorReported());
     link.stopPolling();
 }
 
