@@ -57,6 +57,7 @@ bool Tarvix::waitForSystemTray()
 
 void Tarvix::createTrayIcon()
 {
+    trayMenu.addAction(ui.actionProblems);
     trayMenu.addAction(ui.actionConfig);
     trayMenu.addAction(ui.actionCloseAll);
     trayMenu.addSeparator();
@@ -176,6 +177,10 @@ void Tarvix::iconActivated(QSystemTrayIcon::ActivationReason reason)
     QMenu* menu = nullptr;
     switch (reason) {
     case QSystemTrayIcon::Trigger:
+        if (settings.numMenuOnLMK == 3) {
+            showProblemsWindow();
+            return;
+        }
         if (settings.numMenuOnLMK == 1) {
             menu = &hostsMenu;
         } else if (settings.numMenuOnLMK == 2) {
