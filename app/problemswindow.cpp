@@ -113,7 +113,7 @@ ProblemsWindow::ProblemsWindow(ProblemsModel* model, QWidget* parent)
     QTableView* view = m_ui->tableProblems;
     view->setModel(m_filter);
     view->setItemDelegate(new ProblemsDelegate(view));
-    const int widths[ProblemsModel::ColumnCount] = {90, 150, 160, 95, 95, 85, 340, 100};
+    const int widths[ProblemsModel::ColumnCount] = {80, 130, 130, 110, 100, 100, 300, 100};
     for (int column = 0; column < ProblemsModel::ColumnCount; ++column)
         view->setColumnWidth(column, widths[column]);
     view->sortByColumn(ProblemsModel::StatusColumn, Qt::DescendingOrder);
