@@ -2,6 +2,8 @@
 
 #include "monitor/problemsmodel.h"
 
+#include <utility>
+
 ProblemsFilter::ProblemsFilter(QObject* parent) : QSortFilterProxyModel(parent)
 {
     setSortRole(ProblemsModel::SortRole);
@@ -9,16 +11,28 @@ ProblemsFilter::ProblemsFilter(QObject* parent) : QSortFilterProxyModel(parent)
 
 void ProblemsFilter::setProblemsModel(ProblemsModel* model)
 {
+    if (m_problems)
+        m_problems->disconnect(this);
     m_problems = model;
     setSourceModel(model);
+    connect(model, &ProblemsModel::bulkChangeStarting, this, [this] {
+        m_bulkSortColumn = sortColumn();
+        m_bulkSortOrder = sortOrder();
+        if (m_bulkSortColumn >= 0)
+            sort(-1);
+    });
+    connect(model, &ProblemsModel::bulkChangeFinished, this, [this] {
+        if (m_bulkSortColumn >= 0)
+            sort(std::exchange(m_bulkSortColumn, -1), m_bulkSortOrder);
+    });
 }
 
 void ProblemsFilter::setFilterText(const QString& text)
 {
-    const QString trimmed = text.trimmed();
-    if (trimmed == m_text)
+    const QString folded = text.trimmed().toCaseFolded();
+    if (folded == m_text)
         return;
-    m_text = trimmed;
+    m_text = folded;
     invalidateRowsFilter();
 }
 

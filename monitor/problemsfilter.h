@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QSortFilterProxyModel>
 #include <QString>
 
@@ -7,7 +8,8 @@ class ProblemsModel;
 
 // The problems as the window shows them: sorted by any column (by the model's sort values, without
 // a QVariant per comparison) and filtered as the user types: a row stays when its host, service or
-// output holds the text, ignoring case.
+// output holds the text, ignoring case. Through a bulk change of the model it keeps the model's own
+// order and sorts once afterwards.
 class ProblemsFilter : public QSortFilterProxyModel
 {
     Q_OBJECT
@@ -19,6 +21,7 @@ public:
     ProblemsModel* problemsModel() const { return m_problems; }
 
     void setFilterText(const QString& text);
+    // Trimmed and case-folded.
     QString filterText() const { return m_text; }
 
 protected:
@@ -26,6 +29,9 @@ protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
 private:
-    ProblemsModel* m_problems = nullptr;
+    QPointer<ProblemsModel> m_problems;
     QString m_text;
+    // The sort order a bulk change of the model set aside; -1: none.
+    int m_bulkSortColumn = -1;
+    Qt::SortOrder m_bulkSortOrder = Qt::AscendingOrder;
 };

@@ -6,14 +6,20 @@
 #include <QSet>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
+// More rows coming or going than this are a bulk change: a sorted proxy would insert and remove
+// them at as many places, each a signal that costs the view a pass over all its rows, so it is told
+// before and after, and sorts once afterwards. (Many changed rows come as one layout change anyway.)
+constexpr int bulkChangeRows = 64;
 // More scattered ranges than this are not removed one by one: every range costs the proxy and the
 // view a pass over all their rows. The gone rows are then moved behind the others first, in one
 // layout change that keeps every persistent index, and leave as one range.
 constexpr int maxRemovedRanges = 16;
-// The same for changed rows: beyond this many ranges, one dataChanged spans them all.
+// The same for changed rows: beyond this many ranges a poll's changes come as one layout change,
+// and a change of the new marks alone as one dataChanged that spans them all.
 constexpr int maxChangedRanges = 16;
 
 // First and last row of each run of consecutive rows; the rows ascending.
@@ -35,11 +41,6 @@ QString statusWord(const QString& status)
     if (status.size() > 4 && status.startsWith(QLatin1String("HOST")))
         return status.mid(4);
     return status;
-}
-
-int compareText(const QString& a, const QString& b)
-{
-    return a.compare(b, Qt::CaseInsensitive);
 }
 
 } // namespace
@@ -87,21 +88,38 @@ QString ProblemsModel::rowKey(const QString& serverId, StatusList list, const QS
     return serverId + QLatin1Char(list == StatusList::Hosts ? '\n' : '\t') + name.toCaseFolded();
 }
 
+// A host's own row carries its name only as the entry's name.
+const QString& ProblemsModel::hostOf(const ProblemList::Entry& entry)
+{
+    return entry.hostName.isEmpty() ? entry.name : entry.hostName;
+}
+
+QString ProblemsModel::serviceOf(StatusList list, const ProblemList::Entry& entry)
+{
+    return list == StatusList::Services ? entry.serviceName : QString();
+}
+
 ProblemsModel::Row ProblemsModel::rowFor(
-    const QString& serverId, StatusList list, const ProblemList::Entry& entry)
+    QString key, const QString& serverId, StatusList list, const ProblemList::Entry& entry)
 {
     Row row;
-    row.key = rowKey(serverId, list, entry.name);
+    row.key = std::move(key);
     row.serverId = serverId;
     row.list = list;
     row.name = entry.name;
-    // A host's own row carries its name only as the entry's name.
-    row.host = entry.hostName.isEmpty() ? entry.name : entry.hostName;
-    row.service = list == StatusList::Services ? entry.serviceName : QString();
+    row.host = hostOf(entry);
+    row.service = serviceOf(list, entry);
     row.status = entry.status;
-    row.severity = severity(entry.status);
     row.address = entry.data;
     row.details = entry.details;
+    row.hostKey = row.host.toCaseFolded();
+    row.serviceKey = row.service.toCaseFolded();
+    row.outputKey = row.details.output.toCaseFolded();
+    row.severity = severity(entry.status);
+    row.flags = int(flagsOf(row.details));
+    row.attemptKey = row.details.attempt * 1000 + row.details.maxAttempts;
+    row.changedMs = row.details.lastStateChange.isValid() ? row.details.lastStateChange.toMSecsSinceEpoch()
+                                                          : std::numeric_limits<qint64>::max();
     return row;
 }
 
@@ -117,47 +135,49 @@ void ProblemsModel::setServerProblems(const QString& serverId, const QString& se
     server->scheme = scheme;
 
     QList<bool> seen(m_rows.size(), false);
-    QList<int> changed;
+    // Rows whose problem shows something new, with what it shows now.
+    QList<std::pair<int, Row>> updates;
     QList<Row> added;
     QSet<QString> addedKeys;
     for (const ProblemList::Entry& entry : problems.entries()) {
-        Row fresh = rowFor(serverId, list, entry);
-        const auto known = m_index.constFind(fresh.key);
+        QString key = rowKey(serverId, list, entry.name);
+        const auto known = m_index.constFind(key);
         if (known == m_index.cend()) {
-            if (!addedKeys.contains(fresh.key)) {
-                addedKeys.insert(fresh.key);
-                added.append(std::move(fresh));
+            if (!addedKeys.contains(key)) {
+                addedKeys.insert(key);
+                added.append(rowFor(std::move(key), serverId, list, entry));
             }
             continue;
         }
         const int row = known.value();
         seen[row] = true;
-        Row& current = m_rows[row];
-        if (renamed || current.status != fresh.status || current.details != fresh.details
-            || current.address != fresh.address || current.host != fresh.host
-            || current.service != fresh.service) {
+        const Row& current = m_rows.at(row);
+        // Most polls change nothing: the entry is compared as it is, and a row made only for a change.
+        if (current.status != entry.status || current.details != entry.details
+            || current.address != entry.data || current.host != hostOf(entry)
+            || current.service != serviceOf(list, entry)) {
+            Row fresh = rowFor(std::move(key), serverId, list, entry);
             fresh.isNew = current.isNew;
             fresh.name = current.name;
-            current = std::move(fresh);
-            changed.append(row);
+            updates.append({row, std::move(fresh)});
         }
     }
     QList<int> gone;
+    QList<int> renamedRows;
     for (qsizetype row = 0; row < m_rows.size(); ++row) {
         const Row& current = m_rows.at(row);
-        if (!seen.at(row) && current.list == list && current.serverId == serverId)
+        if (current.serverId != serverId)
+            continue;
+        if (!seen.at(row) && current.list == list)
             gone.append(int(row));
-    }
-    if (renamed) {
-        // The server column and the addresses of its other list change too.
-        for (qsizetype row = 0; row < m_rows.size(); ++row) {
-            if (m_rows.at(row).serverId == serverId && m_rows.at(row).list != list)
-                changed.append(int(row));
-        }
-        std::sort(changed.begin(), changed.end());
+        else if (renamed)
+            renamedRows.append(int(row));
     }
 
-    emitRowsChanged(changed);
+    const bool bulk = gone.size() + added.size() > bulkChangeRows;
+    if (bulk)
+        emit bulkChangeStarting();
+    applyUpdates(std::move(updates), renamedRows);
     removeRows(gone);
     if (!added.isEmpty()) {
         const int first = int(m_rows.size());
@@ -169,8 +189,32 @@ void ProblemsModel::setServerProblems(const QString& serverId, const QString& se
         m_newCount += int(added.size());
         endInsertRows();
     }
+    if (bulk)
+        emit bulkChangeFinished();
     if (newServer)
         emit serversChanged();
+}
+
+void ProblemsModel::applyUpdates(QList<std::pair<int, Row>> updates, const QList<int>& alsoChanged)
+{
+    QList<int> rows = alsoChanged;
+    for (const auto& update : std::as_const(updates))
+        rows.append(update.first);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (rangesOf(rows).size() <= maxChangedRanges) {
+        for (auto& [row, fresh] : updates)
+            m_rows[row] = std::move(fresh);
+        emitRowsChanged(rows);
+        return;
+    }
+    // A large poll: dataChanged over every row between would make the proxy take each of them out
+    // and sort it in again; after a layout change it sorts and filters all rows once. No row moves,
+    // so every persistent index stays where it is.
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    for (auto& [row, fresh] : updates)
+        m_rows[row] = std::move(fresh);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void ProblemsModel::removeServer(const QString& serverId)
@@ -182,7 +226,12 @@ void ProblemsModel::removeServer(const QString& serverId)
         if (m_rows.at(row).serverId == serverId)
             gone.append(int(row));
     }
+    const bool bulk = gone.size() > bulkChangeRows;
+    if (bulk)
+        emit bulkChangeStarting();
     removeRows(gone);
+    if (bulk)
+        emit bulkChangeFinished();
     m_servers.remove(serverId);
     emit serversChanged();
 }
@@ -245,17 +294,17 @@ void ProblemsModel::rebuildIndex()
         m_index.insert(m_rows.at(row).key, int(row));
 }
 
-void ProblemsModel::emitRowsChanged(const QList<int>& rows)
+void ProblemsModel::emitRowsChanged(const QList<int>& rows, const QList<int>& roles)
 {
     if (rows.isEmpty())
         return;
     const QList<std::pair<int, int>> ranges = rangesOf(rows);
     if (ranges.size() > maxChangedRanges) {
-        emit dataChanged(index(ranges.first().first, 0), index(ranges.last().second, ColumnCount - 1));
+        emit dataChanged(index(ranges.first().first, 0), index(ranges.last().second, ColumnCount - 1), roles);
         return;
     }
     for (const auto& [first, last] : ranges)
-        emit dataChanged(index(first, 0), index(last, ColumnCount - 1));
+        emit dataChanged(index(first, 0), index(last, ColumnCount - 1), roles);
 }
 
 void ProblemsModel::markAllSeen()
@@ -270,7 +319,7 @@ void ProblemsModel::markAllSeen()
         }
     }
     m_newCount = 0;
-    emitRowsChanged(changed);
+    emitRowsChanged(changed, {NewRole});
 }
 
 int ProblemsModel::rowCount(const QModelIndex& parent) const
@@ -405,9 +454,9 @@ QVariant ProblemsModel::sortValue(const Row& row, int column) const
     case DurationColumn:
         return secondsSince(row);
     case AttemptColumn:
-        return row.details.attempt * 1000 + row.details.maxAttempts;
+        return row.attemptKey;
     case FlagsColumn:
-        return int(flagsOf(row.details));
+        return row.flags;
     default:
         return displayText(row, column);
     }
@@ -417,53 +466,50 @@ bool ProblemsModel::lessThan(int leftRow, int rightRow, int column) const
 {
     const Row& a = m_rows.at(leftRow);
     const Row& b = m_rows.at(rightRow);
-    int order = 0;
+    const auto order = [](const auto& x, const auto& y) { return x < y ? -1 : (y < x ? 1 : 0); };
+    int result = 0;
     switch (column) {
     case ServerColumn:
-        order = a.serverId == b.serverId ? 0 : compareText(serverName(a.serverId), serverName(b.serverId));
+        result = a.serverId == b.serverId
+            ? 0
+            : serverName(a.serverId).compare(serverName(b.serverId), Qt::CaseInsensitive);
         break;
     case ServiceColumn:
-        order = compareText(a.service, b.service);
+        result = order(a.serviceKey, b.serviceKey);
         break;
     case StatusColumn:
-        order = a.severity - b.severity;
+        result = order(a.severity, b.severity);
         break;
-    case DurationColumn: {
-        // The earlier the change, the longer the problem; an unknown one is the shortest.
-        const QDateTime& x = a.details.lastStateChange;
-        const QDateTime& y = b.details.lastStateChange;
-        if (x.isValid() != y.isValid())
-            order = x.isValid() ? 1 : -1;
-        else if (x.isValid())
-            order = x < y ? 1 : (y < x ? -1 : 0);
+    case DurationColumn:
+        // The earlier the change, the longer the problem.
+        result = order(b.changedMs, a.changedMs);
         break;
-    }
     case AttemptColumn:
-        order = sortValue(a, column).toInt() - sortValue(b, column).toInt();
+        result = order(a.attemptKey, b.attemptKey);
         break;
     case OutputColumn:
-        order = compareText(a.details.output, b.details.output);
+        result = order(a.outputKey, b.outputKey);
         break;
     case FlagsColumn:
-        order = int(flagsOf(a.details)) - int(flagsOf(b.details));
+        result = order(a.flags, b.flags);
         break;
     default:
         break;
     }
-    if (order == 0)
-        order = compareText(a.host, b.host);
-    if (order == 0)
-        order = compareText(a.service, b.service);
-    return order < 0;
+    if (result == 0)
+        result = order(a.hostKey, b.hostKey);
+    if (result == 0)
+        result = order(a.serviceKey, b.serviceKey);
+    return result < 0;
 }
 
-bool ProblemsModel::matches(int row, const QString& text) const
+bool ProblemsModel::matches(int row, const QString& foldedText) const
 {
-    if (text.isEmpty())
+    if (foldedText.isEmpty())
         return true;
     const Row& r = m_rows.at(row);
-    return r.host.contains(text, Qt::CaseInsensitive) || r.service.contains(text, Qt::CaseInsensitive)
-        || r.details.output.contains(text, Qt::CaseInsensitive);
+    return r.hostKey.contains(foldedText) || r.serviceKey.contains(foldedText)
+        || r.outputKey.contains(foldedText);
 }
 
 QVariant ProblemsModel::data(const QModelIndex& index, int role) const
@@ -497,7 +543,7 @@ QVariant ProblemsModel::data(const QModelIndex& index, int role) const
     case NameRole:
         return row.name;
     case FlagsRole:
-        return int(flagsOf(row.details));
+        return row.flags;
     default:
         return {};
     }

@@ -82,8 +82,8 @@ public:
 
     // The proxy sorts and filters on the rows themselves, without a QVariant per comparison.
     bool lessThan(int leftRow, int rightRow, int column) const;
-    // The text (already trimmed) in the host, the service or the output, ignoring case.
-    bool matches(int row, const QString& text) const;
+    // The text, case-folded, in the host, the service or the output.
+    bool matches(int row, const QString& foldedText) const;
 
     // "2 h 5 min"
     static QString durationText(qint64 seconds);
@@ -99,6 +99,10 @@ public:
 signals:
     // A server came or went: with one server the window hides the server column.
     void serversChanged();
+    // Around a poll that adds or removes many rows at scattered places: a sorted proxy
+    // keeps the source's order meanwhile, so that they come and go in few ranges, and sorts after.
+    void bulkChangeStarting();
+    void bulkChangeFinished();
 
 private:
     struct Server
@@ -116,19 +120,31 @@ private:
         QString host;
         QString service;
         QString status; // as the server gave it ("HOSTDOWN", "CRITICAL")
-        int severity = 0;
         QString address; // page address without scheme
         ProblemDetails details;
         bool isNew = true;
+        // What sorting and filtering compare, made once per change: texts case-folded (shared with
+        // the text when it has no capitals), the rest as numbers.
+        QString hostKey;
+        QString serviceKey;
+        QString outputKey;
+        int severity = 0;
+        int flags = 0;
+        int attemptKey = 0;
+        qint64 changedMs = 0; // the last state change; the latest possible when unknown
     };
 
     static QString rowKey(const QString& serverId, StatusList list, const QString& name);
-    static Row rowFor(const QString& serverId, StatusList list, const ProblemList::Entry& entry);
+    static Row rowFor(QString key, const QString& serverId, StatusList list, const ProblemList::Entry& entry);
+    static const QString& hostOf(const ProblemList::Entry& entry);
+    static QString serviceOf(StatusList list, const ProblemList::Entry& entry);
     void followList(ServerLink* link, StatusList list);
     void removeRows(QList<int> rows);
     void rebuildIndex();
-    // dataChanged for these rows (ascending), in few signals.
-    void emitRowsChanged(const QList<int>& rows);
+    // Puts the poll's changed rows in place and tells of them and of these other rows.
+    void applyUpdates(QList<std::pair<int, Row>> updates, const QList<int>& alsoChanged);
+    // dataChanged for these rows (ascending), in few signals; only these roles when any are given.
+    void emitRowsChanged(const QList<int>& rows, const QList<int>& roles = {});
     qint64 secondsSince(const Row& row) const;
     QString serverName(const QString& serverId) const;
     QString displayText(const Row& row, int column) const;

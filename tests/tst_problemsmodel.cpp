@@ -79,6 +79,8 @@ private slots:
     void filter();
     void pollKeepsIdentity_data();
     void pollKeepsIdentity();
+    void changesResort_data();
+    void changesResort();
     void newUntilSeen();
     void followsARealLink();
 };
@@ -236,6 +238,49 @@ void TestProblemsModel::pollKeepsIdentity()
     QCOMPARE(selected.size(), 1);
     QCOMPARE(selected.first().data(ProblemsModel::NameRole).toString(), kept);
     QCOMPARE(filter.index(0, 0).data(ProblemsModel::NameRole).toString(), "zz-new");
+}
+
+void TestProblemsModel::changesResort_data()
+{
+    QTest::addColumn<int>("hostCount");
+    QTest::addColumn<int>("changeEvery");
+    QTest::newRow("a few changed rows, told range by range") << 12 << 5;
+    QTest::newRow("many scattered changes, told as one layout change") << 200 << 2;
+}
+
+// Changed statuses move their rows in the sorted proxy, which never resets, and the persistent
+// indexes follow them.
+void TestProblemsModel::changesResort()
+{
+    QFETCH(int, hostCount);
+    QFETCH(int, changeEvery);
+    ProblemsModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    const auto hosts = [hostCount, changeEvery](bool changed) {
+        QStringList specs;
+        for (int i = 0; i < hostCount; ++i)
+            specs << QStringLiteral("host-%1|%2")
+                         .arg(i, 3, 10, QLatin1Char('0'))
+                         .arg(changed && i % changeEvery == 0 ? "UNREACHABLE" : "DOWN");
+        return specs;
+    };
+    feed(model, "prod", StatusList::Hosts, hosts(false));
+    ProblemsFilter filter;
+    filter.setProblemsModel(&model);
+    filter.sort(ProblemsModel::StatusColumn, Qt::AscendingOrder);
+    // Ties go by host: host-001 second, and the next changed one after the first.
+    const QPersistentModelIndex kept = filter.index(1, ProblemsModel::StatusColumn);
+    const QPersistentModelIndex changed = filter.index(changeEvery, ProblemsModel::StatusColumn);
+    QSignalSpy resets(&filter, &QAbstractItemModel::modelReset);
+    feed(model, "prod", StatusList::Hosts, hosts(true));
+    QCOMPARE(resets.size(), 0);
+    const int unreachable = (hostCount + changeEvery - 1) / changeEvery;
+    QCOMPARE(kept.sibling(kept.row(), 0).data(ProblemsModel::NameRole).toString(), "host-001");
+    QCOMPARE(kept.row(), unreachable);
+    QCOMPARE(changed.data().toString(), "UNREACHABLE");
+    QCOMPARE(changed.row(), 1);
+    QCOMPARE(filter.index(unreachable - 1, ProblemsModel::StatusColumn).data().toString(), "UNREACHABLE");
+    QCOMPARE(filter.index(unreachable, ProblemsModel::StatusColumn).data().toString(), "DOWN");
 }
 
 // Rows are new until marked seen; a row that comes back after it went is new again.
