@@ -203,9 +203,14 @@ void TestProblemsWindow::tableOfBothServers()
     filter->clear();
     QCOMPARE(view->model()->rowCount(), 4);
 
-    // Ctrl+F from the table goes to the filter.
+    // Return opens the selected problem's page on its own server; Ctrl+F goes to the filter.
+    UrlCatcher catcher;
+    select(w, {"lab7/web-01"});
     QVERIFY(activate(w));
     view->setFocus();
+    QTest::keyClick(view, Qt::Key_Return);
+    QCOMPARE(catcher.urls,
+        QList<QUrl>({QUrl(m_lab->baseUrl() + "/nagios/cgi-bin/extinfo.cgi?type=1&host=web-01")}));
     QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
     QTRY_VERIFY(filter->hasFocus());
 }
