@@ -5,6 +5,7 @@
 #include "config/serverlistpanel.h"
 #include "config/settingsstore.h"
 #include "config/validation.h"
+#include "monitor/problemsmodel.h"
 #include "monitor/serverlink.h"
 
 #include <QLoggingCategory>
@@ -102,6 +103,7 @@ void Tarvix::applyServers(const ServerListEdit& edit, const StoredSettings& wind
         next.back()->link->applySettings(values);
     }
     for (const auto& gone : servers) {
+        problemsModel->removeLink(gone->link);
         gone->link->stopPolling();
         // A question of it may still be open: it goes when the event loop comes back.
         gone->link->disconnect(this);
@@ -114,6 +116,9 @@ void Tarvix::applyServers(const ServerListEdit& edit, const StoredSettings& wind
         }
     }
     servers = std::move(next);
+    // Names and schemes may have changed.
+    for (const auto& view : servers)
+        problemsModel->addLink(view->link);
     if (menuLayout() != layoutBefore)
         rebuildProblemMenus();
 }
@@ -129,6 +134,7 @@ QStringList Tarvix::menuLayout() const
 
 void Tarvix::connectServerLink(ServerLink* link)
 {
+    problemsModel->addLink(link);
     connect(link, &ServerLink::pageWalked, this,
         [this, link](StatusList list, const PagePlan& plan) { showPageChanges(link, list, plan); });
     connect(link, &ServerLink::problemsChanged, this, [this] { updateTrayToolTip(false, QString()); });

@@ -6,6 +6,7 @@
 #include "config/serverlistpanel.h"
 #include "config/settingsstore.h"
 #include "config/validation.h"
+#include "monitor/problemsmodel.h"
 #include "monitor/serverlink.h"
 #include "notify/soundplayer.h"
 
@@ -20,7 +21,8 @@ Tarvix::Tarvix(QWidget* parent)
     : QWidget(parent,
         Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
             | Qt::WindowMaximizeButtonHint),
-      soundPlayer(std::make_unique<CanberraSoundPlayer>())
+      soundPlayer(std::make_unique<CanberraSoundPlayer>()),
+      problemsModel(new ProblemsModel(this))
 {
     ui.setupUi(this);
     serverPanel = std::make_unique<ServerListPanel>(
@@ -97,6 +99,7 @@ void Tarvix::connectSignals()
     connect(ui.btnSave, &QPushButton::clicked, this, &Tarvix::checkAndSaveConfig);
     connect(ui.actionQuit, &QAction::triggered, qApp, &QCoreApplication::quit);
     connect(ui.actionConfig, &QAction::triggered, this, &Tarvix::showAndReadConfig);
+    connect(ui.actionProblems, &QAction::triggered, this, &Tarvix::showProblemsWindow);
     connect(&hostsMenu, &QMenu::triggered, this, &Tarvix::hostsSrvcsMenuHandler);
     connect(&servicesMenu, &QMenu::triggered, this, &Tarvix::hostsSrvcsMenuHandler);
     connect(ui.actionCloseAll, &QAction::triggered, this, &Tarvix::closeAllPopups);

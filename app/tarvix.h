@@ -3,6 +3,7 @@
 #include "config/monitorsettings.h"
 #include "config/configtab.h"
 #include "config/settingstable.h"
+#include "monitor/commandbatch.h"
 #include "monitor/linkmachine.h"
 #include "monitor/nagioscommand.h"
 #include "notify/announcements.h"
@@ -24,6 +25,8 @@
 #include <memory>
 #include <vector>
 
+class ProblemsModel;
+class ProblemsWindow;
 class ServerLink;
 class ServerListEdit;
 class ServerListPanel;
@@ -165,6 +168,14 @@ private:
     void playStatusSound(ChangeEventKind kind);
     void startTrayFlashing(bool up);
 
+    // app/problemsview.cpp
+    void showProblemsWindow();
+    void askProblemsAcknowledgement();
+    void askProblemsDowntime();
+    void sendProblemCommands(CommandBatch::Kind kind, const QList<CommandBatch::Target>& targets,
+        const NagiosCommand::Acknowledgement& ack = {}, const NagiosCommand::Downtime& downtime = {});
+    void reportProblemCommands(const CommandBatch& batch);
+
     // notify/popupcommands.cpp
     void offerPopupCommands(InformationWindow* popup, const Announcement& change);
     void askAcknowledgement(const QPointer<InformationWindow>& popup, const Announcement& change);
@@ -213,4 +224,8 @@ private:
     std::unique_ptr<SoundPlayer> soundPlayer;
     // The popups still open, oldest first.
     QList<QPointer<InformationWindow>> openPopups;
+    // Every server's problems, followed from the start so that the window can tell what is new.
+    ProblemsModel* problemsModel = nullptr;
+    // Made when first opened; hidden, not destroyed, when closed.
+    QPointer<ProblemsWindow> problemsWindow;
 };

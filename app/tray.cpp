@@ -98,6 +98,7 @@ bool Tarvix::waitForSystemTray()
 
 void Tarvix::createTrayIcon()
 {
+    trayMenu.addAction(ui.actionProblems);
     trayMenu.addAction(ui.actionConfig);
     trayMenu.addAction(ui.actionCloseAll);
     trayMenu.addSeparator();
@@ -216,6 +217,10 @@ void Tarvix::iconActivated(QSystemTrayIcon::ActivationReason reason)
     QMenu* menu = nullptr;
     switch (reason) {
     case QSystemTrayIcon::Trigger:
+        if (settings.numMenuOnLMK == 3) {
+            showProblemsWindow();
+            return;
+        }
         if (settings.numMenuOnLMK == 1) {
             menu = &hostsMenu;
         } else if (settings.numMenuOnLMK == 2) {

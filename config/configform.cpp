@@ -99,18 +99,23 @@ int checkedIndex(const QList<QAbstractButton*>& buttons)
     return 0;
 }
 
-// Tray click modes: 0 both lists on the left button, 1 hosts on the left, 2 services on the left.
+// Tray click modes: 0 both lists on the left button, 1 hosts on the left, 2 services on the left,
+// 3 the problems window on the left.
 void setTrayClickMode(const Ui::TarvixClass& ui, int mode)
 {
     QAbstractButton* button = mode == 0 ? ui.rbHostsAndSrvcsOnLMK
         : mode == 2                     ? ui.rbSrvcsOnLMK
+        : mode == 3                     ? ui.rbProblemsOnLMK
                                         : ui.rbHostOnLMK;
     button->setChecked(true);
 }
 
 int trayClickMode(const Ui::TarvixClass& ui)
 {
-    return ui.rbHostOnLMK->isChecked() ? 1 : ui.rbSrvcsOnLMK->isChecked() ? 2 : 0;
+    return ui.rbHostOnLMK->isChecked()    ? 1
+        : ui.rbSrvcsOnLMK->isChecked()    ? 2
+        : ui.rbProblemsOnLMK->isChecked() ? 3
+                                          : 0;
 }
 
 QStringList itemTexts(const QListWidget* list)

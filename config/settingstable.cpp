@@ -147,7 +147,7 @@ std::array<SettingEntry, settingKeyCount> makeTable()
         position(K::SrvStatRxPos, "SrvStatRxPos", 1),
         position(K::SrvLinkRxPos, "SrvLinkRxPos", 2),
         position(K::SrvNameRxPos, "SrvNameRxPos", 3),
-        global(number(K::NumMenuOnLMK, "NumMenuOnLMK", 0, 0, 2, &MS::numMenuOnLMK)),
+        global(number(K::NumMenuOnLMK, "NumMenuOnLMK", 0, 0, 3, &MS::numMenuOnLMK)),
         global(flag(K::DisableLocalization, "DisableLocalization", false, &MS::disableLocalization)),
         // Empty until the user acknowledges a problem for the first time; the dialog offers its own.
         global(text(K::AcknowledgeComment, "AcknowledgeComment", QString(), &MS::acknowledgeComment)),

@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <optional>
+
 namespace {
 
 QString decodeEntities(const QString& text)
@@ -136,4 +138,40 @@ QList<QPair<QString, QString>> commandFormFields(const QByteArray& body)
             fields.append({name, value});
     }
     return fields;
+}
+
+DowntimeTimes downtimeTimes(
+    const QString& formStartTime, qint64 startOffsetSeconds, int durationMinutes, const QDateTime& now)
+{
+    static const QRegularExpression stamp(
+        QStringLiteral("^(\\d{2}|\\d{4})-(\\d{2})-(\\d{2}|\\d{4})([ T])(\\d{2}):(\\d{2}):(\\d{2})$"));
+    const QRegularExpressionMatch m = stamp.match(formStartTime.trimmed());
+    if (!m.hasMatch() || (m.capturedLength(1) == 4) == (m.capturedLength(3) == 4))
+        return {};
+    const QTime time(m.captured(5).toInt(), m.captured(6).toInt(), m.captured(7).toInt());
+    const auto field = [&m](int n) { return m.captured(n).toInt(); };
+    // Each reading with the format that writes it back; the time of day is the same in all.
+    QList<std::pair<QDate, QString>> readings;
+    if (m.capturedLength(1) == 4) {
+        readings.append({QDate(field(1), field(2), field(3)),
+            m.captured(4) == QLatin1String("T") ? QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")
+                                                : QStringLiteral("yyyy-MM-dd HH:mm:ss")});
+    } else if (m.captured(4) == QLatin1String(" ")) {
+        readings.append({QDate(field(3), field(1), field(2)), QStringLiteral("MM-dd-yyyy HH:mm:ss")});
+        readings.append({QDate(field(3), field(2), field(1)), QStringLiteral("dd-MM-yyyy HH:mm:ss")});
+    }
+    // The server's clock as if it were UTC: only differences and the nearness to now count.
+    const QDateTime reference = QDateTime(now.toUTC().date(), now.toUTC().time(), Qt::UTC);
+    std::optional<std::pair<QDateTime, QString>> best;
+    for (const auto& [date, format] : std::as_const(readings)) {
+        const QDateTime start(date, time, Qt::UTC);
+        if (!date.isValid() || !time.isValid())
+            continue;
+        if (!best || qAbs(start.secsTo(reference)) < qAbs(best->first.secsTo(reference)))
+            best = std::pair(start, format);
+    }
+    if (!best)
+        return {};
+    const QDateTime start = best->first.addSecs(startOffsetSeconds);
+    return {start.toString(best->second), start.addSecs(qint64(durationMinutes) * 60).toString(best->second)};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -28,3 +29,17 @@ QString commandRefusal(const QByteArray& page);
 // values. Check boxes are left out: which are ticked is the command's choice. Empty when the page
 // has no form.
 QList<QPair<QString, QString>> commandFormFields(const QByteArray& page);
+
+// A downtime's start and end as cmd.cgi wants them: in the server's own date format (Nagios'
+// date_format: us "MM-dd-yyyy", euro "dd-MM-yyyy", iso8601 "yyyy-MM-dd", strict-iso8601 with a "T"
+// before the time) and by the server's clock, both read from the form's default start time, which
+// is the server's now. us and euro tell apart by which reading lies nearer to `now`. The start is
+// `startOffsetSeconds` after the form's, the end `durationMinutes` after the start; both empty when
+// the form's start time is in none of the formats.
+struct DowntimeTimes
+{
+    QString start;
+    QString end;
+};
+DowntimeTimes downtimeTimes(
+    const QString& formStartTime, qint64 startOffsetSeconds, int durationMinutes, const QDateTime& now);

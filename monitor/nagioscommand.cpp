@@ -59,6 +59,23 @@ void NagiosCommand::recheck(const QString& host, const QString& service)
         {{QStringLiteral("force_check"), QStringLiteral("on")}});
 }
 
+void NagiosCommand::scheduleDowntime(const QString& host, const QString& service, const Downtime& downtime)
+{
+    m_downtimeOffsetSeconds
+        = downtime.start.isValid() ? QDateTime::currentDateTimeUtc().secsTo(downtime.start) : 0;
+    m_downtimeMinutes = qMax(1, downtime.durationMinutes);
+    // Nagios takes a fixed downtime's length from its start and end, a flexible one's from these.
+    Fields wanted {{QStringLiteral("com_author"), downtime.author},
+        {QStringLiteral("com_data"), downtime.comment}, {QStringLiteral("trigger"), QStringLiteral("0")},
+        {QStringLiteral("fixed"), downtime.fixed ? QStringLiteral("1") : QStringLiteral("0")},
+        {QStringLiteral("hours"), QString::number(m_downtimeMinutes / 60)},
+        {QStringLiteral("minutes"), QString::number(m_downtimeMinutes % 60)}};
+    // The host form's choice for child hosts: leave them alone, its first option.
+    if (service.isEmpty())
+        wanted.append({QStringLiteral("childoptions"), QStringLiteral("0")});
+    start(service.isEmpty() ? ScheduleHostDowntime : ScheduleServiceDowntime, host, service, wanted);
+}
+
 void NagiosCommand::start(int commandType, const QString& host, const QString& service, const Fields& wanted)
 {
     if (m_started)
@@ -162,7 +179,21 @@ void NagiosCommand::postForm(const QByteArray& page)
             sentence.isEmpty() ? tr("The server did not send Nagios' command form.") : sentence, 200});
         return;
     }
-    for (const auto& [name, value] : std::as_const(m_wanted)) {
+    Fields wanted = m_wanted;
+    if (m_commandType == ScheduleHostDowntime || m_commandType == ScheduleServiceDowntime) {
+        const auto formStart = std::find_if(fields.cbegin(), fields.cend(),
+            [](const auto& field) { return field.first == QLatin1String("start_time"); });
+        const DowntimeTimes times = downtimeTimes(formStart == fields.cend() ? QString() : formStart->second,
+            m_downtimeOffsetSeconds, m_downtimeMinutes, QDateTime::currentDateTimeUtc());
+        if (times.start.isEmpty()) {
+            finish({Outcome::Failed, tr("The server's downtime form has no start time in a known format."),
+                200});
+            return;
+        }
+        wanted.append({QStringLiteral("start_time"), times.start});
+        wanted.append({QStringLiteral("end_time"), times.end});
+    }
+    for (const auto& [name, value] : std::as_const(wanted)) {
         bool replaced = false;
         for (qsizetype i = 0; i < fields.size(); ++i) {
             if (fields.at(i).first != name)

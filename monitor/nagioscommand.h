@@ -3,6 +3,7 @@
 #include "monitor/transportoptions.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QPair>
@@ -49,6 +50,17 @@ public:
         bool persistentComment = false;
     };
 
+    // A downtime in Nagios' terms. A fixed one lasts from its start for its duration; a flexible one
+    // starts when the object goes into a problem state within that window.
+    struct Downtime
+    {
+        QString author;
+        QString comment;
+        QDateTime start; // invalid: now, by the server's clock
+        int durationMinutes = 120;
+        bool fixed = true;
+    };
+
     enum class Outcome {
         Submitted, // Nagios confirmed the command
         Refused, // Nagios answered, but did not take the command
@@ -67,6 +79,8 @@ public:
         ScheduleServiceCheck = 7,
         AcknowledgeHostProblem = 33,
         AcknowledgeServiceProblem = 34,
+        ScheduleHostDowntime = 55,
+        ScheduleServiceDowntime = 56,
         ScheduleHostCheck = 96,
     };
 
@@ -85,6 +99,9 @@ public:
     void acknowledge(const QString& host, const QString& service, const Acknowledgement& ack);
     // A forced check now, whatever the object's check settings.
     void recheck(const QString& host, const QString& service);
+    // The start and end go in the form's own date format and by the server's clock, both read from
+    // the form's default start time (commandpage.h).
+    void scheduleDowntime(const QString& host, const QString& service, const Downtime& downtime);
 
     bool isRunning() const { return m_started && !m_done; }
     // Bounds each of the two requests; tests shorten it.
@@ -115,6 +132,9 @@ private:
     Server m_server;
     int m_commandType = 0;
     Fields m_wanted; // fields that the command sets whatever the form says
+    // A downtime's start after the server's now, and its length; its times come from the form.
+    qint64 m_downtimeOffsetSeconds = 0;
+    int m_downtimeMinutes = 0;
     // Both requests of the command, so that the POST carries the cookies that the form's answer
     // set and answers a Digest challenge at once.
     HttpTransfer* m_transfer = nullptr;

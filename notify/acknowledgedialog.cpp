@@ -19,7 +19,30 @@ AcknowledgeDialog::AcknowledgeDialog(
     ok->setEnabled(!m_ui->edComment->text().trimmed().isEmpty());
 }
 
+AcknowledgeDialog::AcknowledgeDialog(
+    QWidget* parent, const QStringList& names, const QStringList& statuses, const QString& comment)
+    : AcknowledgeDialog(parent, problemsText(names), statuses.join(QLatin1String(", ")), comment)
+{
+    m_ui->lbName->setToolTip(problemsToolTip(names));
+}
+
 AcknowledgeDialog::~AcknowledgeDialog() = default;
+
+QString AcknowledgeDialog::problemsText(const QStringList& names)
+{
+    return names.size() == 1 ? names.first() : tr("%n problems", "", int(names.size()));
+}
+
+QString AcknowledgeDialog::problemsToolTip(const QStringList& names)
+{
+    constexpr int shown = 25;
+    if (names.size() < 2)
+        return QString();
+    QStringList lines = names.mid(0, shown);
+    if (names.size() > shown)
+        lines << tr("… and %n more", "", int(names.size()) - shown);
+    return lines.join(QLatin1Char('\n'));
+}
 
 NagiosCommand::Acknowledgement AcknowledgeDialog::acknowledgement() const
 {

@@ -3,6 +3,7 @@
 #include "monitor/nagioscommand.h"
 
 #include <QDialog>
+#include <QStringList>
 
 #include <memory>
 
@@ -20,10 +21,17 @@ class AcknowledgeDialog : public QDialog
 public:
     // An empty comment offers the program's own.
     AcknowledgeDialog(QWidget* parent, const QString& name, const QString& status, const QString& comment);
+    // Several problems at once: "3 problems", each named in the tooltip, and their statuses.
+    AcknowledgeDialog(
+        QWidget* parent, const QStringList& names, const QStringList& statuses, const QString& comment);
     ~AcknowledgeDialog() override;
 
     // What the user chose; the author is the caller's to fill in.
     NagiosCommand::Acknowledgement acknowledgement() const;
+
+    // One problem by its name, several by their number; the tooltip names several, up to a screenful.
+    static QString problemsText(const QStringList& names);
+    static QString problemsToolTip(const QStringList& names);
 
 private:
     std::unique_ptr<Ui::AcknowledgeDialogClass> m_ui;

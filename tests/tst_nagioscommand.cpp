@@ -1,8 +1,10 @@
+#include "monitor/commandpage.h"
 #include "monitor/httpclient.h"
 #include "monitor/nagioscommand.h"
 #include "tools/nagiospage.h"
 #include "tools/nagiossimulator.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -25,8 +27,9 @@ NagiosCommand::Server serverOf(const NagiosSimulator& sim, bool verifyPeer = fal
         QStringLiteral("tarvix"), QStringLiteral("pw"), transport};
 }
 
-// "ack-host", "ack-service", "recheck-host" or "recheck-service"; waits for the one result, none
-// when it came from inside the call, twice or never.
+// "ack-host", "ack-service", "recheck-host", "recheck-service", "downtime-host" or
+// "downtime-service"; waits for the one result, none when it came from inside the call, twice or
+// never.
 std::optional<NagiosCommand::Result> run(NagiosCommand& command, const QString& action)
 {
     QList<NagiosCommand::Result> results;
@@ -38,6 +41,9 @@ std::optional<NagiosCommand::Result> run(NagiosCommand& command, const QString& 
                            : Ack {QStringLiteral("Ann Smith"), QStringLiteral("On it & more")};
     if (action.startsWith(QLatin1String("ack")))
         command.acknowledge(host, onHost ? QString() : service, ack);
+    else if (action.startsWith(QLatin1String("downtime")))
+        command.scheduleDowntime(host, onHost ? QString() : service,
+            {QStringLiteral("Ann"), QStringLiteral("Maintenance"), {}, 90, onHost});
     else
         command.recheck(host, onHost ? QString() : service);
     const bool fromInside = !results.isEmpty();
@@ -54,9 +60,34 @@ QString describe(const TakenCommand& c)
         if (on)
             flags << QLatin1String(name);
     }
+    if (c.type == NagiosCommand::ScheduleHostDowntime || c.type == NagiosCommand::ScheduleServiceDowntime) {
+        // The window the times span, in the form's format.
+        const QString format = QStringLiteral("MM-dd-yyyy hh:mm:ss");
+        const qint64 window
+            = QDateTime::fromString(c.startTime, format).secsTo(QDateTime::fromString(c.endTime, format));
+        flags << (c.fixed ? QStringLiteral("fixed") : QStringLiteral("flexible"))
+              << QString::number(c.durationMinutes) << QString::number(window / 60);
+    }
     return QStringLiteral("%1;%2;%3;%4;%5;%6")
         .arg(c.type)
         .arg(c.host, c.service, c.author, c.comment, flags.join(QLatin1Char(' ')));
+}
+
+QByteArray fixture(const char* name)
+{
+    QFile file(QStringLiteral(TARVIX_FIXTURES_DIR "/cmd/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The default start time of a captured form.
+QString formStart(const char* name)
+{
+    const QList<QPair<QString, QString>> fields = commandFormFields(fixture(name));
+    for (const auto& [field, value] : fields) {
+        if (field == QLatin1String("start_time"))
+            return value;
+    }
+    return QString();
 }
 
 } // namespace
@@ -73,6 +104,8 @@ private slots:
     void command();
     void answerPage_data();
     void answerPage();
+    void downtimeTimes_data();
+    void downtimeTimes();
     void silentServerTimesOut();
     void sharesThePollsClient();
 };
@@ -103,6 +136,12 @@ void TestNagiosCommand::command_data()
     QTest::newRow("Digest authentication, as Debian protects cmd.cgi")
         << QStringList {"auth tarvix pw digest"} << "recheck-host" << O::Submitted << confirmation
         << "96;lab printer;;;;force" << true;
+    QTest::newRow("service downtime: start now by the form's clock, its end 90 minutes later")
+        << QStringList() << "downtime-service" << O::Submitted << confirmation
+        << "56;lab printer;Disk: /var+;Ann;Maintenance;flexible 90 90" << true;
+    QTest::newRow("host downtime, fixed")
+        << QStringList {"csrf off"} << "downtime-host" << O::Submitted << confirmation
+        << "55;lab printer;;Ann;Maintenance;fixed 90 90" << true;
     QTest::newRow("no command rights: the form, then Nagios' refusal")
         << QStringList {"cmdrights none"} << "ack-service" << O::Refused << sorry << QString() << true;
     QTest::newRow("read-only user: refused at the form, nothing posted")
@@ -158,6 +197,11 @@ void TestNagiosCommand::command()
     }
     if (outcome == NagiosCommand::Outcome::Submitted && action.startsWith(QLatin1String("ack")))
         QVERIFY((sim.hostsPage() + sim.servicesPage()).contains("problem has been acknowledged"));
+    else if (outcome == NagiosCommand::Outcome::Submitted && action.startsWith(QLatin1String("downtime")))
+        QVERIFY(sim.statusJson(QStringLiteral("query=hostlist&details=true"))
+                    .contains("\"scheduled_downtime_depth\": 1")
+            || sim.statusJson(QStringLiteral("query=servicelist&details=true"))
+                   .contains("\"scheduled_downtime_depth\": 1"));
     else if (outcome == NagiosCommand::Outcome::Submitted)
         QCOMPARE(sim.checkCount(host, action.endsWith(QLatin1String("host")) ? QString() : service), 1);
 }
@@ -176,6 +220,8 @@ void TestNagiosCommand::answerPage_data()
         << QStringLiteral("Error: Could not open command file for update!");
     QTest::newRow("CSRF refusal") << NagiosPage::commandAnswerPage(NagiosPage::CommandAnswer::CsrfFailed, {})
                                   << QStringLiteral("Error: Invalid or missing CSRF cookie!");
+    QTest::newRow("real downtime refusal: the end before the start")
+        << fixture("downtime-bad-times.html") << QStringLiteral("Start or end time not valid");
     QTest::newRow("a page that says nothing is no confirmation")
         << QByteArray("<html><body>Results 1 - 0 of 0 Matching Services</body></html>")
         << QStringLiteral("Nagios did not confirm the command.");
@@ -188,6 +234,48 @@ void TestNagiosCommand::answerPage()
     const NagiosCommand::Result result = NagiosCommand::readAnswer(page);
     QCOMPARE(result.outcome, NagiosCommand::Outcome::Refused);
     QCOMPARE(result.reason, reason);
+}
+
+void TestNagiosCommand::downtimeTimes_data()
+{
+    QTest::addColumn<QString>("formStart");
+    QTest::addColumn<qint64>("offset");
+    QTest::addColumn<int>("minutes");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    // Our clock: 8 December 2026, 03:00 UTC; the server's may be hours apart.
+    QTest::newRow("us, the real form's")
+        << formStart("downtime-service-form.html") << qint64(0) << 90 << "12-08-2026 03:00:56"
+        << "12-08-2026 04:30:56";
+    QTest::newRow("us past midnight, read as December, not as 12 August")
+        << "12-08-2026 23:30:00" << qint64(0) << 60 << "12-08-2026 23:30:00"
+        << "12-09-2026 00:30:00";
+    QTest::newRow("euro past midnight, read as 8 December")
+        << "08-12-2026 23:30:00" << qint64(0) << 60 << "08-12-2026 23:30:00"
+        << "09-12-2026 00:30:00";
+    QTest::newRow("iso8601, a start an hour on")
+        << "2026-12-08 10:00:00" << qint64(3600) << 30 << "2026-12-08 11:00:00"
+        << "2026-12-08 11:30:00";
+    QTest::newRow("strict-iso8601 keeps its T")
+        << "2026-12-31T23:00:00" << qint64(0) << 120 << "2026-12-31T23:00:00"
+        << "2027-01-01T01:00:00";
+    QTest::newRow("no date in the form: nothing") << "now" << qint64(0) << 60 << QString() << QString();
+    QTest::newRow("a day 31 that no month 31 has as month: the one reading")
+        << "31-12-2026 01:00:00" << qint64(0) << 60 << "31-12-2026 01:00:00"
+        << "31-12-2026 02:00:00";
+}
+
+void TestNagiosCommand::downtimeTimes()
+{
+    QFETCH(QString, formStart);
+    QFETCH(qint64, offset);
+    QFETCH(int, minutes);
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    const DowntimeTimes times
+        = ::downtimeTimes(formStart, offset, minutes, QDateTime(QDate(2026, 12, 8), QTime(3, 0), Qt::UTC));
+    QCOMPARE(times.start, start);
+    QCOMPARE(times.end, end);
 }
 
 // A server that reads the request and never answers; destroying a command in flight ends it

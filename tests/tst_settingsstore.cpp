@@ -162,7 +162,8 @@ void TestSettingsStore::inForce_data()
     row("port 70000", "UseHTTPS=true\nHTTPSPort=70000", {"port=443"}, "HTTPSPort");
     row("position -1", "UseBasicRegExpConfig=false\nUseUserDefHostsRegExp=true\nHostNameRxPos=-1",
         {"positions=1 2 3"}, "HostNameRxPos");
-    row("menu mode 7", "NumMenuOnLMK=7", {"menu=0"}, "NumMenuOnLMK");
+    row("menu mode 4", "NumMenuOnLMK=4", {"menu=0"}, "NumMenuOnLMK");
+    row("menu mode 3, the problems window", "NumMenuOnLMK=3", {"menu=3"});
     row("switch neither true nor false", "DenySSLCert=maybe", {"deny=true"}, "DenySSLCert");
 }
 

@@ -951,6 +951,51 @@ const char kCheckDescription[]
 If you select the <i>force check</i> option, Nagios will force a check of the @OBJECT@ regardless of both what time the scheduled check occurs and whether or not checks are enabled for the @OBJECT@.
 )NAG";
 
+// The downtime form after its Service row; @CHILDREN@ is the host form's child hosts choice.
+const char kDowntimeFields[]
+    = R"NAG(<tr><td CLASS='optBoxRequiredItem'>Author (Your Name):</td><td><b><INPUT TYPE='TEXT' NAME='com_author' VALUE='@USER@' ></b></td></tr>
+<tr><td CLASS='optBoxRequiredItem'>Comment:</td><td><b><INPUT TYPE='TEXT' NAME='com_data' VALUE='' SIZE=40></b></td></tr>
+<tr><td CLASS='optBoxItem'><br></td></tr>
+<tr><td CLASS='optBoxItem'>Triggered By:</td><td>
+<select name='trigger'>
+<option value='0'>N/A
+</select>
+</td></tr>
+<tr><td CLASS='optBoxItem'><br></td></tr>
+<tr><td CLASS='optBoxRequiredItem'>Start Time:</td><td><b><INPUT TYPE='TEXT' NAME='start_time' VALUE='@TIME@'></b></td></tr>
+<tr><td CLASS='optBoxRequiredItem'>End Time:</td><td><b><INPUT TYPE='TEXT' NAME='end_time' VALUE='@END@'></b></td></tr>
+<tr><td CLASS='optBoxItem'>Type:</td><td><b><SELECT NAME='fixed'><OPTION VALUE=1>Fixed
+<OPTION VALUE=0>Flexible
+</SELECT>
+</b></td></tr>
+<tr><td CLASS='optBoxItem'>If Flexible, Duration:</td><td><table border=0><tr>
+<td align=right><INPUT TYPE='TEXT' NAME='hours' VALUE='2' SIZE=2 MAXLENGTH=2></td>
+<td align=left>Hours</td>
+<td align=right><INPUT TYPE='TEXT' NAME='minutes' VALUE='0' SIZE=2 MAXLENGTH=2></td>
+<td align=left>Minutes</td>
+</tr></table>
+</td></tr>
+<tr><td CLASS='optBoxItem'><br></td></tr>
+@CHILDREN@<tr><td CLASS='optBoxItem'><br></td></tr>
+)NAG";
+
+const char kChildHostsField[]
+    = R"NAG(<tr><td CLASS='optBoxItem'>Child Hosts:</td><td><b><SELECT name='childoptions'><option value='0'>Do nothing with child hosts
+<option value='1'>Schedule triggered downtime for all child hosts
+<option value='2'>Schedule non-triggered downtime for all child hosts
+</SELECT>
+</b></td></tr>
+)NAG";
+
+const char kDowntimeDescription[]
+    = R"NAG(This command is used to schedule downtime for a particular @OBJECT@.  During the specified downtime, Nagios will not send notifications out about the @OBJECT@.
+When the scheduled downtime expires, Nagios will send out notifications for this @OBJECT@ as it normally would.  Scheduled downtimes are preserved
+across program shutdowns and restarts.  Both the start and end times should be specified in the following format:  <b>mm/dd/yyyy hh:mm:ss</b>.
+If you select the <i>fixed</i> option, the downtime will be in effect between the start and end times you specify.  If you do not select the <i>fixed</i>
+option, Nagios will treat this as "flexible" downtime.  Flexible downtime starts when the @PROBLEM@ (sometime between the
+start and end times you specified) and lasts as long as the duration of time you enter.  The duration fields do not apply for fixed downtime.
+)NAG";
+
 const char kReturn[]
     = "<A HREF='javascript:window.history.go(-2)'>Return from whence you came</A></DIV></P>\n";
 
@@ -987,13 +1032,16 @@ QByteArray commandFormPage(int type, const QByteArray& host, const QByteArray& s
     const QByteArray& csrfId, const Options& options)
 {
     const bool acknowledge = type == 33 || type == 34;
-    const bool onService = type == 7 || type == 34;
-    if (!acknowledge && type != 96 && type != 7)
+    const bool downtime = type == 55 || type == 56;
+    const bool onService = type == 7 || type == 34 || type == 56;
+    if (!acknowledge && !downtime && type != 96 && type != 7)
         return commandAnswerPage(CommandAnswer::UnknownCommand, options);
     const QByteArray object = onService ? "service" : "host";
     QByteArray out = commandHead(options);
     out += "<P><DIV ALIGN=CENTER CLASS='cmdType'>You are requesting to "
-        + QByteArray(acknowledge ? "acknowledge a " + object + " problem" : "schedule a " + object + " check")
+        + QByteArray(acknowledge ? "acknowledge a " + object + " problem"
+                : downtime       ? "schedule downtime for a particular " + object
+                                 : "schedule a " + object + " check")
         + "</DIV></p>\n";
     QByteArray start(kCommandFormStart);
     // The real field lacks its closing '>'.
@@ -1003,18 +1051,28 @@ QByteArray commandFormPage(int type, const QByteArray& host, const QByteArray& s
     replaceSlot(start, "@HOST@", formEscape(host));
     out += start;
     if (onService) {
-        // The acknowledgement form really leaves this row open.
+        // The acknowledgement and downtime forms really leave this row open.
         out += "<tr><td CLASS='optBoxRequiredItem'>Service:</td><td><b><INPUT TYPE='TEXT' NAME='service' "
                "VALUE='"
-            + formEscape(service) + (acknowledge ? "'>" : "'></b></td></tr>\n");
+            + formEscape(service) + (acknowledge || downtime ? "'>" : "'></b></td></tr>\n");
     }
-    QByteArray fields(acknowledge ? kAcknowledgeFields : kCheckFields);
+    QByteArray fields(acknowledge ? kAcknowledgeFields : downtime ? kDowntimeFields : kCheckFields);
+    const QDateTime now = options.now.isValid() ? options.now : QDateTime::currentDateTimeUtc();
     replaceSlot(fields, "@USER@", formEscape(options.user));
-    replaceSlot(fields, "@TIME@",
-        checkTimeText(options.now.isValid() ? options.now : QDateTime::currentDateTimeUtc()));
+    replaceSlot(fields, "@TIME@", checkTimeText(now));
+    if (downtime) {
+        // Nagios offers two hours from now.
+        replaceSlot(fields, "@END@", checkTimeText(now.addSecs(7200)));
+        replaceSlot(fields, "@CHILDREN@", onService ? QByteArray() : QByteArray(kChildHostsField));
+    }
     out += fields;
     QByteArray end(kCommandFormEnd);
-    replaceSlot(end, "@DESCRIPTION@", acknowledge ? kAcknowledgeDescription : kCheckDescription);
+    QByteArray description(acknowledge ? kAcknowledgeDescription
+            : downtime                 ? kDowntimeDescription
+                                       : kCheckDescription);
+    replaceSlot(description, "@PROBLEM@",
+        onService ? "service enters a non-OK state" : "host goes down or becomes unreachable");
+    replaceSlot(end, "@DESCRIPTION@", description);
     replaceSlot(end, "@OBJECT@", object);
     out += end;
     out += kFooter + 1;
@@ -1069,6 +1127,9 @@ QByteArray commandAnswerPage(CommandAnswer answer, const Options& options)
         break;
     case CommandAnswer::BadStartTime:
         out += error("Start time must be non-zero or bad format has been submitted.", goBack);
+        break;
+    case CommandAnswer::BadTimes:
+        out += error("Start or end time not valid", goBack);
         break;
     case CommandAnswer::NoCommand:
         out += "<P><DIV CLASS='errorMessage'>Error: No command was specified</DIV></P>\n";

@@ -71,10 +71,11 @@ enum class CommandAnswer {
     NoAuthor,
     NoComment,
     BadStartTime,
+    BadTimes, // a downtime's start or end unreadable, or the end not after the start
     NoCommand,
     UnknownCommand,
 };
-// The command form of cmd_typ 7, 33, 34 or 96 (any other type: UnknownCommand's page). An empty
+// The command form of cmd_typ 7, 33, 34, 55, 56 or 96 (any other type: UnknownCommand's page). An empty
 // `csrfId` leaves the nagFormId field out, as Nagios before its CSRF protection.
 QByteArray commandFormPage(int type, const QByteArray& host, const QByteArray& service,
     const QByteArray& csrfId, const Options& options);

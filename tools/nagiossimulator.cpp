@@ -1681,8 +1681,9 @@ NagiosSimulator::Private::Reply NagiosSimulator::Private::commandReply(const Rec
         return reply;
     }
     const bool acknowledge = type == 33 || type == 34;
-    const bool onService = type == 7 || type == 34;
-    if (!acknowledge && type != 7 && type != 96) {
+    const bool downtime = type == 55 || type == 56;
+    const bool onService = type == 7 || type == 34 || type == 56;
+    if (!acknowledge && !downtime && type != 7 && type != 96) {
         reply = {}; // Nagios 4.4.6's CGI dies on it, and Apache answers 500
         reply.status = 500;
         reply.contentType = "text/html; charset=iso-8859-1";
@@ -1723,6 +1724,27 @@ NagiosSimulator::Private::Reply NagiosSimulator::Private::commandReply(const Rec
             entry.acknowledged = entry.acknowledged || entry.state == HostState::Down
                 || entry.state == HostState::Unreachable;
         }
+    } else if (downtime) {
+        taken.author = form.value(QStringLiteral("com_author"));
+        taken.comment = form.value(QStringLiteral("com_data"));
+        if (taken.author.isEmpty())
+            return answer(CommandAnswer::NoAuthor);
+        if (taken.comment.isEmpty())
+            return answer(CommandAnswer::NoComment);
+        taken.startTime = form.value(QStringLiteral("start_time"));
+        taken.endTime = form.value(QStringLiteral("end_time"));
+        const QString format = QStringLiteral("MM-dd-yyyy hh:mm:ss");
+        const QDateTime start = QDateTime::fromString(taken.startTime, format);
+        const QDateTime end = QDateTime::fromString(taken.endTime, format);
+        if (!start.isValid() || !end.isValid() || end <= start)
+            return answer(CommandAnswer::BadTimes);
+        taken.fixed = form.value(QStringLiteral("fixed")) == QLatin1String("1");
+        taken.durationMinutes = form.value(QStringLiteral("hours")).toInt() * 60
+            + form.value(QStringLiteral("minutes")).toInt();
+        if (onService)
+            owner->second.services[service.toUtf8()].inDowntime = true;
+        else
+            owner->second.inDowntime = true;
     } else {
         const QDateTime start = QDateTime::fromString(
             form.value(QStringLiteral("start_time")), QStringLiteral("MM-dd-yyyy hh:mm:ss"));

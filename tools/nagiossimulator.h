@@ -29,7 +29,9 @@ Q_DECLARE_METATYPE(RecordedRequest)
 // A command that the simulated cmd.cgi took, as it was posted.
 struct TakenCommand
 {
-    int type = 0; // cmd_typ: 7 or 96 check a service or host, 33 or 34 acknowledge a host or service
+    // cmd_typ: 7 or 96 check a service or host, 33 or 34 acknowledge a host or service, 55 or 56
+    // schedule a downtime for a host or service
+    int type = 0;
     QString host;
     QString service; // empty for a host
     QString author;
@@ -38,6 +40,10 @@ struct TakenCommand
     bool notify = false;
     bool persistent = false;
     bool forceCheck = false;
+    QString startTime; // a downtime's, as posted
+    QString endTime;
+    bool fixed = false;
+    int durationMinutes = 0; // a flexible downtime's hours and minutes
 };
 
 // A fake Nagios 4.4.6 web server on 127.0.0.1 for tests and the demo. It serves status.cgi under
@@ -137,7 +143,8 @@ public:
 
     // cmd.cgi beside status.cgi: GET cmd.cgi?cmd_typ=N&host=H[&service=S] answers the command
     // form, a POST of its fields with cmd_mod=2 takes the command: acknowledging sets the object's
-    // acknowledged flag when it has a problem, a check counts in checkCount(). Unknown hosts and
+    // acknowledged flag when it has a problem, a downtime its downtime flag (at once, whatever its
+    // start), a check counts in checkCount(). Unknown hosts and
     // services are refused as by Nagios. With the CSRF check (default: Nagios 4.5.12 and later,
     // Debian's 4.4.6-4+deb12u1 and later) every answer sets the NagFormId cookie and the form
     // carries the nagFormId field; a command is taken only with a field that matches the cookie

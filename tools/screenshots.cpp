@@ -1,13 +1,16 @@
 // Renders Tarvix's windows, in English and in Russian, to PNG files for the documentation:
 // every page of the configuration window, the About window, the tray menu with problems, a problem
 // popup with its commands (as it opens, refused, acknowledged), the acknowledgement dialog, a
-// recovery popup and, when the display has a system tray, a tray balloon and the real program's
-// menu with two servers. scripts/screenshots runs it under Xvfb.
+// recovery popup, the problems window with two servers' problems and, when the display has a
+// system tray, a tray balloon and the real program's menu with two servers. scripts/screenshots
+// runs it under Xvfb.
 #include "app/about.h"
+#include "app/problemswindow.h"
 #include "app/tarvix.h"
 #include "monitor/serverlink.h"
 #include "tools/nagiossimulator.h"
 #include "config/monitorsettings.h"
+#include "monitor/problemsmodel.h"
 #include "notify/acknowledgedialog.h"
 #include "notify/informationwindow.h"
 #include "notify/popupplacement.h"
@@ -21,9 +24,10 @@
 #include <QMenu>
 #include <QPainter>
 #include <QSettings>
+#include <QStyleFactory>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QStyleFactory>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTranslator>
@@ -171,6 +175,77 @@ bool renderTrayMenu(const QString& dir, const QString& language)
     return ok;
 }
 
+// One problem of the pictures: "name|status|output|minutes|attempt/max|flags", flags as letters
+// a(cknowledged) d(owntime) s(oft) f(lapping) n(otifications off).
+ProblemList::Entry problem(const QDateTime& now, const char* spec)
+{
+    const QStringList f = QString::fromUtf8(spec).split(QLatin1Char('|'));
+    ProblemList::Entry entry;
+    entry.name = f.at(0);
+    const qsizetype colon = entry.name.indexOf(QLatin1Char(':'));
+    if (colon > 0) {
+        entry.serviceName = entry.name.left(colon);
+        entry.hostName = entry.name.mid(colon + 1);
+    }
+    entry.data = QStringLiteral("nagios.example.org/nagios/cgi-bin/extinfo.cgi");
+    entry.status = f.at(1);
+    entry.details.output = f.at(2);
+    entry.details.lastStateChange = now.addSecs(-60 * f.at(3).toLongLong());
+    const QStringList attempts = f.at(4).split(QLatin1Char('/'));
+    entry.details.attempt = attempts.at(0).toInt();
+    entry.details.maxAttempts = attempts.at(1).toInt();
+    const QString flags = f.at(5);
+    entry.details.acknowledged = flags.contains(QLatin1Char('a'));
+    entry.details.inDowntime = flags.contains(QLatin1Char('d'));
+    entry.details.softState = flags.contains(QLatin1Char('s'));
+    entry.details.flapping = flags.contains(QLatin1Char('f'));
+    entry.details.notificationsEnabled = !flags.contains(QLatin1Char('n'));
+    return entry;
+}
+
+ProblemList problems(const QDateTime& now, std::initializer_list<const char*> specs)
+{
+    ProblemList list;
+    for (const char* spec : specs)
+        list.append(problem(now, spec));
+    return list;
+}
+
+// Two servers' problems as their JSON status gives them; the last poll brought two that are new.
+bool renderProblemsWindow(const QString& dir, const QString& language)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    ProblemsModel model;
+    model.setReferenceTime(now);
+    const QString http = QStringLiteral("http://");
+    const auto feed = [&](const char* id, const char* name, StatusList list, const ProblemList& rows) {
+        model.setServerProblems(QLatin1String(id), QLatin1String(name), http, list, rows);
+    };
+    feed("default", "prod", StatusList::Hosts,
+        problems(now, {"core-router|DOWN|PING CRITICAL - Packet loss = 100%|125|3/3|"}));
+    feed("default", "prod", StatusList::Services,
+        problems(now,
+            {"HTTP Check:web-01|CRITICAL|HTTP CRITICAL - Socket timeout after 10 seconds|45|3/3|a",
+                "Disk /var:db.example.lan|CRITICAL|DISK CRITICAL - free space: /var 312 MB (2%)|4560|3/3|d",
+                "MySQL:db.example.lan|WARNING|Slow queries: 12 per second|12|2/4|s"}));
+    feed("lab7", "lab", StatusList::Services,
+        problems(now, {"Toner Level:lab printer|WARNING|Toner low: 8 %|1500|1/1|n"}));
+    model.markAllSeen();
+    feed("lab7", "lab", StatusList::Hosts,
+        problems(now, {"build-07|UNREACHABLE|Host unreachable via switch-2|5|1/1|"}));
+    feed("lab7", "lab", StatusList::Services,
+        problems(now,
+            {"Toner Level:lab printer|WARNING|Toner low: 8 %|1500|1/1|n",
+                "Проверка диска:сервер-1|UNKNOWN|Нет ответа от агента|20|2/3|sf"}));
+
+    ProblemsWindow window(&model, nullptr);
+    window.resize(1090, 292);
+    window.show();
+    QTableView* view = window.table();
+    view->selectRow(2);
+    return save(&window, QStringLiteral("%1/problems-%2.png").arg(dir, language));
+}
+
 bool renderAbout(const QString& dir, const QString& language)
 {
     About about(nullptr);
@@ -282,6 +357,9 @@ bool renderServersMenu(const QString& dir)
 
 int main(int argc, char** argv)
 {
+    // The problems window keeps its size and columns in the settings: not in the user's.
+    QTemporaryDir settingsHome;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settingsHome.path()));
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
@@ -309,6 +387,7 @@ int main(int argc, char** argv)
         ok &= renderAbout(dir, language);
         ok &= renderTrayMenu(dir, language);
         ok &= renderPopups(dir, language);
+        ok &= renderProblemsWindow(dir, language);
         ok &= renderBalloon(dir, language);
         QCoreApplication::removeTranslator(&appTranslator);
         QCoreApplication::removeTranslator(&qtTranslator);

@@ -54,6 +54,22 @@ p, li { white-space: pre-wrap; }
         <source>Acknowledged from Tarvix</source>
         <translation>Подтверждено из Tarvix</translation>
     </message>
+    <message numerus="yes">
+        <source>%n problems</source>
+        <translation>
+            <numerusform>%n проблема</numerusform>
+            <numerusform>%n проблемы</numerusform>
+            <numerusform>%n проблем</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>… and %n more</source>
+        <translation>
+            <numerusform>… и ещё %n</numerusform>
+            <numerusform>… и ещё %n</numerusform>
+            <numerusform>… и ещё %n</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>AcknowledgeDialogClass</name>
@@ -84,6 +100,71 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>Persistent Comment</source>
         <translation>Сохранять комментарий</translation>
+    </message>
+</context>
+<context>
+    <name>CommandBatch</name>
+    <message>
+        <source>The server is no longer watched.</source>
+        <translation>За этим сервером больше не следят.</translation>
+    </message>
+</context>
+<context>
+    <name>DowntimeDialog</name>
+    <message>
+        <source>Downtime scheduled from Tarvix</source>
+        <translation>Плановый простой из Tarvix</translation>
+    </message>
+</context>
+<context>
+    <name>DowntimeDialogClass</name>
+    <message>
+        <source>Tarvix: schedule a downtime</source>
+        <translation>Tarvix: запланировать простой</translation>
+    </message>
+    <message>
+        <source>Name:</source>
+        <translation>Имя:</translation>
+    </message>
+    <message>
+        <source>Start:</source>
+        <translation>Начало:</translation>
+    </message>
+    <message>
+        <source>Now, by the server&apos;s clock</source>
+        <translation>Сейчас, по часам сервера</translation>
+    </message>
+    <message>
+        <source>&amp;Duration:</source>
+        <translation>&amp;Длительность:</translation>
+    </message>
+    <message>
+        <source>Hours</source>
+        <translation>Часы</translation>
+    </message>
+    <message>
+        <source> h</source>
+        <translation> ч</translation>
+    </message>
+    <message>
+        <source>Minutes</source>
+        <translation>Минуты</translation>
+    </message>
+    <message>
+        <source> min</source>
+        <translation> мин</translation>
+    </message>
+    <message>
+        <source>&amp;Comment:</source>
+        <translation>&amp;Комментарий:</translation>
+    </message>
+    <message>
+        <source>Fixed: from now for exactly this long</source>
+        <translation>Фиксированный: с этой минуты ровно на это время</translation>
+    </message>
+    <message>
+        <source>Otherwise flexible: the downtime starts when a problem does, within this time</source>
+        <translation>Иначе гибкий: простой начнётся вместе с проблемой, в пределах этого времени</translation>
     </message>
 </context>
 <context>
@@ -260,6 +341,159 @@ p, li { white-space: pre-wrap; }
     <message>
         <source>Nagios did not confirm the command.</source>
         <translation>Nagios не подтвердил выполнение команды.</translation>
+    </message>
+    <message>
+        <source>The server&apos;s downtime form has no start time in a known format.</source>
+        <translation>В форме простоя на сервере нет времени начала в известном формате.</translation>
+    </message>
+</context>
+<context>
+    <name>ProblemsModel</name>
+    <message>
+        <source>acknowledged</source>
+        <translation>подтверждена</translation>
+    </message>
+    <message>
+        <source>in downtime</source>
+        <translation>плановый простой</translation>
+    </message>
+    <message>
+        <source>soft state</source>
+        <translation>мягкое состояние</translation>
+    </message>
+    <message>
+        <source>flapping</source>
+        <translation>нестабильна</translation>
+    </message>
+    <message>
+        <source>notifications off</source>
+        <translation>уведомления выключены</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 с</translation>
+    </message>
+    <message>
+        <source>%1 min</source>
+        <translation>%1 мин</translation>
+    </message>
+    <message>
+        <source>%1 h %2 min</source>
+        <translation>%1 ч %2 мин</translation>
+    </message>
+    <message>
+        <source>%1 d %2 h</source>
+        <translation>%1 д %2 ч</translation>
+    </message>
+    <message>
+        <source>soft</source>
+        <translation>мягкое</translation>
+    </message>
+    <message>
+        <source>hard</source>
+        <translation>жёсткое</translation>
+    </message>
+    <message>
+        <source>Since %1</source>
+        <translation>С %1</translation>
+    </message>
+    <message>
+        <source>Server</source>
+        <translation>Сервер</translation>
+    </message>
+    <message>
+        <source>Host</source>
+        <translation>Хост</translation>
+    </message>
+    <message>
+        <source>Service</source>
+        <translation>Служба</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Состояние</translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation>Длительность</translation>
+    </message>
+    <message>
+        <source>Attempt</source>
+        <translation>Попытка</translation>
+    </message>
+    <message>
+        <source>Output</source>
+        <translation>Вывод</translation>
+    </message>
+    <message>
+        <source>Flags</source>
+        <translation>Отметки</translation>
+    </message>
+</context>
+<context>
+    <name>ProblemsWindow</name>
+    <message>
+        <source>Opened the first %1 of %2 pages.</source>
+        <translation>Открыты первые %1 из %2 страниц.</translation>
+    </message>
+    <message>
+        <source>Rows copied: %1.</source>
+        <translation>Скопировано строк: %1.</translation>
+    </message>
+    <message>
+        <source>Tarvix: problems (%1)</source>
+        <translation>Tarvix: проблемы (%1)</translation>
+    </message>
+    <message>
+        <source>Tarvix: problems (%1 of %2)</source>
+        <translation>Tarvix: проблемы (%1 из %2)</translation>
+    </message>
+</context>
+<context>
+    <name>ProblemsWindowClass</name>
+    <message>
+        <source>&amp;Filter:</source>
+        <translation>&amp;Фильтр:</translation>
+    </message>
+    <message>
+        <source>Filter the problems</source>
+        <translation>Фильтр проблем</translation>
+    </message>
+    <message>
+        <source>Host, service or output (Ctrl+F)</source>
+        <translation>Хост, служба или вывод (Ctrl+F)</translation>
+    </message>
+    <message>
+        <source>Problems</source>
+        <translation>Проблемы</translation>
+    </message>
+    <message>
+        <source>Every current problem of every server, one a row</source>
+        <translation>Все текущие проблемы всех серверов, по одной в строке</translation>
+    </message>
+    <message>
+        <source>&amp;Open in the browser</source>
+        <translation>&amp;Открыть в браузере</translation>
+    </message>
+    <message>
+        <source>&amp;Acknowledge…</source>
+        <translation>&amp;Подтвердить…</translation>
+    </message>
+    <message>
+        <source>&amp;Recheck</source>
+        <translation>П&amp;ерепроверить</translation>
+    </message>
+    <message>
+        <source>Schedule &amp;downtime…</source>
+        <translation>Запланировать п&amp;ростой…</translation>
+    </message>
+    <message>
+        <source>&amp;Copy as text</source>
+        <translation>&amp;Копировать как текст</translation>
+    </message>
+    <message>
+        <source>&amp;Find</source>
+        <translation>&amp;Найти</translation>
     </message>
 </context>
 <context>
@@ -720,6 +954,7 @@ Server &apos;</source>
         <translation>Новый сервер</translation>
     </message>
     <message>
+<<<<<<< HEAD
         <source>The server&apos;s JSON status cannot be read.
 </source>
         <translation>Не удаётся прочитать JSON-состояние сервера.
@@ -752,6 +987,30 @@ Server &apos;</source>
     <message>
         <source>since %1, %2</source>
         <translation>с %1, %2</translation>
+=======
+        <source>Commands being sent: %1…</source>
+        <translation>Отправляется команд: %1…</translation>
+    </message>
+    <message>
+        <source>Acknowledged: %1.</source>
+        <translation>Подтверждено: %1.</translation>
+    </message>
+    <message>
+        <source>Recheck requested: %1.</source>
+        <translation>Запрошена перепроверка: %1.</translation>
+    </message>
+    <message>
+        <source>Downtime scheduled: %1.</source>
+        <translation>Запланирован простой: %1.</translation>
+    </message>
+    <message>
+        <source>%1 of %2 failed: %3</source>
+        <translation>Не удалось: %1 из %2: %3</translation>
+    </message>
+    <message>
+        <source>Tarvix: downtime not scheduled</source>
+        <translation>Tarvix: простой не запланирован</translation>
+>>>>>>> problems
     </message>
 </context>
 <context>
@@ -1181,6 +1440,7 @@ Server &apos;</source>
         <translation>&amp;Ниже</translation>
     </message>
     <message>
+<<<<<<< HEAD
         <source>Status source:</source>
         <translation>Источник состояния:</translation>
     </message>
@@ -1219,6 +1479,18 @@ Server &apos;</source>
     <message>
         <source>with notifications off</source>
         <translation>с отключёнными уведомлениями</translation>
+=======
+        <source>Left button - the problems window</source>
+        <translation>Левая кнопка — окно проблем</translation>
+    </message>
+    <message>
+        <source>Problems…</source>
+        <translation>Проблемы…</translation>
+    </message>
+    <message>
+        <source>Every current problem of every server in one table</source>
+        <translation>Все текущие проблемы всех серверов в одной таблице</translation>
+>>>>>>> problems
     </message>
 </context>
 </TS>
