@@ -954,7 +954,6 @@ Server &apos;</source>
         <translation>Новый сервер</translation>
     </message>
     <message>
-<<<<<<< HEAD
         <source>The server&apos;s JSON status cannot be read.
 </source>
         <translation>Не удаётся прочитать JSON-состояние сервера.
@@ -987,7 +986,8 @@ Server &apos;</source>
     <message>
         <source>since %1, %2</source>
         <translation>с %1, %2</translation>
-=======
+    </message>
+    <message>
         <source>Commands being sent: %1…</source>
         <translation>Отправляется команд: %1…</translation>
     </message>
@@ -1010,7 +1010,6 @@ Server &apos;</source>
     <message>
         <source>Tarvix: downtime not scheduled</source>
         <translation>Tarvix: простой не запланирован</translation>
->>>>>>> problems
     </message>
 </context>
 <context>
@@ -1440,7 +1439,6 @@ Server &apos;</source>
         <translation>&amp;Ниже</translation>
     </message>
     <message>
-<<<<<<< HEAD
         <source>Status source:</source>
         <translation>Источник состояния:</translation>
     </message>
@@ -1479,7 +1477,8 @@ Server &apos;</source>
     <message>
         <source>with notifications off</source>
         <translation>с отключёнными уведомлениями</translation>
-=======
+    </message>
+    <message>
         <source>Left button - the problems window</source>
         <translation>Левая кнопка — окно проблем</translation>
     </message>
@@ -1490,7 +1489,6 @@ Server &apos;</source>
     <message>
         <source>Every current problem of every server in one table</source>
         <translation>Все текущие проблемы всех серверов в одной таблице</translation>
->>>>>>> problems
     </message>
 </context>
 </TS>
