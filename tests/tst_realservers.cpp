@@ -2,7 +2,7 @@
 #include "realnagiosbed.h"
 #include "tarvixharness.h"
 
-#include "config/settingsstore.h"
+#include "config/monitorsettings.h"
 
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -17,8 +17,6 @@ struct Popup
     QString name;
     bool recovery = false;
     QWidget* widget = nullptr;
-
-    bool operator==(const Popup& other) const { return name == other.name && recovery == other.recovery; }
 };
 
 QList<Popup> openPopups()
