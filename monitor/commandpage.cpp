@@ -1,6 +1,7 @@
 #include "monitor/commandpage.h"
 
 #include <QRegularExpression>
+#include <QTimeZone>
 
 #include <optional>
 
@@ -161,10 +162,10 @@ DowntimeTimes downtimeTimes(
         readings.append({QDate(field(3), field(2), field(1)), QStringLiteral("dd-MM-yyyy HH:mm:ss")});
     }
     // The server's clock as if it were UTC: only differences and the nearness to now count.
-    const QDateTime reference = QDateTime(now.toUTC().date(), now.toUTC().time(), Qt::UTC);
+    const QDateTime reference = QDateTime(now.toUTC().date(), now.toUTC().time(), QTimeZone::utc());
     std::optional<std::pair<QDateTime, QString>> best;
     for (const auto& [date, format] : std::as_const(readings)) {
-        const QDateTime start(date, time, Qt::UTC);
+        const QDateTime start(date, time, QTimeZone::utc());
         if (!date.isValid() || !time.isValid())
             continue;
         if (!best || qAbs(start.secsTo(reference)) < qAbs(best->first.secsTo(reference)))

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <QTimeZone>
 
 #include <algorithm>
 
@@ -102,7 +103,7 @@ QDateTime timeOf(const QJsonValue& value)
     const qint64 msecs = value.toInteger(0);
     if (msecs <= 0 || msecs > latestMsecs)
         return {};
-    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
+    return QDateTime::fromMSecsSinceEpoch(msecs, QTimeZone::utc());
 }
 
 ProblemDetails detailsOf(const QJsonObject& object)

@@ -45,7 +45,11 @@ public:
     {
         if (m_template.active())
             return m_template.match(line) ? Match : NoMatch;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+        m_match = m_expression.matchView(line);
+#else
         m_match = m_expression.match(line);
+#endif
         // The engine's errors (its match limit, above all) come as a match that is not valid.
         if (!m_match.isValid())
             return Failed;

@@ -10,13 +10,14 @@
 #include <QTcpServer>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QTimeZone>
 
 #include <memory>
 
 namespace {
 
 const QString servicesQuery = QStringLiteral("host=all&servicestatustypes=28&limit=0");
-const QDateTime pageTime(QDate(2024, 5, 17), QTime(10, 30), Qt::UTC);
+const QDateTime pageTime(QDate(2024, 5, 17), QTime(10, 30), QTimeZone::utc());
 const QString servicesPath = QStringLiteral("/nagios/cgi-bin/status.cgi?") + servicesQuery;
 
 struct Finished

@@ -1,6 +1,7 @@
 #include "monitor/linkmachine.h"
 
 #include <QTest>
+#include <QTimeZone>
 
 namespace {
 
@@ -196,7 +197,7 @@ void TestLinkMachine::reactions()
     LinkMachine machine;
     machine.setServerAddress(QStringLiteral("nagios.lan"));
     machine.setServerPort(QStringLiteral("443"));
-    QDateTime now(QDate(2026, 12, 8), QTime(10, 0), Qt::UTC);
+    QDateTime now(QDate(2026, 12, 8), QTime(10, 0), QTimeZone::utc());
     int number = 0;
     for (const Step& step : steps) {
         QStringList done;

@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimeZone>
 
 #include <algorithm>
 #include <memory>
@@ -272,8 +273,8 @@ void TestNagiosCommand::downtimeTimes()
     QFETCH(int, minutes);
     QFETCH(QString, start);
     QFETCH(QString, end);
-    const DowntimeTimes times
-        = ::downtimeTimes(formStart, offset, minutes, QDateTime(QDate(2026, 12, 8), QTime(3, 0), Qt::UTC));
+    const DowntimeTimes times = ::downtimeTimes(
+        formStart, offset, minutes, QDateTime(QDate(2026, 12, 8), QTime(3, 0), QTimeZone::utc()));
     QCOMPARE(times.start, start);
     QCOMPARE(times.end, end);
 }

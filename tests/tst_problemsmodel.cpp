@@ -7,10 +7,11 @@
 #include <QItemSelectionModel>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimeZone>
 
 namespace {
 
-const QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(12, 0), Qt::UTC);
+const QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(12, 0), QTimeZone::utc());
 
 // "name|status|output|minutes ago|attempt/max|flags": a service is "service:host"; flags are
 // letters a(cknowledged) d(owntime) s(oft) f(lapping) n(otifications off).

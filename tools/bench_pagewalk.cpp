@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QStringView>
+#include <QTimeZone>
 #include <QUrlQuery>
 
 #include <malloc.h>
@@ -49,7 +50,7 @@ QByteArray servicesPage(int problems)
     };
     // A fixed clock keeps the page the same from run to run.
     NagiosPage::Options options;
-    options.now = QDateTime(QDate(2026, 12, 6), QTime(20, 40, 26), Qt::UTC);
+    options.now = QDateTime(QDate(2026, 12, 6), QTime(20, 40, 26), QTimeZone::utc());
 
     NagiosPage::Installation installation;
     int row = 0;
@@ -262,7 +263,7 @@ int main(int argc, char** argv)
         = [&settings](const QByteArray& body, ProblemList& list) { return walkJson(body, settings, list); };
     if (arguments.size() > 1 && arguments.at(1) == QLatin1String("--site")) {
         NagiosSimulator site;
-        site.setPageTime(QDateTime(QDate(2026, 12, 6), QTime(20, 40, 26), Qt::UTC));
+        site.setPageTime(QDateTime(QDate(2026, 12, 6), QTime(20, 40, 26), QTimeZone::utc()));
         site.addGeneratedSite(2000, 5919);
         const QString statusQuery = queryOf(settings.servicesRequest);
         const QString jsonQuery = queryOf(jsonServicesQuery(settings));

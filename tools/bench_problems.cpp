@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <cstdio>
 #include <ctime>
@@ -20,7 +21,7 @@ namespace {
 
 constexpr int problemsPerServer = 5000;
 
-const QDateTime now = QDateTime(QDate(2026, 12, 8), QTime(12, 0), Qt::UTC);
+const QDateTime now = QDateTime(QDate(2026, 12, 8), QTime(12, 0), QTimeZone::utc());
 
 // The i-th problem of a server; `generation` changes the status and output of every other one.
 ProblemList::Entry problem(int i, int generation)
