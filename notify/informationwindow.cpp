@@ -86,7 +86,11 @@ void InformationWindow::showDetails(const QString& output, const QString& durati
     details->setText(lines.join(QLatin1Char('\n')));
     details->setToolTip(QStringList({output, duration}).join(QLatin1Char('\n')).trimmed());
     m_ui->verticalLayout_3->insertWidget(row, details);
-    adjustSize();
+    // The popup's size is fixed; without room of their own the lines would lie over the status.
+    details->ensurePolished();
+    const int grown = maximumHeight() + details->sizeHint().height() + m_ui->verticalLayout_3->spacing();
+    setFixedHeight(grown);
+    details->setVisible(true);
 }
 
 // Only a problem's popup changes its rows: the auto-close box moves up beside the name, which

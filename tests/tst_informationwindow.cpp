@@ -46,6 +46,8 @@ private slots:
     void closing();
     void commandStates_data();
     void commandStates();
+    void details_data();
+    void details();
     void acknowledgeDialog_data();
     void acknowledgeDialog();
 };
@@ -178,6 +180,59 @@ void TestInformationWindow::commandStates()
             || (shown->text().endsWith(QChar(0x2026)) && state.startsWith(shown->text().chopped(1))),
         qPrintable(shown->text()));
     QVERIFY(QFontMetrics(shown->font()).horizontalAdvance(shown->text()) <= shown->contentsRect().width());
+}
+
+void TestInformationWindow::details_data()
+{
+    QTest::addColumn<bool>("commands");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("duration");
+    const QString longOutput = QStringLiteral("HTTP CRITICAL - Socket timeout after 10 seconds while "
+                                              "connecting to web01.example.org port 443 over IPv6");
+    QTest::newRow("output and duration, with commands") << true << longOutput << "since 10:41, 2 h 5 min";
+    QTest::newRow("output only") << true << "PING CRITICAL - Packet loss = 100%"
+                                 << "";
+    QTest::newRow("duration only, without commands") << false << ""
+                                                     << "since 10:41, 5 min";
+    QTest::newRow("nothing: no line") << true << ""
+                                      << "";
+}
+
+// The lines under the status take room of their own: nothing of the popup lies over another.
+void TestInformationWindow::details()
+{
+    QFETCH(bool, commands);
+    QFETCH(QString, output);
+    QFETCH(QString, duration);
+    InformationWindow* popup = openPopup(HostProblem);
+    const int plainHeight = popup->height();
+    popup->showDetails(output, duration);
+    if (commands)
+        popup->offerCommands();
+    QTest::qWait(0);
+
+    auto* details = popup->findChild<QLabel*>(QStringLiteral("lbDetails"));
+    QCOMPARE(details != nullptr, !output.isEmpty() || !duration.isEmpty());
+    if (!details) {
+        QCOMPARE(popup->height(), plainHeight);
+        return;
+    }
+    QVERIFY(popup->height() > plainHeight);
+    QCOMPARE(details->toolTip(), QStringList({output, duration}).join(QLatin1Char('\n')).trimmed());
+    QVERIFY(details->text().contains(duration));
+    QList<QWidget*> shown {details, child<QLabel>(popup, "lbStatus"), child<QLabel>(popup, "lbEventTime"),
+        child<QLabel>(popup, "lbHostLink"), child<QPushButton>(popup, "closeButton")};
+    for (qsizetype a = 0; a < shown.size(); ++a) {
+        const QRect place(shown[a]->mapTo(popup, QPoint()), shown[a]->size());
+        QVERIFY2(popup->rect().contains(place), shown[a]->objectName().toLatin1());
+        for (qsizetype b = a + 1; b < shown.size(); ++b) {
+            const QRect other(shown[b]->mapTo(popup, QPoint()), shown[b]->size());
+            QVERIFY2(!place.intersects(other),
+                qPrintable(shown[a]->objectName() + QStringLiteral(" over ") + shown[b]->objectName()));
+        }
+    }
+    const QString firstLine = details->text().section(QLatin1Char('\n'), 0, 0);
+    QVERIFY(QFontMetrics(details->font()).horizontalAdvance(firstLine) <= details->contentsRect().width());
 }
 
 void TestInformationWindow::acknowledgeDialog_data()

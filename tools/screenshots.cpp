@@ -12,6 +12,7 @@
 #include "config/monitorsettings.h"
 #include "monitor/problemsmodel.h"
 #include "notify/acknowledgedialog.h"
+#include "notify/announcements.h"
 #include "notify/informationwindow.h"
 #include "notify/popupplacement.h"
 #include "ui_tarvix.h"
@@ -124,13 +125,19 @@ bool renderPopups(const QString& dir, const QString& language)
 {
     const QString address
         = QStringLiteral("http://nagios.example.org/nagios/cgi-bin/extinfo.cgi?type=1&host=web01");
-    const auto problemPopup = [&address](ChangeEventKind kind, const char* name, const char* status) {
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto problemPopup = [&](ChangeEventKind kind, const char* name, const char* status,
+                                  const char* output = "") {
         auto* popup = new InformationWindow(nullptr, kind, popupLinkText(address, QString::fromUtf8(name)),
             QString::fromUtf8(status), 10, 100, 100, false);
+        // As the JSON status gives it: the plugin's output and since when.
+        if (*output)
+            popup->showDetails(
+                QString::fromUtf8(output), problemDuration(now.addSecs(-(2 * 3600 + 5 * 60)), now));
         popup->offerCommands();
         return popup;
     };
-    auto* problem = problemPopup(HostProblem, "web01", "DOWN");
+    auto* problem = problemPopup(HostProblem, "web01", "DOWN", "PING CRITICAL - Packet loss = 100%");
     auto* refused = problemPopup(ServiceProblem, "Disk: /var:db01", "WARNING");
     // What Nagios answers a user who may only look.
     refused->showCommandFailed(
