@@ -10,7 +10,7 @@
 // bytes 3-4 which entries exist (hosts: bits 0-3, services: bits 4-15). The rest is the body.
 
 #include "monitor/pagewalk.h"
-#include "printable.h"
+#include "planchecks.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -81,28 +81,10 @@ QStringList chosen(const QStringList& from, unsigned bits)
     return result;
 }
 
-void check(bool holds, const char* what, PageKind kind, const QString& detail = QString())
-{
-    if (holds)
-        return;
-    std::fprintf(stderr, "%s page: %s [%s]\n", kind == PageKind::Hosts ? "hosts" : "services", what,
-        escaped(detail).constData());
-    std::abort();
-}
-
-bool sameIgnoringCase(const QString& a, const QString& b)
-{
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-}
-
 void walk(PageKind kind, const QString& text, const PageRule& rule, const MonitorSettings& settings,
     const QList<ProblemList::Entry>& known, unsigned present)
 {
-    ProblemList problems;
-    for (qsizetype i = 0; i < known.size(); ++i) {
-        if ((present >> i) & 1)
-            problems.append(known.at(i));
-    }
+    ProblemList problems = presentEntries(known, present);
     const bool services = kind == PageKind::Services;
 
     PagePlan plan = planPage(kind, text, rule, settings, problems);
@@ -114,15 +96,7 @@ void walk(PageKind kind, const QString& text, const PageRule& rule, const Monito
     check(plan.verdict == PageVerdict::Whole || plan.isEmpty(), "a page that is not whole changes something",
         kind, QString::number(static_cast<int>(plan.verdict)));
 
-    int previous = -1;
-    for (const GoneProblem& gone : std::as_const(plan.gone)) {
-        check(gone.entry > previous && gone.entry < problems.size(), "a gone index is out of range or order",
-            kind, QString::number(gone.entry));
-        const ProblemList::Entry& entry = problems.at(gone.entry);
-        check(gone.name == entry.name && gone.address == entry.data, "a gone problem is not its entry", kind,
-            gone.name);
-        previous = gone.entry;
-    }
+    checkGone(plan, problems, kind);
 
     const QString prefix = settings.serverAuthority() + settings.nagiosExecDir;
     for (qsizetype i = 0; i < plan.added.size(); ++i) {
@@ -130,26 +104,11 @@ void walk(PageKind kind, const QString& text, const PageRule& rule, const Monito
         check(!added.name.isEmpty() || services, "a new host without a name", kind);
         check(added.address.startsWith(prefix), "an address without server and CGI directory", kind,
             added.address);
-        for (const ProblemList::Entry& entry : problems.entries())
-            check(!sameIgnoringCase(added.name, entry.name), "a new problem is an entry", kind, added.name);
-        for (qsizetype j = 0; j < i; ++j)
-            check(!sameIgnoringCase(added.name, plan.added.at(j).name), "a name twice among the new problems",
-                kind, added.name);
-        if (services) {
-            check(added.name == added.serviceName + QLatin1Char(':') + added.hostName,
-                "a service's name is not service:host", kind, added.name);
-            check(serviceRowCounts(settings, added.serviceName), "a filtered service row is new", kind,
-                added.name);
-        } else {
-            check(added.serviceName.isEmpty() && added.hostName.isEmpty(), "a host with service parts", kind,
-                added.name);
-            check(hostRowCounts(settings, added.name), "a filtered host row is new", kind, added.name);
-        }
+        check(services || (added.serviceName.isEmpty() && added.hostName.isEmpty()),
+            "a host with service parts", kind, added.name);
+        checkNewProblem(plan, i, problems, settings, kind);
     }
-
-    const int expectedSize = problems.size() - static_cast<int>(plan.gone.size() - plan.added.size());
-    applyPlan(std::move(plan), problems);
-    check(problems.size() == expectedSize, "applying the plan leaves a wrong number of entries", kind);
+    checkApplied(std::move(plan), problems, kind);
     const PagePlan again = planPage(kind, text, rule, settings, problems);
     if (!again.isEmpty()) {
         check(false, "the same page changes something after its plan was applied", kind,

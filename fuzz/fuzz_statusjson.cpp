@@ -10,7 +10,7 @@
 
 #include "monitor/pagewalk.h"
 #include "monitor/statusjson.h"
-#include "printable.h"
+#include "planchecks.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -56,20 +56,6 @@ const Fixtures& fixtures()
     return instance;
 }
 
-void check(bool holds, const char* what, PageKind kind, const QString& detail = QString())
-{
-    if (holds)
-        return;
-    std::fprintf(stderr, "%s answer: %s [%s]\n", kind == PageKind::Hosts ? "hosts" : "services", what,
-        escaped(detail).constData());
-    std::abort();
-}
-
-bool sameIgnoringCase(const QString& a, const QString& b)
-{
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-}
-
 void read(PageKind kind, const QByteArray& body)
 {
     const JsonStatusList list
@@ -96,11 +82,7 @@ void read(PageKind kind, const QByteArray& body)
 void walk(PageKind kind, const QByteArray& body, const MonitorSettings& settings,
     const QList<ProblemList::Entry>& known, unsigned present)
 {
-    ProblemList problems;
-    for (qsizetype i = 0; i < known.size(); ++i) {
-        if ((present >> i) & 1)
-            problems.append(known.at(i));
-    }
+    ProblemList problems = presentEntries(known, present);
     const bool services = kind == PageKind::Services;
 
     PagePlan plan = planJsonPage(kind, body, settings, problems);
@@ -111,19 +93,13 @@ void walk(PageKind kind, const QByteArray& body, const MonitorSettings& settings
         "an answer that is not whole changes something", kind,
         QString::number(static_cast<int>(plan.verdict)));
 
-    int previous = -1;
+    checkGone(plan, problems, kind);
     QSet<int> goneEntries;
     for (const GoneProblem& gone : std::as_const(plan.gone)) {
-        check(gone.entry > previous && gone.entry < problems.size(), "a gone index is out of range or order",
-            kind, QString::number(gone.entry));
-        const ProblemList::Entry& entry = problems.at(gone.entry);
-        check(gone.name == entry.name && gone.address == entry.data, "a gone problem is not its entry", kind,
-            gone.name);
         check(!(gone.quiet && gone.announced), "a quiet leave announced", kind, gone.name);
         goneEntries.insert(gone.entry);
-        previous = gone.entry;
     }
-    previous = -1;
+    int previous = -1;
     for (const UpdatedProblem& updated : std::as_const(plan.updated)) {
         check(updated.entry > previous && updated.entry < problems.size()
                 && !goneEntries.contains(updated.entry),
@@ -142,24 +118,9 @@ void walk(PageKind kind, const QByteArray& body, const MonitorSettings& settings
                   prefix + (services ? "extinfo.cgi?type=2&host=" : "extinfo.cgi?type=1&host=")),
             "an address that is not the object's extinfo.cgi page", kind, added.address);
         check(detailsCount(settings, added.details), "a hidden problem is new", kind, added.name);
-        for (const ProblemList::Entry& entry : problems.entries())
-            check(!sameIgnoringCase(added.name, entry.name), "a new problem is an entry", kind, added.name);
-        for (qsizetype j = 0; j < i; ++j)
-            check(!sameIgnoringCase(added.name, plan.added.at(j).name), "a name twice among the new problems",
-                kind, added.name);
-        if (services) {
-            check(added.name == added.serviceName + QLatin1Char(':') + added.hostName,
-                "a service's name is not service:host", kind, added.name);
-            check(serviceRowCounts(settings, added.serviceName), "a filtered service row is new", kind,
-                added.name);
-        } else {
-            check(hostRowCounts(settings, added.name), "a filtered host row is new", kind, added.name);
-        }
+        checkNewProblem(plan, i, problems, settings, kind);
     }
-
-    const int expectedSize = problems.size() - static_cast<int>(plan.gone.size() - plan.added.size());
-    applyPlan(std::move(plan), problems);
-    check(problems.size() == expectedSize, "applying the plan leaves a wrong number of entries", kind);
+    checkApplied(std::move(plan), problems, kind);
     const PagePlan again = planJsonPage(kind, body, settings, problems);
     if (!again.isEmpty() || !again.updated.isEmpty()) {
         check(false, "the same answer changes something after its plan was applied", kind,
