@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -567,6 +568,9 @@ void TestLifecycle::noSystemTray()
     // A session bus could offer a tray of its own.
     environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // The child ends in exit(), past its profile's clean-up: the profile goes here with this folder.
+    QTemporaryDir temporary;
+    environment.insert(QStringLiteral("TMPDIR"), temporary.path());
     QProcess child;
     child.setProcessEnvironment(environment);
     child.start(

@@ -66,6 +66,9 @@ private:
 
 void TestSettingsStore::init()
 {
+    // The last case's store first: it writes what it holds when it goes, and would make its removed
+    // folder again.
+    m_store.reset();
     m_dir = std::make_unique<QTemporaryDir>();
     m_store = std::make_unique<QSettings>(storePath(), QSettings::IniFormat);
 }
