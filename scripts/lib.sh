@@ -80,9 +80,11 @@ start_tray() {
     return 1
 }
 
+# Either may have ended already (a tray that crashed): that must not turn a run that passed into a
+# failure, nor leave the X server running.
 stop_private_display() {
-    [ -n "$TRAYER_PID" ] && kill "$TRAYER_PID" 2>/dev/null
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+    [ -n "$TRAYER_PID" ] && kill "$TRAYER_PID" 2>/dev/null || true
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
     TRAYER_PID=""
     XVFB_PID=""
 }
