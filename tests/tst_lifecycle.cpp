@@ -35,9 +35,7 @@ private slots:
     void questions_data();
     void questions();
     void certificateTrustedOnFirstUse();
-    void unusableStoredPeriodDoesNotHammer();
     void trickledAnswerEndsAndCounts();
-    void oneFailingListIsNotHidden();
     void noSystemTray();
     void localisation_data();
     void localisation();
@@ -377,13 +375,9 @@ void TestLifecycle::questions_data()
     row("404, Yes: status 0", "status 404", hostsOnly, 1, yes, 0, hosts, badStatus, "");
     row("services 404, No: polling goes on", "status 404", {{"EnableHostsMonitoring", false}}, 1, no, met,
         {servicesTitle}, badStatus, "polling", "status 0");
-    row("404, Cancel: the settings", "status 404", hostsOnly, 1, QMessageBox::Cancel, met, hosts, badStatus,
-        "settings");
     // Six failures in a row are tolerated, counted for each list on its own.
-    row("network error, Yes: status 1", "closemidbody on", hostsOnly, 7, yes, 1, hosts, network, "");
     row("network errors of both lists: a question each, and again at the next", "closemidbody on", {}, 7, no,
         met, {hostsTitle, servicesTitle}, network, "polling");
-    row("certificate, Yes: status 0", "https", denyCertificate, 1, yes, 0, sslTitle, ssl, "");
     row("certificate, No: the settings on Misc", "https", denyCertificate, 1, no, met, sslTitle, ssl, "Misc");
 }
 
@@ -494,16 +488,6 @@ void TestLifecycle::certificateTrustedOnFirstUse()
         qPrintable(asked.last()));
 }
 
-// A period of 0 written into the file by hand would poll the server without a pause.
-void TestLifecycle::unusableStoredPeriodDoesNotHammer()
-{
-    TarvixRun run;
-    QVERIFY(run.start({{"RequestPeriod", 0}}));
-    QCOMPARE(run.access->link().pollIntervalMs(), 15 * 1000);
-    QTest::qWait(5000); // what the server sees over a span of time is the point
-    QCOMPARE(run.sim.requestCount(), 2);
-}
-
 // A server that sends a byte now and then would keep a request alive for ever; later polls must
 // not pile up behind it, and the answer's end by the time limit counts as a failure of its list.
 void TestLifecycle::trickledAnswerEndsAndCounts()
@@ -522,41 +506,6 @@ void TestLifecycle::trickledAnswerEndsAndCounts()
     run.sim.setTrickle(0);
     QVERIFY(run.pollAndWait());
     QCOMPARE(run.access->link().listHealth().failures(StatusList::Hosts), 0);
-}
-
-// The services answer fails on every poll while the hosts answer is fine: the services list must
-// not freeze in silence.
-void TestLifecycle::oneFailingListIsNotHidden()
-{
-    DialogAnswerer answerer(QMessageBox::No);
-    BalloonWatcher balloons;
-    TarvixRun run;
-    run.sim.setHost(QStringLiteral("web1"), NagiosSimulator::HostState::Down);
-    run.sim.addGeneratedServices(40, 5, NagiosSimulator::ServiceState::Critical);
-    QVERIFY(run.startAndWait());
-    const QString stale = QStringLiteral("The list of problem services is stale since");
-    run.access->http()->setMaxBodySize(run.sim.hostsPage().size() + 20000);
-
-    for (int poll = 1; poll <= 7; ++poll)
-        QVERIFY(run.pollAndWait());
-    QCOMPARE(answerer.seen.size(), 1);
-    QCOMPARE(answerer.seen.at(0).title, servicesTitle);
-    QVERIFY2(run.toolTip().contains(stale), qPrintable(run.toolTip()));
-    QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::problemIcon));
-
-    // The hosts answers keep coming without ending the error state.
-    run.sim.setHost(QStringLiteral("web2"), NagiosSimulator::HostState::Down);
-    QVERIFY(run.pollAndWait());
-    QCOMPARE(run.hostEntries(), QStringList({"web1", "web2"}));
-    QVERIFY(run.toolTip().contains(stale));
-    QVERIFY(harness::showsIcon(run.access->trayIcon(), ResourcePaths::problemIcon));
-
-    run.access->http()->setMaxBodySize(HttpClient::defaultMaxBodyBytes);
-    balloons.balloons.clear();
-    QVERIFY(run.pollAndWait());
-    QVERIFY(!run.toolTip().contains(stale));
-    QVERIFY(!run.access->errorReported());
-    QVERIFY(balloons.titles().contains(QStringLiteral("Tarvix")));
 }
 
 // Started before the panel, it waits for a tray; without one it gives up with a message and
