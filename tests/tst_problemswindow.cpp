@@ -6,7 +6,6 @@
 #include "tarvixharness.h"
 
 #include <QClipboard>
-#include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QSpinBox>
@@ -15,14 +14,6 @@
 namespace {
 
 const QString web = QStringLiteral("web-01");
-
-// The second server's keys, under its group, as the window saves them.
-QVariantMap secondServer(const NagiosSimulator& sim)
-{
-    return {{"Name", "prod"}, {"Servers/lab7/Name", "lab"}, {"Servers/lab7/ServerAddress", "127.0.0.1"},
-        {"Servers/lab7/HTTPPort", QString::number(sim.port())}, {"Servers/lab7/UseSrvWarnStat", true},
-        {"Servers/Order", "default,lab7"}};
-}
 
 // "server id/name" of every row, in the table's order.
 QStringList rowKeys(const ProblemsWindow& window)
@@ -71,15 +62,6 @@ bool activate(QWidget& window)
 {
     window.activateWindow();
     return QTest::qWaitForWindowActive(&window);
-}
-
-template <class Dialog> Dialog* openDialog()
-{
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (auto* dialog = qobject_cast<Dialog*>(window); dialog && dialog->isVisible())
-            return dialog;
-    }
-    return nullptr;
 }
 
 QString describe(const TakenCommand& c)
@@ -141,7 +123,7 @@ bool TestProblemsWindow::startBoth()
     m_run->sim.setService(web, QStringLiteral("HTTP"), NagiosSimulator::ServiceState::Critical);
     m_lab->setHost(web, NagiosSimulator::HostState::Down);
     m_lab->setService(QStringLiteral("db"), QStringLiteral("Disk"), NagiosSimulator::ServiceState::Warning);
-    if (!m_run->startAndWait(secondServer(*m_lab)))
+    if (!m_run->startAndWait(harness::secondServer(*m_lab)))
         return false;
     m_run->access->action("actionProblems")->trigger();
     return window() && window()->isVisible();
@@ -294,17 +276,15 @@ void TestProblemsWindow::commandGoesToEachServer()
     }
     if (action == QLatin1String("actionAcknowledgeProblems")) {
         AcknowledgeDialog* dialog = nullptr;
-        QTRY_VERIFY((dialog = openDialog<AcknowledgeDialog>()) != nullptr);
+        QTRY_VERIFY((dialog = harness::shownDialog<AcknowledgeDialog>()) != nullptr);
         QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("lbName"))->text(), QStringLiteral("2 problems"));
-        dialog->findChild<QLineEdit*>(QStringLiteral("edComment"))->setText(QStringLiteral("Both down"));
-        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        harness::confirmDialog(dialog, QStringLiteral("Both down"));
     } else if (action == QLatin1String("actionScheduleDowntime")) {
         DowntimeDialog* dialog = nullptr;
-        QTRY_VERIFY((dialog = openDialog<DowntimeDialog>()) != nullptr);
+        QTRY_VERIFY((dialog = harness::shownDialog<DowntimeDialog>()) != nullptr);
         dialog->findChild<QSpinBox*>(QStringLiteral("spinHours"))->setValue(1);
         dialog->findChild<QSpinBox*>(QStringLiteral("spinMinutes"))->setValue(30);
-        dialog->findChild<QLineEdit*>(QStringLiteral("edComment"))->setText(QStringLiteral("Both down"));
-        dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        harness::confirmDialog(dialog, QStringLiteral("Both down"));
     }
     auto* status = w.findChild<QLabel*>(QStringLiteral("lbStatusLine"));
     QTRY_COMPARE_WITH_TIMEOUT(status->text(), result, 10000);
