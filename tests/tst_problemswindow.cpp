@@ -137,7 +137,6 @@ void TestProblemsWindow::opensFromTheTray_data()
     QTest::newRow("the menu's Problems…") << 0 << "menu" << true;
     QTest::newRow("left click in mode 3") << 3 << "left" << true;
     QTest::newRow("middle click in mode 3: nothing") << 3 << "middle" << false;
-    QTest::newRow("left click in mode 0: the menu, not the window") << 0 << "none" << false;
 }
 
 // With one server the server column is hidden; the title counts the rows.
