@@ -232,6 +232,18 @@ void TestProblemsWindow::selectionAndViewSurviveAPoll()
             bold << view->model()->index(row, 0).data(ProblemsModel::NameRole).toString();
     }
     QCOMPARE(bold, QStringList({"node-111", "node-31b"}));
+
+    // Left while another window is active, it was looked at all the same.
+    QWidget other;
+    other.show();
+    QVERIFY(activate(other));
+    m_run->sim.setHost(QStringLiteral("node-112"), NagiosSimulator::HostState::Down);
+    QVERIFY(m_run->pollAndWait());
+    w.hide();
+    const QModelIndexList added = view->model()->match(
+        view->model()->index(0, 0), ProblemsModel::NameRole, QStringLiteral("node-112"));
+    QCOMPARE(added.size(), 1);
+    QVERIFY(!added.first().data(ProblemsModel::NewRole).toBool());
 }
 
 void TestProblemsWindow::commandGoesToEachServer_data()
