@@ -143,6 +143,19 @@ inline QList<QWidget*> popups()
     return result;
 }
 
+// A popup's name as its link shows it, and whether it tells of a recovery.
+inline QString popupName(const QWidget* popup)
+{
+    const QString link = popup->findChild<QLabel*>(QStringLiteral("lbHostLink"))->text();
+    return link.section(QLatin1Char('>'), 1).section(QLatin1Char('<'), 0, 0);
+}
+inline bool isRecoveryPopup(const QWidget* popup)
+{
+    return popup->findChild<QLabel*>(QStringLiteral("lbStatus"))
+        ->text()
+        .endsWith(QLatin1String(" Up"), Qt::CaseInsensitive);
+}
+
 // The shown dialog of this class, or none.
 template <class Dialog> Dialog* shownDialog()
 {
