@@ -11,11 +11,13 @@
 
 #include <QApplication>
 #include <QAbstractButton>
+#include <QDialogButtonBox>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -139,6 +141,44 @@ inline QList<QWidget*> popups()
             result << widget;
     }
     return result;
+}
+
+// A popup's name as its link shows it, and whether it tells of a recovery.
+inline QString popupName(const QWidget* popup)
+{
+    const QString link = popup->findChild<QLabel*>(QStringLiteral("lbHostLink"))->text();
+    return link.section(QLatin1Char('>'), 1).section(QLatin1Char('<'), 0, 0);
+}
+inline bool isRecoveryPopup(const QWidget* popup)
+{
+    return popup->findChild<QLabel*>(QStringLiteral("lbStatus"))
+        ->text()
+        .endsWith(QLatin1String(" Up"), Qt::CaseInsensitive);
+}
+
+// The shown dialog of this class, or none.
+template <class Dialog> Dialog* shownDialog()
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<Dialog*>(window); dialog && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
+}
+
+// Types a command dialog's comment and confirms it.
+inline void confirmDialog(QWidget* dialog, const QString& comment)
+{
+    dialog->findChild<QLineEdit*>(QStringLiteral("edComment"))->setText(comment);
+    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+}
+
+// The keys of a first server "prod" and a second one "lab" (id lab7) at this simulator.
+inline QVariantMap secondServer(const NagiosSimulator& sim)
+{
+    return {{"Name", "prod"}, {"Servers/lab7/Name", "lab"}, {"Servers/lab7/ServerAddress", "127.0.0.1"},
+        {"Servers/lab7/HTTPPort", QString::number(sim.port())}, {"Servers/lab7/UseSrvWarnStat", true},
+        {"Servers/Order", "default,lab7"}};
 }
 
 } // namespace harness

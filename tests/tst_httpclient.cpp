@@ -295,8 +295,6 @@ void TestHttpClient::proxies_data()
     QTest::newRow("system: the environment's proxy") << int(P::System) << "closed" << false << refused;
     QTest::newRow("no proxy: the environment's is passed by") << int(P::None) << "closed" << false << 0;
     QTest::newRow("manual: the request goes through it") << int(P::Manual) << "simulator" << false << 0;
-    QTest::newRow("manual at a closed port: a network error")
-        << int(P::Manual) << "closed" << false << refused;
     QTest::newRow("407 from the proxy") << int(P::Manual) << "407" << false << proxyAuth;
     QTest::newRow("407 to the HTTPS tunnel") << int(P::Manual) << "407" << true << proxyAuth;
 }

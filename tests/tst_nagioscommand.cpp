@@ -121,42 +121,36 @@ void TestNagiosCommand::command_data()
     QTest::addColumn<bool>("posted");
 
     using O = NagiosCommand::Outcome;
-    const QString confirmation
+    const auto row = [](const char* name, const QStringList& setup, const char* action, O outcome,
+                         const QString& reason, const char* taken, bool posted = true) {
+        QTest::newRow(name) << setup << QString::fromLatin1(action) << outcome << reason
+                            << QString::fromLatin1(taken) << posted;
+    };
+    const QString ok
         = QStringLiteral("Your command request was successfully submitted to Nagios for processing.");
-    const QString sorry
-        = QStringLiteral("Sorry, but you are not authorized to commit the specified command.");
-    QTest::newRow("CSRF form: its cookie and field go back; the service is acknowledged")
-        << QStringList() << "ack-service" << O::Submitted << confirmation
-        << "34;lab printer;Disk: /var+;Ann Smith;On it & more;sticky notify" << true;
-    QTest::newRow("no CSRF field (older Nagios): neither goes back; check time from the form")
-        << QStringList {"csrf off"} << "recheck-service" << O::Submitted << confirmation
-        << "7;lab printer;Disk: /var+;;;force" << true;
-    QTest::newRow("host acknowledgement: only the ticked boxes")
-        << QStringList() << "ack-host" << O::Submitted << confirmation << "33;lab printer;;Ann;x;persistent"
-        << true;
-    QTest::newRow("Digest authentication, as Debian protects cmd.cgi")
-        << QStringList {"auth tarvix pw digest"} << "recheck-host" << O::Submitted << confirmation
-        << "96;lab printer;;;;force" << true;
-    QTest::newRow("service downtime: start now by the form's clock, its end 90 minutes later")
-        << QStringList() << "downtime-service" << O::Submitted << confirmation
-        << "56;lab printer;Disk: /var+;Ann;Maintenance;flexible 90 90" << true;
-    QTest::newRow("host downtime, fixed")
-        << QStringList {"csrf off"} << "downtime-host" << O::Submitted << confirmation
-        << "55;lab printer;;Ann;Maintenance;fixed 90 90" << true;
-    QTest::newRow("no command rights: the form, then Nagios' refusal")
-        << QStringList {"cmdrights none"} << "ack-service" << O::Refused << sorry << QString() << true;
-    QTest::newRow("read-only user: refused at the form, nothing posted")
-        << QStringList {"cmdrights readonly"} << "ack-service" << O::Refused
-        << "It appears as though you do not have permission to submit the command you requested..."
-        << QString() << false;
-    QTest::newRow("wrong password: 401, nothing posted")
-        << QStringList {"auth tarvix other"} << "ack-service" << O::Failed << "HTTP status 401" << QString()
-        << false;
-    QTest::newRow("HTTPS, certificates with errors accepted")
-        << QStringList {"https"} << "recheck-host" << O::Submitted << confirmation
-        << "96;lab printer;;;;force" << true;
-    QTest::newRow("HTTPS verified: the self-signed certificate is refused")
-        << QStringList {"https", "verify"} << "recheck-host" << O::Failed << QString() << QString() << false;
+    row("CSRF form: its cookie and field go back; the service is acknowledged", {}, "ack-service",
+        O::Submitted, ok, "34;lab printer;Disk: /var+;Ann Smith;On it & more;sticky notify");
+    row("no CSRF field (older Nagios): neither goes back; check time from the form", {"csrf off"},
+        "recheck-service", O::Submitted, ok, "7;lab printer;Disk: /var+;;;force");
+    row("host acknowledgement: only the ticked boxes", {}, "ack-host", O::Submitted, ok,
+        "33;lab printer;;Ann;x;persistent");
+    row("Digest authentication, as Debian protects cmd.cgi", {"auth tarvix pw digest"}, "recheck-host",
+        O::Submitted, ok, "96;lab printer;;;;force");
+    row("service downtime: start now by the form's clock, its end 90 minutes later", {}, "downtime-service",
+        O::Submitted, ok, "56;lab printer;Disk: /var+;Ann;Maintenance;flexible 90 90");
+    row("host downtime, fixed", {"csrf off"}, "downtime-host", O::Submitted, ok,
+        "55;lab printer;;Ann;Maintenance;fixed 90 90");
+    row("no command rights: the form, then Nagios' refusal", {"cmdrights none"}, "ack-service", O::Refused,
+        "Sorry, but you are not authorized to commit the specified command.", "");
+    row("read-only user: refused at the form, nothing posted", {"cmdrights readonly"}, "ack-service",
+        O::Refused, "It appears as though you do not have permission to submit the command you requested...",
+        "", false);
+    row("wrong password: 401, nothing posted", {"auth tarvix other"}, "ack-service", O::Failed,
+        "HTTP status 401", "", false);
+    row("HTTPS, certificates with errors accepted", {"https"}, "recheck-host", O::Submitted, ok,
+        "96;lab printer;;;;force");
+    row("HTTPS verified: the self-signed certificate is refused", {"https", "verify"}, "recheck-host",
+        O::Failed, {}, "", false);
 }
 
 void TestNagiosCommand::command()

@@ -3,9 +3,6 @@
 #include "tarvixharness.h"
 
 #include <QDateTime>
-#include <QDialogButtonBox>
-#include <QLineEdit>
-#include <QPushButton>
 
 // The real main object polls the real Nagios of scripts/real-nagios, and its problem popups send
 // their commands there: what Nagios then holds is read back from statusjson.cgi.
@@ -47,10 +44,9 @@ void TestPopupCommands::initTestCase()
 
     // The longest period: whatever shows sooner came from a poll the program made at once.
     m_run = std::make_unique<TarvixRun>();
-    QVERIFY(m_run->start({{"ServerAddress", m_bed.host()}, {"HTTPPort", QString::number(m_bed.port())},
-        {"UseUserDefExecDir", true}, {"UserDefNagiosExecDir", m_bed.env("TARVIX_REAL_NAGIOS_CGI")},
-        {"UseHTTPAuth", true}, {"Login", m_bed.env("TARVIX_REAL_NAGIOS_USER")},
-        {"Password", m_bed.env("TARVIX_REAL_NAGIOS_PASSWORD")}, {"UseTrayMessages", false}}));
+    QVariantMap settings = m_bed.serverSettings();
+    settings.insert(QStringLiteral("UseTrayMessages"), false);
+    QVERIFY(m_run->start(settings));
     QTRY_VERIFY_WITH_TIMEOUT(harness::popups().size() == 3, 30000);
 }
 
@@ -62,11 +58,7 @@ void TestPopupCommands::cleanupTestCase()
 QWidget* TestPopupCommands::popupFor(const QString& name, bool recovery) const
 {
     for (QWidget* popup : harness::popups()) {
-        const QString link = popup->findChild<QLabel*>(QStringLiteral("lbHostLink"))->text();
-        const bool green = popup->findChild<QLabel*>(QStringLiteral("lbStatus"))
-                               ->text()
-                               .endsWith(QLatin1String(" Up"), Qt::CaseInsensitive);
-        if (link.contains(QLatin1Char('>') + name.toHtmlEscaped() + QLatin1Char('<')) && green == recovery)
+        if (harness::popupName(popup) == name.toHtmlEscaped() && harness::isRecoveryPopup(popup) == recovery)
             return popup;
     }
     return nullptr;
@@ -85,18 +77,10 @@ QPushButton* TestPopupCommands::button(QWidget* popup, const char* name)
 void TestPopupCommands::acknowledge(QWidget* popup, const QString& comment)
 {
     button(popup, "btnAcknowledge")->click();
-    const auto openDialog = []() -> AcknowledgeDialog* {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<AcknowledgeDialog*>(window); dialog && dialog->isVisible())
-                return dialog;
-        }
-        return nullptr;
-    };
     AcknowledgeDialog* dialog = nullptr;
-    QTRY_VERIFY((dialog = openDialog()) != nullptr);
+    QTRY_VERIFY((dialog = harness::shownDialog<AcknowledgeDialog>()) != nullptr);
     QVERIFY(!button(popup, "btnAcknowledge")->isEnabled());
-    dialog->findChild<QLineEdit*>(QStringLiteral("edComment"))->setText(comment);
-    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    harness::confirmDialog(dialog, comment);
 }
 
 // Sticky, as the dialog offers it. Nagios reads its command pipe on its own time. The row then

@@ -1,47 +1,19 @@
-#include "notify/acknowledgedialog.h"
 #include "realnagiosbed.h"
 #include "tarvixharness.h"
 
 #include "config/monitorsettings.h"
 
-#include <QDialogButtonBox>
-#include <QPushButton>
-
 namespace {
 
 const QString web01 = QStringLiteral("web01");
 
-// A popup as the user reads it: its name (led by the server's) and whether it is a recovery.
-struct Popup
-{
-    QString name;
-    bool recovery = false;
-    QWidget* widget = nullptr;
-};
-
-QList<Popup> openPopups()
-{
-    QList<Popup> result;
-    for (QWidget* widget : harness::popups()) {
-        const QString link = widget->findChild<QLabel*>(QStringLiteral("lbHostLink"))->text();
-        Popup popup;
-        // The link's text between its tags.
-        popup.name = link.section(QLatin1Char('>'), 1).section(QLatin1Char('<'), 0, 0);
-        popup.recovery = widget->findChild<QLabel*>(QStringLiteral("lbStatus"))
-                             ->text()
-                             .endsWith(QLatin1String(" Up"), Qt::CaseInsensitive);
-        popup.widget = widget;
-        result << popup;
-    }
-    return result;
-}
-
-QStringList names(const QList<Popup>& popups, bool recovery)
+// The open popups' names (led by the server's), of the recoveries or of the problems, sorted.
+QStringList popupNames(bool recovery)
 {
     QStringList result;
-    for (const Popup& popup : popups) {
-        if (popup.recovery == recovery)
-            result << popup.name;
+    for (QWidget* popup : harness::popups()) {
+        if (harness::isRecoveryPopup(popup) == recovery)
+            result << harness::popupName(popup);
     }
     result.sort();
     return result;
@@ -74,7 +46,7 @@ QStringList sections(const QMenu& menu)
 // The real main object watches three servers at once: the two real Nagios of scripts/real-nagios
 // (one through its status pages, one through its JSON status) and the simulator. Each server's
 // problems are told under its name; one Nagios stopped fails on its own while the other's changes
-// are told; an acknowledgement goes to the popup's own server.
+// are told.
 class TestRealServers : public QObject
 {
     Q_OBJECT
@@ -83,7 +55,6 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void eachServersProblemsUnderItsName();
-    void acknowledgementGoesToItsServer();
     void stoppedServerFailsOnItsOwn();
 
 private:
@@ -131,7 +102,6 @@ void TestRealServers::cleanupTestCase()
         return;
     if (m_northStopped)
         QVERIFY(m_north.runScript({"start-nagios"}));
-    // A recovery also ends the acknowledgement.
     QVERIFY(m_south.runScript({"reset"}));
 }
 
@@ -139,11 +109,11 @@ void TestRealServers::cleanupTestCase()
 // that server.
 void TestRealServers::eachServersProblemsUnderItsName()
 {
-    QTRY_COMPARE_WITH_TIMEOUT(names(openPopups(), false),
+    QTRY_COMPARE_WITH_TIMEOUT(popupNames(false),
         QStringList({"north: Disk: /var:db01", "north: web01", "sim: web01", "south: HTTP Check:web01",
             "south: web01"}),
         30000);
-    QVERIFY(names(openPopups(), true).isEmpty());
+    QVERIFY(popupNames(true).isEmpty());
     const QString north = port(m_north);
     const QString south = port(m_south);
     const QString sim = QString::number(m_run->sim.port());
@@ -160,37 +130,6 @@ void TestRealServers::eachServersProblemsUnderItsName()
         qPrintable(tip.at(2)));
     QVERIFY2(tip.at(3).startsWith(QStringLiteral("sim: hosts down: 1, problem services: 0, data of ")),
         qPrintable(tip.at(3)));
-}
-
-// The same host on every server: south's popup acknowledges on south's Nagios alone.
-void TestRealServers::acknowledgementGoesToItsServer()
-{
-    QWidget* popup = nullptr;
-    for (const Popup& open : openPopups()) {
-        if (open.name == QLatin1String("south: web01"))
-            popup = open.widget;
-    }
-    QVERIFY(popup);
-    popup->findChild<QPushButton*>(QStringLiteral("btnAcknowledge"))->click();
-    const auto openDialog = []() -> AcknowledgeDialog* {
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<AcknowledgeDialog*>(window); dialog && dialog->isVisible())
-                return dialog;
-        }
-        return nullptr;
-    };
-    AcknowledgeDialog* dialog = nullptr;
-    QTRY_VERIFY((dialog = openDialog()) != nullptr);
-    dialog->findChild<QLineEdit*>(QStringLiteral("edComment"))->setText(QStringLiteral("South's web01"));
-    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-    QTRY_COMPARE_WITH_TIMEOUT(popup->findChild<QLabel*>(QStringLiteral("lbCommandState"))->toolTip(),
-        QStringLiteral("Acknowledged"), 30000);
-    QTRY_VERIFY_WITH_TIMEOUT(m_south.field(web01, {}, "problem_has_been_acknowledged").toBool(), 30000);
-    QVERIFY(!m_north.field(web01, {}, "problem_has_been_acknowledged").toBool());
-    QVERIFY(m_run->sim.takenCommands().isEmpty());
-    // An acknowledged host is still down: no recovery anywhere.
-    QVERIFY(m_run->pollAndWait());
-    QVERIFY(names(openPopups(), true).isEmpty());
 }
 
 // North's Nagios stops while south's and the simulator's problems change: north's entries stay
@@ -224,9 +163,8 @@ void TestRealServers::stoppedServerFailsOnItsOwn()
     QCOMPARE(m_balloons.balloons.first().message.trimmed(),
         QStringLiteral("north: The server's answer is not a status page."));
 
-    const QList<Popup> popups = openPopups();
-    QCOMPARE(names(popups, true), QStringList({"south: HTTP Check:web01"}));
-    QCOMPARE(names(popups, false),
+    QCOMPARE(popupNames(true), QStringList({"south: HTTP Check:web01"}));
+    QCOMPARE(popupNames(false),
         QStringList({"north: Disk: /var:db01", "north: web01", "sim: app-02", "sim: web01",
             "south: HTTP Check:web01", "south: PING:web01", "south: web01"}));
     const QString north = port(m_north);

@@ -3,7 +3,6 @@
 #include "config/settingsstore.h"
 
 #include <QListWidget>
-#include <QPushButton>
 #include <QSettings>
 
 namespace {
@@ -17,15 +16,6 @@ QStringList menuTexts(const QMenu& menu)
     for (int i = 2; i < actions.size(); ++i)
         texts << actions.at(i)->text();
     return texts;
-}
-
-// The second server's keys, under its group, as the window saves them.
-QVariantMap secondServer(const NagiosSimulator& sim, const QString& id, const QString& name)
-{
-    const QString group = QStringLiteral("Servers/") + id + QLatin1Char('/');
-    return {{group + "Name", name}, {group + "ServerAddress", "127.0.0.1"},
-        {group + "HTTPPort", QString::number(sim.port())}, {group + "UseSrvWarnStat", true},
-        {QStringLiteral("Servers/Order"), QStringLiteral("default,") + id}};
 }
 
 } // namespace
@@ -66,8 +56,7 @@ void TestServers::eachServerOnItsOwn()
     TarvixRun& run = *m_run;
     run.sim.setHost(web, NagiosSimulator::HostState::Down);
     m_lab->setService(web, QStringLiteral("Disk"), NagiosSimulator::ServiceState::Warning);
-    QVariantMap settings = secondServer(*m_lab, QStringLiteral("lab7"), QStringLiteral("lab"));
-    settings.insert(QStringLiteral("Name"), QStringLiteral("prod"));
+    QVariantMap settings = harness::secondServer(*m_lab);
     settings.insert(QStringLiteral("FlashesInTray"), false);
     QVERIFY(run.startAndWait(settings));
 
@@ -128,7 +117,7 @@ void TestServers::commandGoesToItsServer()
     TarvixRun& run = *m_run;
     run.sim.setHost(web, NagiosSimulator::HostState::Down);
     m_lab->setHost(web, NagiosSimulator::HostState::Down);
-    QVariantMap settings = secondServer(*m_lab, QStringLiteral("lab7"), QStringLiteral("lab"));
+    QVariantMap settings = harness::secondServer(*m_lab);
     settings.insert(QStringLiteral("UseTrayMessages"), false);
     QVERIFY(run.startAndWait(settings));
     QWidget* labPopup = nullptr;

@@ -133,73 +133,59 @@ void TestStatusJson::lists_data()
 
     const int whole = int(JsonVerdict::Whole);
     const int notStatus = int(JsonVerdict::NotStatusAnswer);
+    const auto row = [](const char* name, const QByteArray& body, bool services, int verdict,
+                         const QStringList& rows = {}, const char* firstLink = "", bool repaired = false,
+                         const QString& message = {}) {
+        QTest::newRow(name) << body << services << verdict << message << repaired << rows
+                            << QString::fromLatin1(firstLink);
+    };
     const QByteArray problems = answer("servicelist-problems.json");
+    const QString db01
+        = "Disk: /var:db01|CRITICAL|DISK CRITICAL - free space: /var 212 MB (2% inode=88%)|1/1|"
+          "1796693510000|D";
+    const QStringList hosts {"db01|DOWN|CRITICAL - Time to live exceeded (10.0.0.7)|1/1|1796693506000|A",
+        "lab printer|UNREACHABLE|UNREACHABLE - network path down|1/1|1796693507000|D",
+        "web01|DOWN|CRITICAL - Host Unreachable (127.0.0.1)|1/1|1796693505000|"};
+    const QStringList services {
+        "Retried Check:app01|CRITICAL|CHECK CRITICAL - retried by Nagios|2/3|1796693512000|S", db01,
+        "Flapping Check:db01|CRITICAL|FLAP CRITICAL - the last one|1/1|1796693517000|F",
+        "PING:db01|UNKNOWN|PING UNKNOWN - Invalid hostname|1/1|1796693511000|N",
+        "HTTP Check:web01|CRITICAL|HTTP CRITICAL - Socket timeout after 10 seconds|1/1|1796693508000|",
+        "PING:web01|WARNING|PING WARNING - Packet loss = 30%, RTA = 80.12 ms|1/1|1796693509000|A"};
+    const char* firstHost = "extinfo.cgi?type=1&host=db01";
+    const char* firstService = "extinfo.cgi?type=2&host=app01&service=Retried+Check";
 
-    QTest::newRow("hosts: down, acknowledged, unreachable in downtime")
-        << answer("hostlist-problems.json") << false << whole << QString() << false
-        << QStringList {"db01|DOWN|CRITICAL - Time to live exceeded (10.0.0.7)|1/1|1796693506000|A",
-               "lab printer|UNREACHABLE|UNREACHABLE - network path down|1/1|1796693507000|D",
-               "web01|DOWN|CRITICAL - Host Unreachable (127.0.0.1)|1/1|1796693505000|"}
-        << "extinfo.cgi?type=1&host=db01";
-    QTest::newRow("services: soft, downtime, flapping, notifications off, the first line, acknowledged")
-        << problems << true << whole << QString() << false
-        << QStringList {"Retried Check:app01|CRITICAL|CHECK CRITICAL - retried by Nagios|2/3|1796693512000|S",
-               "Disk: /var:db01|CRITICAL|DISK CRITICAL - free space: /var 212 MB (2% inode=88%)|1/1|"
-               "1796693510000|D",
-               "Flapping Check:db01|CRITICAL|FLAP CRITICAL - the last one|1/1|1796693517000|F",
-               "PING:db01|UNKNOWN|PING UNKNOWN - Invalid hostname|1/1|1796693511000|N",
-               "HTTP Check:web01|CRITICAL|HTTP CRITICAL - Socket timeout after 10 seconds|1/1|1796693508000|",
-               "PING:web01|WARNING|PING WARNING - Packet loss = 30%, RTA = 80.12 ms|1/1|1796693509000|A"}
-        << "extinfo.cgi?type=2&host=app01&service=Retried+Check";
-    QTest::newRow("hosts: \\a and \\v mended, nothing lost")
-        << answer("hostlist-control-characters.json") << false << whole << QString() << true
-        << QStringList {"db01|DOWN|CRITICAL - Time to live exceeded (10.0.0.7)|1/1|1796693506000|A",
-               "lab printer|UNREACHABLE|UNREACHABLE - network path down|1/1|1796693507000|D",
-               "web01|DOWN|BELL \a and VT \v in a host output|1/1|1796693505000|"}
-        << "extinfo.cgi?type=1&host=db01";
-    const QString httpControls = "HTTP Check:web01|CRITICAL|" + controlCharacters() + "|1/1|1796693508000|";
-    QTest::newRow("services: every control character; non-ASCII output emptied by the server")
-        << answer("servicelist-control-characters.json") << true << whole << QString() << true
-        << QStringList {"Retried Check:app01|CRITICAL|CHECK CRITICAL - retried by Nagios|2/3|1796693512000|S",
-               "Disk: /var:db01|CRITICAL|DISK CRITICAL - free space: /var 212 MB (2% inode=88%)|1/1|"
-               "1796693510000|D",
-               "Flapping Check:db01|CRITICAL|FLAP CRITICAL - the last one|1/1|1796693517000|F",
-               "PING:db01|UNKNOWN|PING UNKNOWN - Invalid hostname|1/1|1796693511000|N",
-               "PING:lab printer|WARNING||1/1|1796693522000|", httpControls,
-               "PING:web01|WARNING|plain ASCII beside it|1/1|1796693509000|A"}
-        << "extinfo.cgi?type=2&host=app01&service=Retried+Check";
-    QTest::newRow("empty hosts") << answer("hostlist-empty.json") << false << whole << QString() << false
-                                 << QStringList() << QString();
-    QTest::newRow("a user without rights: empty as well")
-        << answer("servicelist-no-rights.json") << true << whole << QString() << false << QStringList()
-        << QString();
-    QTest::newRow("Nagios stopped: a line end")
-        << answer("servicelist-nagios-stopped.json") << true << notStatus << QString() << false
-        << QStringList() << QString();
-    QTest::newRow("Nagios refuses a parameter: its message")
-        << answer("unknown-parameter.json") << false << notStatus << "Invalid option: 'limit'." << false
-        << QStringList() << QString();
-    QTest::newRow("the answer of the other list")
-        << problems << false << notStatus << QString() << false << QStringList() << QString();
-    QTest::newRow("an HTML error page")
-        << QByteArray("<html><body><P>Error: Could not read host and service status information!</P>") << true
-        << notStatus << QString() << false << QStringList() << QString();
-    QTest::newRow("cut in the middle: unreadable")
-        << problems.left(problems.size() / 2) << true << int(JsonVerdict::Unreadable) << QString() << false
-        << QStringList() << QString();
+    row("hosts: down, acknowledged, unreachable in downtime", answer("hostlist-problems.json"), false, whole,
+        hosts, firstHost);
+    row("services: soft, downtime, flapping, notifications off, the first line, acknowledged", problems, true,
+        whole, services, firstService);
+    row("hosts: \\a and \\v mended, nothing lost", answer("hostlist-control-characters.json"), false, whole,
+        hosts.first(2) + QStringList {"web01|DOWN|BELL \a and VT \v in a host output|1/1|1796693505000|"},
+        firstHost, true);
+    row("services: every control character; non-ASCII output emptied by the server",
+        answer("servicelist-control-characters.json"), true, whole,
+        services.first(4)
+            + QStringList {"PING:lab printer|WARNING||1/1|1796693522000|",
+                "HTTP Check:web01|CRITICAL|" + controlCharacters() + "|1/1|1796693508000|",
+                "PING:web01|WARNING|plain ASCII beside it|1/1|1796693509000|A"},
+        firstService, true);
+    row("empty hosts", answer("hostlist-empty.json"), false, whole);
+    row("a user without rights: empty as well", answer("servicelist-no-rights.json"), true, whole);
+    row("Nagios stopped: a line end", answer("servicelist-nagios-stopped.json"), true, notStatus);
+    row("Nagios refuses a parameter: its message", answer("unknown-parameter.json"), false, notStatus, {}, "",
+        false, "Invalid option: 'limit'.");
+    row("the answer of the other list", problems, false, notStatus);
+    row("an HTML error page", "<html><body><P>Error: Could not read host and service status information!</P>",
+        true, notStatus);
+    row("cut in the middle: unreadable", problems.left(problems.size() / 2), true,
+        int(JsonVerdict::Unreadable));
     QByteArray renamed = problems;
     renamed.replace("\"db01\": {", "\"R&D 1\": {").replace("\"Disk: /var\": {", "\"Disk: /var+ü\": {");
-    QTest::newRow("links encoded as Nagios writes them")
-        << renamed << true << whole << QString() << false
-        << QStringList {"Disk: /var+ü:R&D 1|CRITICAL|DISK CRITICAL - free space: /var 212 MB (2% "
-                        "inode=88%)|1/1|"
-                        "1796693510000|D",
-               "Flapping Check:R&D 1|CRITICAL|FLAP CRITICAL - the last one|1/1|1796693517000|F",
-               "PING:R&D 1|UNKNOWN|PING UNKNOWN - Invalid hostname|1/1|1796693511000|N",
-               "Retried Check:app01|CRITICAL|CHECK CRITICAL - retried by Nagios|2/3|1796693512000|S",
-               "HTTP Check:web01|CRITICAL|HTTP CRITICAL - Socket timeout after 10 seconds|1/1|1796693508000|",
-               "PING:web01|WARNING|PING WARNING - Packet loss = 30%, RTA = 80.12 ms|1/1|1796693509000|A"}
-        << "extinfo.cgi?type=2&host=R%26D+1&service=Disk%3A+%2Fvar%2B%C3%BC";
+    QStringList renamedRows = services.mid(1, 3) + services.first(1) + services.mid(4);
+    for (QString& line : renamedRows)
+        line.replace(":db01|", ":R&D 1|").replace("Disk: /var:", "Disk: /var+ü:");
+    row("links encoded as Nagios writes them", renamed, true, whole, renamedRows,
+        "extinfo.cgi?type=2&host=R%26D+1&service=Disk%3A+%2Fvar%2B%C3%BC");
 }
 
 void TestStatusJson::lists()

@@ -38,91 +38,69 @@ void TestValidation::firstProblemWins_data()
     QTest::addColumn<int>("tab");
     QTest::addColumn<QString>("focus");
 
-    const QString none;
+    const auto row = [](const char* name, const Edits& edits, const QString& message = {}, int tab = 0,
+                         const char* focus = "", const char* defaultPort = "", bool ssl = true) {
+        QTest::newRow(name) << edits << ssl << QString::fromLatin1(defaultPort) << message << tab
+                            << QString::fromLatin1(focus);
+    };
+    const QString noAddress = QStringLiteral("No server address of Nagios found.");
     const QString badPort = QStringLiteral("Invalid server port number Nagios.");
+    const QString noUser = QStringLiteral("Not specified HTTP username.");
+    const QString noPassword = QStringLiteral("Not specified HTTP password.");
+    const QString noCaFile = QStringLiteral("The CA file cannot be read.");
+    const QString source = QStringLiteral(TARVIX_TEST_SOURCE);
     const auto https = [](const QString& port) {
         return Edits {{K::UseHttps, true}, {K::HttpPort, QVariant()}, {K::HttpsPort, port}};
     };
-    QTest::newRow("valid") << Edits() << true << none << none << 0 << none;
-    QTest::newRow("address of one blank passes")
-        << Edits {{K::ServerAddress, QStringLiteral(" ")}} << true << none << none << 0 << none;
-    QTest::newRow("empty address") << Edits {{K::ServerAddress, QString()}} << true << none
-                                   << QStringLiteral("No server address of Nagios found.") << 0
-                                   << "edServerAddress";
-    QTest::newRow("only the first problem, no port notice before it")
-        << Edits {{K::ServerAddress, QString()}, {K::HttpPort, QString()}} << true << none
-        << QStringLiteral("No server address of Nagios found.") << 0 << "edServerAddress";
-    QTest::newRow("empty port over https: notice, 443, accepted")
-        << https(QString()) << true << "443" << none << 0 << none;
-    QTest::newRow("empty port, then the next problem")
-        << Edits {{K::HttpPort, QString()}, {K::Login, QString()}, {K::UseHttpAuth, true}} << true << "80"
-        << QStringLiteral("Not specified HTTP username.") << 0 << "edLogin";
-    QTest::newRow("port 0") << Edits {{K::HttpPort, QStringLiteral("0")}} << true << none << badPort << 0
-                            << "edServerPort";
-    QTest::newRow("port 65536") << https(QStringLiteral("65536")) << true << none << badPort << 0
-                                << "edServerPort";
-    QTest::newRow("port 65535") << Edits {{K::HttpPort, QStringLiteral("65535")}} << true << none << none << 0
-                                << none;
-    QTest::newRow("own hosts request empty")
-        << Edits {{K::UseUserDefHostsRequest, true}, {K::UserDefHostsRequest, QString()}} << true << none
-        << QStringLiteral("No request for the status of hosts.") << 0 << "edHostsRequest";
-    QTest::newRow("user name before password")
-        << Edits {{K::UseHttpAuth, true}, {K::Login, QString()}, {K::Password, QString()}} << true << none
-        << QStringLiteral("Not specified HTTP username.") << 0 << "edLogin";
-    QTest::newRow("password missing")
-        << Edits {{K::UseHttpAuth, true}, {K::Login, QStringLiteral("nagiosadmin")}, {K::Password, QString()}}
-        << true << none << QStringLiteral("Not specified HTTP password.") << 0 << "edPassword";
-    QTest::newRow("invalid hosts expression even in the basic configuration")
-        << Edits {{K::UseUserDefHostsRegExp, true}, {K::HostsRegExp, QStringLiteral("<td (class")}} << true
-        << none << QStringLiteral("Not a valid regular expression to analyze the status of hosts.") << 3
-        << "edHostsRegExp";
-    QTest::newRow("basic without host status")
-        << Edits {{K::UseHostDownStat, false}, {K::UseHostUnreachStat, false}} << true << none
-        << QStringLiteral("Not specified no status for the host!") << 3 << "frameBasicRegExpConf";
-    QTest::newRow("basic without service status")
-        << Edits {{K::UseSrvCritStat, false}, {K::UseSrvWarnStat, false}} << true << none
-        << QStringLiteral("Not specified no status for the service!") << 3 << "frameBasicRegExpConf";
-    QTest::newRow("advanced without status choices") << Edits {{K::UseBasicRegExpConfig, false},
-        {K::UseHostDownStat, false}, {K::UseHostUnreachStat, false}}
-                                                     << true << none << none << 0 << none;
-    QTest::newRow("kerberos asks for neither user name nor password") << Edits {{K::UseHttpAuth, true},
-        {K::HttpAuthMethod, authMethodKerberos}, {K::Login, QString()}, {K::Password, QString()}}
-                                                                      << true << none << none << 0 << none;
-    QTest::newRow("digest asks for the password")
-        << Edits {{K::UseHttpAuth, true}, {K::HttpAuthMethod, authMethodDigest},
-               {K::Login, QStringLiteral("u")}, {K::Password, QString()}}
-        << true << none << QStringLiteral("Not specified HTTP password.") << 0 << "edPassword";
-    QTest::newRow("proxy without address")
-        << Edits {{K::ProxyMode, proxyModeManual}, {K::ProxyAddress, QStringLiteral("  ")}} << true << none
-        << QStringLiteral("No proxy address.") << 5 << "edProxyAddress";
-    QTest::newRow("proxy address of another mode is not looked at") << Edits {{K::ProxyMode, proxyModeNone},
-        {K::ProxyAddress, QString()}} << true << none << none << 0 << none;
-    QTest::newRow("CA file missing") << Edits {{K::CaFile, QStringLiteral("/nonexistent/ca.pem")}} << true
-                                     << none << QStringLiteral("The CA file cannot be read.") << 5
-                                     << "edCAFile";
-    QTest::newRow("a folder is no CA file")
-        << Edits {{K::CaFile, QStringLiteral("/")}} << true << none
-        << QStringLiteral("The CA file cannot be read.") << 5 << "edCAFile";
-    QTest::newRow("client key without certificate")
-        << Edits {{K::ClientKeyFile, QStringLiteral(TARVIX_TEST_SOURCE)}} << true << none
-        << QStringLiteral("A client key needs its client certificate.") << 5 << "edClientCertFile";
-    QTest::newRow("client certificate and key readable")
-        << Edits {{K::ClientCertFile, QStringLiteral(TARVIX_TEST_SOURCE)},
-               {K::ClientKeyFile, QStringLiteral(TARVIX_TEST_SOURCE)}}
-        << true << none << none << 0 << none;
-    QTest::newRow("trusted key not in curl's form")
-        << Edits {{K::PinnedPublicKey, QStringLiteral("AB:CD:EF")}} << true << none
-        << QStringLiteral("The trusted key is not of the form sha256// followed by its digest.") << 5
-        << "edPinnedPublicKey";
-    QTest::newRow("trusted key in curl's form") << Edits {{K::PinnedPublicKey,
-        QStringLiteral("sha256//") + QString(43, QLatin1Char('A')) + QLatin1Char('=')}}
-                                                << true << none << none << 0 << none;
-    QTest::newRow("https without ssl support")
-        << https(QStringLiteral("443")) << false << none
-        << QStringLiteral("<font>You can obtain the necessary libraries for work using HTTPS can "
-                          "<a href='https://wiki.openssl.org/index.php/Binaries'>here</a>."
-                          "The work using HTTPS is impossible now.</font>")
-        << 0 << "cbUseHttps";
+    row("valid", {});
+    row("address of one blank passes", {{K::ServerAddress, " "}});
+    row("empty address", {{K::ServerAddress, QString()}}, noAddress, 0, "edServerAddress");
+    row("only the first problem, no port notice before it",
+        {{K::ServerAddress, QString()}, {K::HttpPort, ""}}, noAddress, 0, "edServerAddress");
+    row("empty port over https: notice, 443, accepted", https(QString()), {}, 0, "", "443");
+    row("empty port, then the next problem", {{K::HttpPort, ""}, {K::Login, ""}, {K::UseHttpAuth, true}},
+        noUser, 0, "edLogin", "80");
+    row("port 0", {{K::HttpPort, "0"}}, badPort, 0, "edServerPort");
+    row("port 65536", https("65536"), badPort, 0, "edServerPort");
+    row("port 65535", {{K::HttpPort, "65535"}});
+    row("own hosts request empty", {{K::UseUserDefHostsRequest, true}, {K::UserDefHostsRequest, ""}},
+        "No request for the status of hosts.", 0, "edHostsRequest");
+    row("user name before password", {{K::UseHttpAuth, true}, {K::Login, ""}, {K::Password, ""}}, noUser, 0,
+        "edLogin");
+    row("password missing", {{K::UseHttpAuth, true}, {K::Login, "nagiosadmin"}, {K::Password, ""}},
+        noPassword, 0, "edPassword");
+    row("invalid hosts expression even in the basic configuration",
+        {{K::UseUserDefHostsRegExp, true}, {K::HostsRegExp, "<td (class"}},
+        "Not a valid regular expression to analyze the status of hosts.", 3, "edHostsRegExp");
+    row("basic without host status", {{K::UseHostDownStat, false}, {K::UseHostUnreachStat, false}},
+        "Not specified no status for the host!", 3, "frameBasicRegExpConf");
+    row("basic without service status", {{K::UseSrvCritStat, false}, {K::UseSrvWarnStat, false}},
+        "Not specified no status for the service!", 3, "frameBasicRegExpConf");
+    row("advanced without status choices",
+        {{K::UseBasicRegExpConfig, false}, {K::UseHostDownStat, false}, {K::UseHostUnreachStat, false}});
+    row("kerberos asks for neither user name nor password",
+        {{K::UseHttpAuth, true}, {K::HttpAuthMethod, authMethodKerberos}, {K::Login, ""}, {K::Password, ""}});
+    row("digest asks for the password",
+        {{K::UseHttpAuth, true}, {K::HttpAuthMethod, authMethodDigest}, {K::Login, "u"}, {K::Password, ""}},
+        noPassword, 0, "edPassword");
+    row("proxy without address", {{K::ProxyMode, proxyModeManual}, {K::ProxyAddress, "  "}},
+        "No proxy address.", 5, "edProxyAddress");
+    row("proxy address of another mode is not looked at",
+        {{K::ProxyMode, proxyModeNone}, {K::ProxyAddress, ""}});
+    row("CA file missing", {{K::CaFile, "/nonexistent/ca.pem"}}, noCaFile, 5, "edCAFile");
+    row("a folder is no CA file", {{K::CaFile, "/"}}, noCaFile, 5, "edCAFile");
+    row("client key without certificate", {{K::ClientKeyFile, source}},
+        "A client key needs its client certificate.", 5, "edClientCertFile");
+    row("client certificate and key readable", {{K::ClientCertFile, source}, {K::ClientKeyFile, source}});
+    row("trusted key not in curl's form", {{K::PinnedPublicKey, "AB:CD:EF"}},
+        "The trusted key is not of the form sha256// followed by its digest.", 5, "edPinnedPublicKey");
+    row("trusted key in curl's form",
+        {{K::PinnedPublicKey, "sha256//" + QString(43, QLatin1Char('A')) + '='}});
+    row("https without ssl support", https("443"),
+        "<font>You can obtain the necessary libraries for work using HTTPS can "
+        "<a href='https://wiki.openssl.org/index.php/Binaries'>here</a>."
+        "The work using HTTPS is impossible now.</font>",
+        0, "cbUseHttps", "", false);
 }
 
 void TestValidation::firstProblemWins()
