@@ -1,4 +1,6 @@
 #include "app/problemswindow.h"
+#include "monitor/problemsmodel.h"
+#include "notify/acknowledgedialog.h"
 #include "notify/downtimedialog.h"
 #include "realnagiosbed.h"
 #include "tarvixharness.h"
@@ -6,7 +8,7 @@
 #include <QSpinBox>
 #include <QTableView>
 
-// The problems window of the real main object schedules a downtime in the real Nagios of
+// The problems window of the real main object sends its commands to the real Nagios of
 // scripts/real-nagios; statusjson.cgi tells what Nagios then holds.
 class TestRealProblemsWindow : public QObject
 {
@@ -15,10 +17,12 @@ class TestRealProblemsWindow : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void acknowledgementShowsInNagios();
     void downtimeShowsInNagios();
 
 private:
     ProblemsWindow* window() const { return m_run->access->widget<ProblemsWindow>("ProblemsWindowClass"); }
+    void select(const QStringList& names);
 
     RealNagiosBed m_bed;
     std::unique_ptr<TarvixRun> m_run;
@@ -29,12 +33,14 @@ void TestRealProblemsWindow::initTestCase()
     REQUIRE_SYSTEM_TRAY();
     REQUIRE_REAL_NAGIOS(m_bed);
     QVERIFY(m_bed.runScript({"reset"}));
+    QVERIFY(m_bed.runScript({"set", "service", "web01", "HTTP Check", "CRITICAL", "HTTP CRITICAL - 503"}));
     QVERIFY(m_bed.runScript({"set", "service", "db01", "PING", "CRITICAL", "PING CRITICAL - 100% loss"}));
+    QVERIFY(m_bed.runScript({"set", "host", "lab printer", "DOWN"}));
     m_run = std::make_unique<TarvixRun>();
     QVERIFY(m_run->start(m_bed.serverSettings()));
     m_run->access->action("actionProblems")->trigger();
     QVERIFY(window());
-    QTRY_COMPARE_WITH_TIMEOUT(window()->table()->model()->rowCount(), 1, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(window()->table()->model()->rowCount(), 3, 30000);
 }
 
 // Downtimes outlive a reset; the other tests of the test bed start without them.
@@ -47,10 +53,40 @@ void TestRealProblemsWindow::cleanupTestCase()
     }
 }
 
+void TestRealProblemsWindow::select(const QStringList& names)
+{
+    QTableView* view = window()->table();
+    view->clearSelection();
+    for (int row = 0; row < view->model()->rowCount(); ++row) {
+        const QModelIndex index = view->model()->index(row, 0);
+        if (names.contains(index.data(ProblemsModel::NameRole).toString()))
+            view->selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    QCOMPARE(window()->selectedProblems().size(), names.size());
+}
+
+// A service and a host in one dialog, each acknowledged in Nagios.
+void TestRealProblemsWindow::acknowledgementShowsInNagios()
+{
+    select({"HTTP Check:web01", "lab printer"});
+    window()->findChild<QAction*>(QStringLiteral("actionAcknowledgeProblems"))->trigger();
+    auto* dialog = window()->findChild<AcknowledgeDialog*>();
+    QVERIFY(dialog);
+    harness::confirmDialog(dialog, QStringLiteral("From the table"));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        m_bed.field(QStringLiteral("web01"), QStringLiteral("HTTP Check"), "problem_has_been_acknowledged")
+            .toBool(),
+        30000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        m_bed.field(QStringLiteral("lab printer"), {}, "problem_has_been_acknowledged").toBool(), 30000);
+    QTRY_COMPARE(window()->findChild<QLabel*>(QStringLiteral("lbStatusLine"))->text(),
+        QStringLiteral("Acknowledged: 2."));
+}
+
 // Fixed, from now, for 45 minutes: Nagios holds it as the dialog asked, and it is in effect at once.
 void TestRealProblemsWindow::downtimeShowsInNagios()
 {
-    window()->table()->selectRow(0);
+    select({"PING:db01"});
     window()->findChild<QAction*>(QStringLiteral("actionScheduleDowntime"))->trigger();
     auto* dialog = window()->findChild<DowntimeDialog*>();
     QVERIFY(dialog);

@@ -1,7 +1,10 @@
+#include "notify/acknowledgedialog.h"
 #include "realnagiosbed.h"
 #include "tarvixharness.h"
 
 #include "config/monitorsettings.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -45,8 +48,8 @@ QStringList sections(const QMenu& menu)
 
 // The real main object watches three servers at once: the two real Nagios of scripts/real-nagios
 // (one through its status pages, one through its JSON status) and the simulator. Each server's
-// problems are told under its name; one Nagios stopped fails on its own while the other's changes
-// are told.
+// problems are told under its name; an acknowledgement goes to the popup's own server; one Nagios
+// stopped fails on its own while the other's changes are told.
 class TestRealServers : public QObject
 {
     Q_OBJECT
@@ -55,6 +58,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void eachServersProblemsUnderItsName();
+    void acknowledgementGoesToItsServer();
     void stoppedServerFailsOnItsOwn();
 
 private:
@@ -102,6 +106,7 @@ void TestRealServers::cleanupTestCase()
         return;
     if (m_northStopped)
         QVERIFY(m_north.runScript({"start-nagios"}));
+    // A recovery also ends the acknowledgement.
     QVERIFY(m_south.runScript({"reset"}));
 }
 
@@ -130,6 +135,28 @@ void TestRealServers::eachServersProblemsUnderItsName()
         qPrintable(tip.at(2)));
     QVERIFY2(tip.at(3).startsWith(QStringLiteral("sim: hosts down: 1, problem services: 0, data of ")),
         qPrintable(tip.at(3)));
+}
+
+// The same host on every server: south's popup acknowledges on south's Nagios alone.
+void TestRealServers::acknowledgementGoesToItsServer()
+{
+    const QList<QWidget*> popups = harness::popups();
+    const auto south = std::find_if(popups.cbegin(), popups.cend(),
+        [](const QWidget* popup) { return harness::popupName(popup) == QLatin1String("south: web01"); });
+    QVERIFY(south != popups.cend());
+    QWidget* popup = *south;
+    popup->findChild<QPushButton*>(QStringLiteral("btnAcknowledge"))->click();
+    AcknowledgeDialog* dialog = nullptr;
+    QTRY_VERIFY((dialog = harness::shownDialog<AcknowledgeDialog>()) != nullptr);
+    harness::confirmDialog(dialog, QStringLiteral("South's web01"));
+    QTRY_COMPARE_WITH_TIMEOUT(popup->findChild<QLabel*>(QStringLiteral("lbCommandState"))->toolTip(),
+        QStringLiteral("Acknowledged"), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_south.field(web01, {}, "problem_has_been_acknowledged").toBool(), 30000);
+    QVERIFY(!m_north.field(web01, {}, "problem_has_been_acknowledged").toBool());
+    QVERIFY(m_run->sim.takenCommands().isEmpty());
+    // An acknowledged host is still down: no recovery anywhere.
+    QVERIFY(m_run->pollAndWait());
+    QVERIFY(popupNames(true).isEmpty());
 }
 
 // North's Nagios stops while south's and the simulator's problems change: north's entries stay
