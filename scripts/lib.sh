@@ -41,7 +41,13 @@ build_tarvix() {
 
 ensure_runtime_dir() {
     if [ -z "${XDG_RUNTIME_DIR:-}" ] || [ ! -d "$XDG_RUNTIME_DIR" ]; then
-        XDG_RUNTIME_DIR="$(mktemp -d /tmp/tarvix-runtime.XXXXXX)"
+        # One folder per user, used again by every run, so that runs leave no folders behind; one
+        # that is not the user's own (or is a link) is not trusted, and a fresh one is made instead.
+        XDG_RUNTIME_DIR="/tmp/tarvix-runtime-$(id -u)"
+        mkdir -p -m 0700 "$XDG_RUNTIME_DIR" 2>/dev/null || true
+        if [ -L "$XDG_RUNTIME_DIR" ] || [ ! -d "$XDG_RUNTIME_DIR" ] || [ ! -O "$XDG_RUNTIME_DIR" ]; then
+            XDG_RUNTIME_DIR="$(mktemp -d /tmp/tarvix-runtime.XXXXXX)"
+        fi
         chmod 0700 "$XDG_RUNTIME_DIR"
         export XDG_RUNTIME_DIR
     fi
