@@ -3,6 +3,7 @@
 #include "monitor/transportoptions.h"
 #include "realnagiosbed.h"
 #include "realserversbed.h"
+#include "tools/nagiossimulator.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -16,9 +17,9 @@
 Q_DECLARE_METATYPE(TransportOptions)
 
 // Polls and commands through the real squid, Kerberos and HTTPS servers of scripts/real-servers to
-// the real Nagios of scripts/real-nagios: the proxy comes from the environment or the setting, a
-// password squid answers 407, a Kerberos ticket logs in without a password, a private CA, a client
-// certificate and a pinned key are trusted.
+// the real Nagios of scripts/real-nagios (and, through squid, to the simulated one): the proxy
+// comes from the environment or the setting, a password squid answers 407, a Kerberos ticket logs
+// in without a password, a private CA, a client certificate and a pinned key are trusted.
 class TestRealTransport : public QObject
 {
     Q_OBJECT
@@ -34,7 +35,7 @@ private slots:
 
 private:
     // The server a row talks to.
-    enum class Server { Nagios, Kerberos, Tls, TlsClientCertificate, TlsOtherCertificate };
+    enum class Server { Nagios, Simulator, Kerberos, Tls, TlsClientCertificate, TlsOtherCertificate };
     // The environment's proxy of a row.
     enum class EnvironmentProxy { None, Open, Password };
     // What a row ends with.
@@ -68,6 +69,7 @@ private:
 
     RealNagiosBed m_nagios;
     RealServersBed m_servers;
+    NagiosSimulator m_simulator;
     QTemporaryDir m_tickets;
     QString m_ticketCache;
     QString m_emptyCache;
@@ -77,6 +79,11 @@ void TestRealTransport::initTestCase()
 {
     REQUIRE_REAL_NAGIOS(m_nagios);
     REQUIRE_REAL_SERVERS(m_servers);
+    QVERIFY(m_simulator.start());
+    m_simulator.requireBasicAuth(QStringLiteral("sim"), QStringLiteral("sim-password"));
+    m_simulator.setService(
+        QStringLiteral("web-01"), QStringLiteral("HTTP"), NagiosSimulator::ServiceState::Critical);
+
     // The test realm, never the machine's; curl's GSS-API reads the credential cache per request.
     qputenv("KRB5_CONFIG", m_servers.env("TARVIX_REAL_KERBEROS_KRB5_CONFIG").toLocal8Bit());
     QVERIFY(m_tickets.isValid());
@@ -115,6 +122,9 @@ TestRealTransport::Address TestRealTransport::addressOf(Server server) const
     case Server::Nagios:
         return {m_nagios.host(), m_nagios.port(), false, m_nagios.env("TARVIX_REAL_NAGIOS_CGI"),
             m_nagios.env("TARVIX_REAL_NAGIOS_USER"), m_nagios.env("TARVIX_REAL_NAGIOS_PASSWORD")};
+    case Server::Simulator:
+        return {QStringLiteral("127.0.0.1"), m_simulator.port(), false, m_simulator.cgiDirectory(),
+            QStringLiteral("sim"), QStringLiteral("sim-password")};
     case Server::Kerberos:
         // No user and password: the ticket is the login.
         return {m_servers.env("TARVIX_REAL_KERBEROS_HOST"),
@@ -249,11 +259,16 @@ void TestRealTransport::poll_data()
     using P = EnvironmentProxy;
     using O = Outcome;
     row("system proxy from http_proxy", Server::Nagios, system, P::Open, false, O::Page, true);
+    row("system proxy to the simulator", Server::Simulator, system, P::Open, false, O::Page, true);
     row("no proxy in the environment", Server::Nagios, system, P::None, false, O::Page, false);
     row("manual proxy", Server::Nagios, manualProxy(false), P::None, false, O::Page, true);
+    row("manual proxy to the simulator", Server::Simulator, manualProxy(false), P::None, false, O::Page,
+        true);
     row("manual proxy over http_proxy", Server::Nagios, manualProxy(false), P::Password, false, O::Page,
         true);
     row("proxy password missing: 407", Server::Nagios, manualProxy(true), P::None, false, O::ProxyRefused,
+        true);
+    row("system proxy wants a password: 407", Server::Nagios, system, P::Password, false, O::ProxyRefused,
         true);
     row("proxy password given", Server::Nagios, proxyWithPassword, P::None, false, O::Page, true);
     row("no proxy despite http_proxy", Server::Nagios, noProxy, P::Open, false, O::Page, false);
@@ -261,6 +276,7 @@ void TestRealTransport::poll_data()
     row("kerberos without a ticket", Server::Kerberos, kerberos(), P::None, false, O::LoginRefused, false);
     row("private CA file", Server::Tls, caFile(), P::None, false, O::Page, false);
     row("private CA unknown", Server::Tls, system, P::None, false, O::CertificateRefused, false);
+    row("private CA through the proxy", Server::Tls, caFile(), P::Open, false, O::Page, true);
     row("client certificate given", Server::TlsClientCertificate, clientCertificate, P::None, false, O::Page,
         false);
     row("client certificate missing", Server::TlsClientCertificate, caFile(), P::None, false, O::Failed,
@@ -367,6 +383,8 @@ void TestRealTransport::acknowledge_data()
         true);
     row("manual proxy with password", Server::Nagios, proxyWithPassword, P::None, false, "web01", "PING",
         true, true);
+    row("simulator through the manual proxy", Server::Simulator, manualProxy(false), P::None, false, "web-01",
+        "HTTP", true, true);
     row("kerberos with a ticket", Server::Kerberos, kerberos(), P::None, true, "db01", "Disk: /var", true,
         false);
     row("kerberos without a ticket", Server::Kerberos, kerberos(), P::None, false, "db01", "", false, false);
@@ -416,6 +434,10 @@ void TestRealTransport::acknowledge()
         QCOMPARE(result.outcome, NagiosCommand::Outcome::Failed);
         QCOMPARE(result.statusCode, 401);
         QVERIFY(!m_nagios.field(host, service, "problem_has_been_acknowledged").toBool());
+    } else if (Server(server) == Server::Simulator) {
+        QCOMPARE(result.outcome, NagiosCommand::Outcome::Submitted);
+        QVERIFY(!m_simulator.takenCommands().isEmpty());
+        QCOMPARE(m_simulator.takenCommands().last().comment, ack.comment);
     } else {
         QVERIFY2(result.outcome == NagiosCommand::Outcome::Submitted, qPrintable(result.reason));
         QTRY_VERIFY_WITH_TIMEOUT(
