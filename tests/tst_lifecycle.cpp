@@ -360,6 +360,7 @@ void TestLifecycle::questions_data()
     // Six failures in a row are tolerated, counted for each list on its own.
     row("network errors of both lists: a question each, and again at the next", "closemidbody on", {}, 7, no,
         met, {hostsTitle, servicesTitle}, network, "polling");
+    row("certificate, Yes: status 0", "https", denyCertificate, 1, yes, 0, sslTitle, ssl, "");
     row("certificate, No: the settings on Misc", "https", denyCertificate, 1, no, met, sslTitle, ssl, "Misc");
 }
 
