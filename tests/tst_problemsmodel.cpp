@@ -15,9 +15,9 @@ const QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(12, 0), QTimeZone::utc
 
 // "name|status|output|minutes ago|attempt/max|flags": a service is "service:host"; flags are
 // letters a(cknowledged) d(owntime) s(oft) f(lapping) n(otifications off).
-ProblemList::Entry entry(const QString& spec)
+ProblemList::Entry entry(const QString& line)
 {
-    const QStringList f = spec.split(QLatin1Char('|'));
+    const QStringList f = line.split(QLatin1Char('|'));
     ProblemList::Entry e;
     e.name = f.at(0);
     const qsizetype colon = e.name.indexOf(QLatin1Char(':'));
@@ -44,17 +44,17 @@ ProblemList::Entry entry(const QString& spec)
     return e;
 }
 
-ProblemList listOf(const QStringList& specs)
+ProblemList listOf(const QStringList& lines)
 {
     ProblemList list;
-    for (const QString& spec : specs)
-        list.append(entry(spec));
+    for (const QString& line : lines)
+        list.append(entry(line));
     return list;
 }
 
-void feed(ProblemsModel& model, const QString& server, StatusList list, const QStringList& specs)
+void feed(ProblemsModel& model, const QString& server, StatusList list, const QStringList& lines)
 {
-    model.setServerProblems(server, server.toUpper(), QStringLiteral("https://"), list, listOf(specs));
+    model.setServerProblems(server, server.toUpper(), QStringLiteral("https://"), list, listOf(lines));
 }
 
 QStringList columnTexts(const QAbstractItemModel& model, int column, int role = Qt::DisplayRole)
@@ -258,12 +258,12 @@ void TestProblemsModel::changesResort()
     ProblemsModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     const auto hosts = [hostCount, changeEvery](bool changed) {
-        QStringList specs;
+        QStringList lines;
         for (int i = 0; i < hostCount; ++i)
-            specs << QStringLiteral("host-%1|%2")
+            lines << QStringLiteral("host-%1|%2")
                          .arg(i, 3, 10, QLatin1Char('0'))
                          .arg(changed && i % changeEvery == 0 ? "UNREACHABLE" : "DOWN");
-        return specs;
+        return lines;
     };
     feed(model, "prod", StatusList::Hosts, hosts(false));
     ProblemsFilter filter;

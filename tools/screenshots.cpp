@@ -184,9 +184,9 @@ bool renderTrayMenu(const QString& dir, const QString& language)
 
 // One problem of the pictures: "name|status|output|minutes|attempt/max|flags", flags as letters
 // a(cknowledged) d(owntime) s(oft) f(lapping) n(otifications off).
-ProblemList::Entry problem(const QDateTime& now, const char* spec)
+ProblemList::Entry problem(const QDateTime& now, const char* line)
 {
-    const QStringList f = QString::fromUtf8(spec).split(QLatin1Char('|'));
+    const QStringList f = QString::fromUtf8(line).split(QLatin1Char('|'));
     ProblemList::Entry entry;
     entry.name = f.at(0);
     const qsizetype colon = entry.name.indexOf(QLatin1Char(':'));
@@ -210,11 +210,11 @@ ProblemList::Entry problem(const QDateTime& now, const char* spec)
     return entry;
 }
 
-ProblemList problems(const QDateTime& now, std::initializer_list<const char*> specs)
+ProblemList problems(const QDateTime& now, std::initializer_list<const char*> lines)
 {
     ProblemList list;
-    for (const char* spec : specs)
-        list.append(problem(now, spec));
+    for (const char* line : lines)
+        list.append(problem(now, line));
     return list;
 }
 

@@ -12,9 +12,9 @@ library, so the bytes are the same on every machine.
 import argparse
 import math
 import os
+import runpy
 import sys
 
-from importlib import util
 
 SIZE = 16
 SAMPLES = 4
@@ -96,10 +96,7 @@ def render(layers, scale=1):
 
 
 def load_png_writer():
-    spec = util.spec_from_file_location("make_icons", os.path.join(HERE, "make-icons.py"))
-    module = util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module.write_png
+    return runpy.run_path(os.path.join(HERE, "make-icons.py"))["write_png"]
 
 
 def main():
